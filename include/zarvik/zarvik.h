@@ -1,0 +1,7 @@
+// Everything a host compiles against.
+#pragma once
+
+#include "zarvik/driver.h"
+#include "zarvik/exceptions.h"
+#include "zarvik/exports.h"
+#include "zarvik/port_manager.h"
