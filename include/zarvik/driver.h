@@ -26,8 +26,8 @@ namespace zarvik {
 
 // A length byte followed by up to 255 characters (code page 1251).
 struct TShortString {
-    std::uint8_t Length = 0;
-    char Text[255] = {};
+    std::uint8_t Length;
+    char Text[255];
 
     std::string_view view() const { return {Text, Length}; }
 };
@@ -67,22 +67,20 @@ public:
     // 5: does nothing.
     virtual void Reserved5(std::int32_t ignored) = 0;
     // 6: volume and money of the selected nozzle as the last poll stored them.
-    virtual void GetDeliveryValues(std::int32_t line, std::int32_t dispenser, double& volume,
-                                   double& amount) = 0;
+    virtual void GetDeliveryValues(std::int32_t line, std::int32_t dispenser, double& volume, double& amount) = 0;
     // 7: dispenser (byte), nozzle (byte); total in litres, command 0x9B.
-    virtual void ReadNozzleTotal(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle,
-                                 double& total, std::int32_t ignored1, std::int32_t ignored2,
-                                 std::int32_t ignored3) = 0;
+    virtual void ReadNozzleTotal(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, double& total,
+                                 std::int32_t ignored1, std::int32_t ignored2, std::int32_t ignored3) = 0;
     // 8: does nothing.
-    virtual void Reserved8(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                           std::int32_t, std::int32_t) = 0;
+    virtual void Reserved8(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                           std::int32_t) = 0;
     // 9: as 6, the volume as result.
     virtual double GetDeliveredVolume(std::int32_t line, std::int32_t dispenser, double& amount) = 0;
     // 10: does nothing; returns 0.
     virtual std::uint16_t Reserved10(std::int32_t, std::int32_t) = 0;
     // 11: the price, command 0x9A (0x98 first when option bit 7 is set).
-    virtual void SetNozzlePrice(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle,
-                                std::int32_t ignored1, std::int32_t ignored2, double price) = 0;
+    virtual void SetNozzlePrice(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t ignored1,
+                                std::int32_t ignored2, double price) = 0;
     // 12: does nothing.
     virtual void Reserved12(std::int32_t, std::int32_t, std::int32_t) = 0;
     // 13: line, dispenser, nozzle (bytes); dose in litres, command 0x93; returns 0.
@@ -98,8 +96,7 @@ public:
     // 17: address (byte), parameter code; meaningful only with line result 1.
     virtual std::int32_t ReadParameter(std::int32_t line, std::int32_t address, std::int32_t code) = 0;
     // 18: address (byte), parameter code, value; outcome in the line result.
-    virtual void WriteParameter(std::int32_t line, std::int32_t address, std::int32_t code,
-                                std::int32_t value) = 0;
+    virtual void WriteParameter(std::int32_t line, std::int32_t address, std::int32_t code, std::int32_t value) = 0;
     // 19: records the nozzle and sends command 0x97; returns 0.
     virtual std::int32_t StartNozzle(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle,
                                      std::int32_t ignored) = 0;
@@ -110,8 +107,7 @@ public:
     virtual void GetDispenserStatus(std::int32_t line, std::int32_t dispenser, std::int32_t nozzleCount,
                                     TDispenserStatus& Result) = 0;
     // 22: dispenser, nozzle, send flag (bytes); command 0x96 when the flag is not 0.
-    virtual void StopNozzle(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle,
-                            std::int32_t sendFlag) = 0;
+    virtual void StopNozzle(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t sendFlag) = 0;
     // 23: state back to idle, then operation 22 with flag 1.
     virtual void ResetDispenser(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle,
                                 std::int32_t ignored) = 0;

@@ -23,8 +23,8 @@ static_assert(sizeof(TTransferHandle) == 24);
 // the received length (only its low byte is read), another ignored value.
 // Returns true for a good reply; stores state and error code in the service.
 struct TReplyChecker {
-    using Code = bool (*)(void* data, std::uint8_t line, const std::uint8_t* reply,
-                          std::int32_t ignored1, std::int32_t& length, std::int32_t ignored2);
+    using Code = bool (*)(void* data, std::uint8_t line, const std::uint8_t* reply, std::int32_t ignored1,
+                          std::int32_t& length, std::int32_t ignored2);
     Code code = nullptr;
     void* data = nullptr;
 
@@ -68,16 +68,15 @@ public:
     virtual void SetOpenHandler(std::int32_t line, TOpenHandler handler) = 0;
     // The driver opens with (line, 3, 9600, 64, 3, 0); the values other than
     // the rate belong to the service.
-    virtual std::int32_t OpenLine(std::int32_t line, std::int32_t mode, std::int32_t baud,
-                                  std::int32_t flags, std::int32_t retries, std::int32_t reserved) = 0;
+    virtual std::int32_t OpenLine(std::int32_t line, std::int32_t mode, std::int32_t baud, std::int32_t flags,
+                                  std::int32_t retries, std::int32_t reserved) = 0;
     // 0 once the exchange is over without a transport failure.
     virtual std::int32_t WaitTransfer(const TTransferHandle& handle) = 0;
     // Sends the frame, collects at most expectedLength reply bytes into reply
     // from its first byte and has the line's checker judge them. The driver
     // always passes the line twice and the constants 2 and 0.
-    virtual TTransferHandle StartTransfer(std::uint8_t line, std::uint8_t line2,
-                                          const std::uint8_t* frame, std::uint8_t frameLength,
-                                          std::uint8_t* reply, std::uint8_t expectedLength,
+    virtual TTransferHandle StartTransfer(std::uint8_t line, std::uint8_t line2, const std::uint8_t* frame,
+                                          std::uint8_t frameLength, std::uint8_t* reply, std::uint8_t expectedLength,
                                           std::int32_t mode, std::int32_t reserved) = 0;
 
     virtual ~TPortManager() = default;

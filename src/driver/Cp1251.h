@@ -1,6 +1,7 @@
 // Code page 1251 <-> UTF-8, for names the dispensers send and the driver
 // information text. Bytes below 0x80 are ASCII; 0x98, the one unassigned
-// byte, becomes U+FFFD. Characters with no 1251 byte become '?'.
+// byte, becomes U+FFFD. Characters with no 1251 byte, and each byte of
+// broken UTF-8, become '?'.
 #pragma once
 
 #include <string>

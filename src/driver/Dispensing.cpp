@@ -62,8 +62,8 @@ void TVM30::StopNozzle(std::int32_t line, std::int32_t dispenser32, std::int32_t
     const int nozzle = nozzle32 & 0xFF;
     CheckNumbers(line, dispenser, nozzle);
     std::uint8_t reply[kStartStopReplyLength];
-    const std::uint8_t result = SimpleCommand(line, dispenser, nozzle, protocol::kCmdStop, reply,
-                                              kStartStopReplyLength, texts::kStatusRequestFailed);
+    const std::uint8_t result = SimpleCommand(line, dispenser, nozzle, protocol::kCmdStop, reply, kStartStopReplyLength,
+                                              texts::kStatusRequestFailed);
     if (!Accepted(result, reply)) lineResult(line) = kStopRefused;
 }
 
@@ -78,8 +78,8 @@ void TVM30::ResetDispenser(std::int32_t line, std::int32_t dispenser, std::int32
     StopNozzle(line, dispenser, nozzle, 1);
 }
 
-std::int32_t TVM30::SetVolumeDose(std::int32_t line32, std::int32_t dispenser32, std::int32_t nozzle32,
-                                  std::int32_t, double litres) {
+std::int32_t TVM30::SetVolumeDose(std::int32_t line32, std::int32_t dispenser32, std::int32_t nozzle32, std::int32_t,
+                                  double litres) {
     const int line = line32 & 0xFF, dispenser = dispenser32 & 0xFF, nozzle = nozzle32 & 0xFF;
     CheckNumbers(line, dispenser, nozzle);
     const std::uint32_t dose = wire::Scaled(litres, wire::kLitreScale, wire::kMax4Bytes, "доза в литрах");
@@ -107,16 +107,17 @@ std::int32_t TVM30::SetMoneyDose(std::int32_t line32, std::int32_t dispenser32, 
     return 0;
 }
 
-void TVM30::SetNozzlePrice(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t,
-                           std::int32_t, double price) {
+void TVM30::SetNozzlePrice(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t, std::int32_t,
+                           double price) {
     CheckNumbers(line, dispenser, nozzle);
     // Both fields are checked before anything, the clear included, is sent.
-    const std::uint32_t coefficient = wire::Scaled(nozzleCoefficient(line, dispenser, nozzle),
-                                                   wire::kCoefficientScale, wire::kMax3Bytes, "коэффициент");
+    const std::uint32_t coefficient = wire::Scaled(nozzleCoefficient(line, dispenser, nozzle), wire::kCoefficientScale,
+                                                   wire::kMax3Bytes, "коэффициент");
     const std::uint32_t cents = wire::Scaled(price, wire::kMoneyScale, wire::kMax3Bytes, "цена");
 
-    if (OptionBit7) ClearNozzle(static_cast<std::uint8_t>(line), static_cast<std::uint8_t>(dispenser),
-                                static_cast<std::uint8_t>(nozzle));
+    if (OptionBit7)
+        ClearNozzle(static_cast<std::uint8_t>(line), static_cast<std::uint8_t>(dispenser),
+                    static_cast<std::uint8_t>(nozzle));
 
     const protocol::BusAddress bus = protocol::DispenserAddress(dispenser, nozzle);
     std::uint8_t buffer[9] = {bus.address, protocol::kCmdPrice, bus.nozzle};

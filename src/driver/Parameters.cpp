@@ -140,8 +140,7 @@ void TVM30::ReadFieldInfo(std::int32_t line, std::int32_t address, std::int32_t 
                           TFieldInfo& info) {
     CheckLine(line);
     std::uint8_t buffer[kDescriptionReplyLength] = {static_cast<std::uint8_t>(address), protocol::kCmdFieldInfo,
-                                                    static_cast<std::uint8_t>(table),
-                                                    static_cast<std::uint8_t>(field)};
+                                                    static_cast<std::uint8_t>(table), static_cast<std::uint8_t>(field)};
     if (Exchange(static_cast<std::uint8_t>(line), buffer, 4, kDescriptionReplyLength) != 0)
         throw ESerialIO(texts::kStatusRequestFailed);
 

@@ -22,7 +22,7 @@ inline constexpr std::size_t kOffsetStart = 0;
 inline constexpr std::size_t kOffsetSequence = 1;
 inline constexpr std::size_t kOffsetAddress = 2;
 inline constexpr std::size_t kOffsetLen = 3;
-inline constexpr std::size_t kOffsetData = 4;  // first byte after LEN: the command code in requests
+inline constexpr std::size_t kOffsetData = 4;     // first byte after LEN: the command code in requests
 inline constexpr std::size_t kFrameOverhead = 5;  // start, sequence, address, LEN, checksum
 
 inline constexpr std::size_t kMaxFrame = 255;

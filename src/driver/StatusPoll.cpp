@@ -125,8 +125,8 @@ std::uint8_t TVM30::DecodeNozzleStatus(std::uint8_t line, std::uint8_t dispenser
             if (previous != kStateIdle) state = kBandFinished + nozzle;
             break;
         case 12:
-            state = (previous == kStateIdle || (previous >= 209 && previous <= 213)) ? kStateIdle
-                                                                                     : kBandFinished + nozzle;
+            state =
+                (previous == kStateIdle || (previous >= 209 && previous <= 213)) ? kStateIdle : kBandFinished + nozzle;
             break;
         case 13:
             state = kStateIdle;

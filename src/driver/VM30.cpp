@@ -11,8 +11,8 @@ namespace zarvik {
 namespace {
 
 // "v2.50#Протокол Зенто-М" in code page 1251: 22 characters.
-constexpr unsigned char kDriverInfo[] = {'v',  '2',  '.',  '5',  '0',  '#',  0xCF, 0xF0, 0xEE, 0xF2, 0xEE,
-                                         0xEA, 0xEE, 0xEB, ' ',  0xC7, 0xE5, 0xED, 0xF2, 0xEE, '-',  0xCC};
+constexpr unsigned char kDriverInfo[] = {'v',  '2',  '.',  '5', '0',  '#',  0xCF, 0xF0, 0xEE, 0xF2, 0xEE,
+                                         0xEA, 0xEE, 0xEB, ' ', 0xC7, 0xE5, 0xED, 0xF2, 0xEE, '-',  0xCC};
 static_assert(sizeof(kDriverInfo) == 22);
 
 // Values OpenLine receives after the line; only the rate means anything to us.
@@ -146,9 +146,8 @@ bool TVM30::CheckReply(void* self, std::uint8_t line, const std::uint8_t* reply,
     return verdict.state == kLineStateGood;
 }
 
-std::uint8_t TVM30::SimpleCommand(std::uint8_t line, std::uint8_t dispenser, std::uint8_t nozzle,
-                                  std::uint8_t command, std::uint8_t* reply, std::uint8_t expected,
-                                  const char* failureText) {
+std::uint8_t TVM30::SimpleCommand(std::uint8_t line, std::uint8_t dispenser, std::uint8_t nozzle, std::uint8_t command,
+                                  std::uint8_t* reply, std::uint8_t expected, const char* failureText) {
     const protocol::BusAddress bus = protocol::DispenserAddress(dispenser, nozzle);
     reply[0] = bus.address;
     reply[1] = command;

@@ -57,14 +57,14 @@ public:
     std::int32_t StopDispenser(std::int32_t line, std::int32_t dispenser, std::int32_t sendFlag) override;
     void Reserved5(std::int32_t) override;
     void GetDeliveryValues(std::int32_t line, std::int32_t dispenser, double& volume, double& amount) override;
-    void ReadNozzleTotal(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, double& total,
-                         std::int32_t, std::int32_t, std::int32_t) override;
+    void ReadNozzleTotal(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, double& total, std::int32_t,
+                         std::int32_t, std::int32_t) override;
     void Reserved8(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
                    std::int32_t) override;
     double GetDeliveredVolume(std::int32_t line, std::int32_t dispenser, double& amount) override;
     std::uint16_t Reserved10(std::int32_t, std::int32_t) override;
-    void SetNozzlePrice(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t,
-                        std::int32_t, double price) override;
+    void SetNozzlePrice(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t, std::int32_t,
+                        double price) override;
     void Reserved12(std::int32_t, std::int32_t, std::int32_t) override;
     std::int32_t SetVolumeDose(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t,
                                double litres) override;
@@ -74,8 +74,7 @@ public:
     std::int32_t OpenPort(std::int32_t line) override;
     std::int32_t ReadParameter(std::int32_t line, std::int32_t address, std::int32_t code) override;
     void WriteParameter(std::int32_t line, std::int32_t address, std::int32_t code, std::int32_t value) override;
-    std::int32_t StartNozzle(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle,
-                             std::int32_t) override;
+    std::int32_t StartNozzle(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t) override;
     bool QueryCapability(std::uint32_t kind, std::int32_t& value) override;
     void GetDispenserStatus(std::int32_t line, std::int32_t dispenser, std::int32_t nozzleCount,
                             TDispenserStatus& Result) override;
@@ -96,8 +95,8 @@ public:
     // error code is returned and LineResult keeps its value.
     std::int32_t Exchange(std::uint8_t line, std::uint8_t* buffer, std::uint8_t n, std::uint8_t expected);
     // The reply checker registered before every exchange.
-    static bool CheckReply(void* self, std::uint8_t line, const std::uint8_t* reply, std::int32_t,
-                           std::int32_t& length, std::int32_t);
+    static bool CheckReply(void* self, std::uint8_t line, const std::uint8_t* reply, std::int32_t, std::int32_t& length,
+                           std::int32_t);
     // The open handler registered by OpenPort.
     static std::int32_t OpenLineHandler(void* self, std::int32_t line);
 

@@ -1,9 +1,8 @@
-#include "driver/Protocol.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "driver/Protocol.h"
 #include "support/FakePortManager.h"
 
 namespace zarvik::protocol {
@@ -17,7 +16,7 @@ TEST(DispenserAddress, MapsPairsOntoOneBusAddress) {
         int dispenser, nozzle;
         std::uint8_t address, nozzleByte;
     };
-    const Case cases[] = {{1, 1, 1, 0}, {1, 6, 1, 5}, {2, 1, 1, 5}, {2, 3, 1, 7},
+    const Case cases[] = {{1, 1, 1, 0}, {1, 6, 1, 5},   {2, 1, 1, 5},   {2, 3, 1, 7},
                           {3, 1, 2, 0}, {31, 2, 16, 1}, {32, 6, 16, 10}};
     for (const auto& c : cases) {
         const BusAddress bus = DispenserAddress(c.dispenser, c.nozzle);

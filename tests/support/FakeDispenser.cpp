@@ -137,7 +137,8 @@ std::size_t FakeDispenser::Respond(const std::uint8_t* frame, std::size_t length
         case protocol::kCmdFieldInfo: {
             FakeField f;
             auto t = tables.find(data[0]);
-            if (t != tables.end() && data[1] >= 1 && data[1] <= t->second.fields.size()) f = t->second.fields[data[1] - 1];
+            if (t != tables.end() && data[1] >= 1 && data[1] <= t->second.fields.size())
+                f = t->second.fields[data[1] - 1];
             std::memcpy(out + 6, f.name.data(), std::min<std::size_t>(f.name.size(), 40));
             out[46] = f.type;
             out[47] = f.width;

@@ -13,11 +13,11 @@
 namespace zarvik::testing {
 
 struct FakeNozzle {
-    std::uint8_t status = 0;  // dispenser status code, reply byte 31
-    std::uint8_t flags = 0;   // reply byte 32
-    std::uint32_t volume = 0;  // thousandths of a litre
-    std::uint32_t money = 0;   // hundredths
-    std::uint32_t total = 0;   // thousandths of a litre
+    std::uint8_t status = 0;       // dispenser status code, reply byte 31
+    std::uint8_t flags = 0;        // reply byte 32
+    std::uint32_t volume = 0;      // thousandths of a litre
+    std::uint32_t money = 0;       // hundredths
+    std::uint32_t total = 0;       // thousandths of a litre
     std::uint8_t startAnswer = 0;  // reply byte 5 to 0x97
     std::uint8_t stopAnswer = 0;   // reply byte 5 to 0x96
     std::uint32_t price = 0;       // hundredths
@@ -48,7 +48,7 @@ public:
     FakeNozzle& Nozzle(std::uint8_t address, std::uint8_t nozzleByte) { return nozzles_[address][nozzleByte]; }
     FakeNozzle& Nozzle(int dispenser, int nozzle);  // by driver numbering
 
-    std::map<int, FakeTable> tables;               // by table number
+    std::map<int, FakeTable> tables;                // by table number
     std::map<std::uint32_t, std::uint32_t> values;  // by (table << 24 | row << 8 | field)
     std::uint8_t writeAnswer = 0;                   // reply byte 5 to 0x1E
 

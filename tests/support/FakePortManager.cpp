@@ -7,8 +7,13 @@
 
 namespace zarvik::testing {
 
-void FakePortManager::Record(const char* name, std::vector<std::int64_t> args, std::vector<std::uint8_t> frame) {
-    if (record) calls.push_back(PortCall{name, std::move(args), std::move(frame)});
+// Takes an initializer list so that a service with recording off allocates nothing.
+void FakePortManager::Record(const char* name, std::initializer_list<std::int64_t> args, const std::uint8_t* frame,
+                             std::size_t frameLength) {
+    if (!record) return;
+    calls.push_back(
+        PortCall{name, std::vector<std::int64_t>(args),
+                 frame ? std::vector<std::uint8_t>(frame, frame + frameLength) : std::vector<std::uint8_t>{}});
 }
 
 std::int32_t FakePortManager::GetLineError(std::uint8_t line) {
@@ -49,11 +54,8 @@ std::int32_t FakePortManager::OpenLine(std::int32_t line, std::int32_t mode, std
 
 TTransferHandle FakePortManager::StartTransfer(std::uint8_t line, std::uint8_t line2, const std::uint8_t* frame,
                                                std::uint8_t frameLength, std::uint8_t* reply,
-                                               std::uint8_t expectedLength, std::int32_t mode,
-                                               std::int32_t reserved) {
-    if (record)
-        Record("StartTransfer", {line, line2, frameLength, expectedLength, mode, reserved},
-               std::vector<std::uint8_t>(frame, frame + frameLength));
+                                               std::uint8_t expectedLength, std::int32_t mode, std::int32_t reserved) {
+    Record("StartTransfer", {line, line2, frameLength, expectedLength, mode, reserved}, frame, frameLength);
 
     std::size_t length = 0;
     ScriptedReply entry;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,8 @@ class FakePortManager : public TPortManager {
 public:
     // Writes the reply to `frame` into reply (room for capacity bytes) and
     // returns its length; 0 means no reply.
-    using Responder =
-        std::function<std::size_t(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply, std::size_t capacity)>;
+    using Responder = std::function<std::size_t(const std::uint8_t* frame, std::size_t length, std::uint8_t* reply,
+                                                std::size_t capacity)>;
 
     bool record = true;
     std::vector<PortCall> calls;
@@ -73,7 +74,8 @@ public:
     void Push(std::vector<std::uint8_t> bytes) { script.push_back(ScriptedReply{std::move(bytes)}); }
 
 private:
-    void Record(const char* name, std::vector<std::int64_t> args, std::vector<std::uint8_t> frame = {});
+    void Record(const char* name, std::initializer_list<std::int64_t> args, const std::uint8_t* frame = nullptr,
+                std::size_t frameLength = 0);
     ScriptedReply pending_;
     bool pendingThrowInGetLineState_ = false;
 };

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "DriverFixture.h"
+#include "zarvik/exceptions.h"
+
+namespace zarvik::testing {
+namespace {
+
+using ExchangeTest = DriverTest;
+
+TEST_F(ExchangeTest, SequenceCountsPerLineAndWraps) {
+    port.record = false;
+    std::uint8_t buffer[8];
+    std::vector<int> seen;
+    for (int i = 0; i < 257; ++i) {
+        buffer[0] = 1;
+        buffer[1] = 0x98;
+        buffer[2] = 0;
+        port.record = (i == 0 || i == 255 || i == 256);
+        port.calls.clear();
+        driver.Exchange(1, buffer, 3, 8);
+        if (port.record) seen.push_back(port.Frames().at(0)[1]);
+        if (i == 10) {  // a frame on line 2 starts its own count
+            port.record = true;
+            port.calls.clear();
+            driver.Exchange(2, buffer, 3, 8);
+            EXPECT_EQ(port.Frames().at(0)[1], 0);
+        }
+    }
+    EXPECT_EQ(seen, (std::vector<int>{0, 255, 0}));
+    EXPECT_EQ(driver.lineSequence(2), 1);
+}
+
+TEST_F(ExchangeTest, CallsThePortServiceInOrderWithItsArguments) {
+    std::uint8_t buffer[8] = {0x01, 0x97, 0x00};
+    EXPECT_EQ(driver.Exchange(3, buffer, 3, 8), 0);
+    EXPECT_EQ(port.CallNames(), (std::vector<std::string>{"SetReplyChecker", "StartTransfer", "SetLineState",
+                                                          "SetLineError", "WaitTransfer", "GetLineState"}));
+    const PortCall& start = port.calls[1];
+    EXPECT_EQ(start.args, (std::vector<std::int64_t>{3, 3, 7, 8, 2, 0}));  // line, line, frame length, reply, 2, 0
+    EXPECT_EQ(Hex(start.frame), "02 00 01 02 97 00 94");
+    EXPECT_EQ(driver.lineResult(3), 1);
+}
+
+TEST_F(ExchangeTest, RegistersTheDriversCheckerBeforeEveryTransfer) {
+    std::uint8_t buffer[8] = {0x01, 0x98, 0x00};
+    driver.Exchange(4, buffer, 3, 8);
+    ASSERT_TRUE(port.checker[4]);
+    EXPECT_EQ(port.checker[4].data, &driver);
+    const auto good = Frame(1, {0x98, 0, 0});
+    std::int32_t length = static_cast<std::int32_t>(good.size()) + 0x100;  // only the low byte counts
+    EXPECT_TRUE(port.checker[4](4, good.data(), length));
+    EXPECT_EQ(port.state[4], 1);
+    EXPECT_EQ(port.error[4], 0);
+}
+
+struct FailureCase {
+    const char* name;
+    ScriptedReply reply;
+    std::int32_t expectedCode;
+};
+
+TEST_F(ExchangeTest, TransportFailuresReturnTheLineErrorAndKeepLineResult) {
+    const FailureCase cases[] = {
+        {"StartTransfer raises", {.throwInStart = true}, kFakeTransportError},
+        {"WaitTransfer raises", {.bytes = Frame(1, {0x98, 0, 0}), .throwInWait = true}, kFakeTransportError},
+        {"GetLineState raises", {.bytes = Frame(1, {0x98, 0, 0}), .throwInGetLineState = true}, kFakeTransportError},
+        {"WaitTransfer returns a code", {.bytes = Frame(1, {0x98, 0, 0}), .waitCode = 55}, 55},
+    };
+    for (const auto& c : cases) {
+        driver.lineResult(1) = 7;  // what the previous exchange left
+        port.script.push_back(c.reply);
+        std::uint8_t buffer[8] = {0x01, 0x98, 0x00};
+        EXPECT_EQ(driver.Exchange(1, buffer, 3, 8), c.expectedCode) << c.name;
+        if (c.reply.waitCode == 0) {
+            EXPECT_EQ(driver.lineResult(1), 7) << c.name;
+        }
+    }
+}
+
+TEST_F(ExchangeTest, ARaisedTransferBecomesESerialIOInTheCommand) {
+    port.script.push_back({.throwInStart = true});
+    driver.lineResult(1) = 1;
+    TDispenserStatus status{};
+    try {
+        driver.GetDispenserStatus(1, 1, 1, status);
+        FAIL() << "no error";
+    } catch (const ESerialIO& e) {
+        EXPECT_STREQ(e.what(), "Невозможно выполнить запрос состояния ТРК");
+    }
+    EXPECT_EQ(driver.lineResult(1), 1);
+}
+
+TEST_F(ExchangeTest, AnErrorFromSetReplyCheckerReachesTheCaller) {
+    port.throwInSetReplyChecker = true;
+    std::uint8_t buffer[8] = {0x01, 0x98, 0x00};
+    EXPECT_THROW(driver.Exchange(1, buffer, 3, 8), std::runtime_error);
+    EXPECT_EQ(driver.lineSequence(1), 1);  // the frame was built all the same
+}
+
+TEST_F(ExchangeTest, BadReplyLeavesLineResultThree) {
+    auto reply = Frame(1, {0x98, 0, 0});
+    reply.back() ^= 0x55;
+    port.Push(reply);
+    std::uint8_t buffer[8] = {0x01, 0x98, 0x00};
+    EXPECT_EQ(driver.Exchange(1, buffer, 3, 8), 0);
+    EXPECT_EQ(driver.lineResult(1), 3);
+    EXPECT_EQ(port.error[1], 222);
+}
+
+TEST_F(ExchangeTest, CommandBytesLeftInTheBufferNeverPassForAReply) {
+    // The checker is skipped and the service reports a good line with no
+    // bytes: the buffer must not still hold the request.
+    port.state[1] = 1;
+    port.script.push_back({.skipChecker = true});
+    std::uint8_t buffer[35] = {0x01, 0x9F, 0x00};
+    std::fill(buffer + 3, buffer + 35, 0xAA);
+    EXPECT_EQ(driver.Exchange(1, buffer, 3, 35), 0);
+    for (std::uint8_t b : buffer) EXPECT_EQ(b, 0);
+}
+
+}  // namespace
+}  // namespace zarvik::testing
