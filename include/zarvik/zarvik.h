@@ -5,3 +5,4 @@
 #include "zarvik/exceptions.h"
 #include "zarvik/exports.h"
 #include "zarvik/port_manager.h"
+#include "zarvik/slot_call.h"
