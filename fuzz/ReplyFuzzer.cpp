@@ -48,11 +48,21 @@ public:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
     if (size < 2) return 0;
-    FuzzPort port;
+    // One driver for the process (its tables are large); the fields an input
+    // can change are put back before each run so inputs stay independent.
+    static FuzzPort port;
+    static zarvik::TVM30& driver = *new zarvik::TVM30(0, &port);
     port.reportedLength = input[1];
     port.data = input + 2;
     port.size = size - 2;
-    zarvik::TVM30 driver(input[0] & 0x80, &port);
+    port.state = 1;
+    port.error = 0;
+    driver.OptionBit7 = (input[0] & 0x80) != 0;
+    driver.lineResult(1) = 1;
+    for (int d = 1; d <= zarvik::kDispenserCount; ++d) {
+        driver.dispenserState(1, d) = zarvik::kStateIdle;
+        driver.selectedNozzle(1, d) = 1;
+    }
     try {
         zarvik::TDispenserStatus status{};
         zarvik::TTableInfo table;
