@@ -78,32 +78,46 @@ void TVM30::ResetDispenser(std::int32_t line, std::int32_t dispenser, std::int32
     StopNozzle(line, dispenser, nozzle, 1);
 }
 
-std::int32_t TVM30::SetVolumeDose(std::int32_t line32, std::int32_t dispenser32, std::int32_t nozzle32, std::int32_t,
-                                  double litres) {
+namespace {
+
+// A dose preset: nozzle byte, the amount in 4 bytes, and for money one more
+// 0x00 byte. Only the low bytes of line, dispenser and nozzle count.
+struct DoseCommand {
+    std::uint8_t code;
+    long double scale;
+    std::uint8_t payloadLength;
+    const char* what;
+    const char* failureText;
+};
+constexpr DoseCommand kVolumeDose{protocol::kCmdVolumeDose, wire::kLitreScale, 7, "доза в литрах",
+                                  texts::kVolumeDoseFailed};
+constexpr DoseCommand kMoneyDose{protocol::kCmdMoneyDose, wire::kMoneyScale, 8, "доза в деньгах",
+                                 texts::kMoneyDoseFailed};
+
+void SendDose(TVM30& driver, const DoseCommand& command, std::int32_t line32, std::int32_t dispenser32,
+              std::int32_t nozzle32, double amount) {
     const int line = line32 & 0xFF, dispenser = dispenser32 & 0xFF, nozzle = nozzle32 & 0xFF;
     CheckNumbers(line, dispenser, nozzle);
-    const std::uint32_t dose = wire::Scaled(litres, wire::kLitreScale, wire::kMax4Bytes, "доза в литрах");
+    const std::uint32_t dose = wire::Scaled(amount, command.scale, wire::kMax4Bytes, command.what);
 
     const protocol::BusAddress bus = protocol::DispenserAddress(dispenser, nozzle);
-    std::uint8_t buffer[kDoseReplyLength] = {bus.address, protocol::kCmdVolumeDose, bus.nozzle};
+    std::uint8_t buffer[kDoseReplyLength] = {bus.address, command.code, bus.nozzle};  // the rest 0
     wire::WriteLE(buffer + 3, dose, 4);
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, 7, kDoseReplyLength) != 0)
-        throw ESerialIO(texts::kVolumeDoseFailed);
+    if (driver.Exchange(static_cast<std::uint8_t>(line), buffer, command.payloadLength, kDoseReplyLength) != 0)
+        throw ESerialIO(command.failureText);
+}
+
+}  // namespace
+
+std::int32_t TVM30::SetVolumeDose(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t,
+                                  double litres) {
+    SendDose(*this, kVolumeDose, line, dispenser, nozzle, litres);
     return 0;
 }
 
-std::int32_t TVM30::SetMoneyDose(std::int32_t line32, std::int32_t dispenser32, std::int32_t nozzle32, std::int32_t,
+std::int32_t TVM30::SetMoneyDose(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t,
                                  double money) {
-    const int line = line32 & 0xFF, dispenser = dispenser32 & 0xFF, nozzle = nozzle32 & 0xFF;
-    CheckNumbers(line, dispenser, nozzle);
-    const std::uint32_t dose = wire::Scaled(money, wire::kMoneyScale, wire::kMax4Bytes, "доза в деньгах");
-
-    const protocol::BusAddress bus = protocol::DispenserAddress(dispenser, nozzle);
-    std::uint8_t buffer[kDoseReplyLength] = {bus.address, protocol::kCmdMoneyDose, bus.nozzle};
-    wire::WriteLE(buffer + 3, dose, 4);
-    buffer[7] = 0x00;
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, 8, kDoseReplyLength) != 0)
-        throw ESerialIO(texts::kMoneyDoseFailed);
+    SendDose(*this, kMoneyDose, line, dispenser, nozzle, money);
     return 0;
 }
 
