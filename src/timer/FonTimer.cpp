@@ -3,8 +3,10 @@
 #include <pthread.h>
 
 #include <QCoreApplication>
+#include <cerrno>
 #include <chrono>
 #include <list>
+#include <optional>
 
 namespace zarvik::timer {
 
@@ -17,15 +19,21 @@ constexpr auto kShutdownWaitStep = 5ms;
 constexpr int kRetryDelayMs = 10;
 constexpr int kDefaultIntervalMs = 1000;
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-// Sanitizer frames and their per-thread set-up need far more than 16 KiB.
-constexpr std::size_t kFirstStackRequest = 256 * 1024;
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer's redzones roughly double our frames: measured, 24 KiB
+// gives a handler the room 16 KiB gives it in a normal build.
+constexpr std::size_t kFirstStackRequest = 24 * 1024;
 #else
 constexpr std::size_t kFirstStackRequest = kTickThreadStack;
 #endif
-// Larger sizes tried in turn when a request is refused (static TLS lives in
-// the thread's stack, so a process with much of it needs more).
+// A refused request (glibc places static TLS inside the thread's stack, so a
+// process with much of it needs more) is raised a page at a time up to
+// kFineStackLimit, then doubled up to kLargestStackRequest, then left to the
+// platform's default. The size that was accepted is kept for later ticks.
+constexpr std::size_t kStackPage = 4096;
+constexpr std::size_t kFineStackLimit = 256 * 1024;
 constexpr std::size_t kLargestStackRequest = 8 * 1024 * 1024;
+std::atomic<std::size_t> acceptedStack{kFirstStackRequest};
 
 bool OnThreadOf(const QObject* object) { return object->thread() == QThread::currentThread(); }
 
@@ -169,18 +177,31 @@ extern "C" void* TickThreadMain(void* argument) {
     return nullptr;
 }
 
-// Starts the thread with the smallest stack from `request` up that the
-// platform accepts; returns the size used, or 0 when no thread could start.
-std::size_t StartWithStack(TickThread& thread, std::size_t request) {
-    for (std::size_t size = request; size <= kLargestStackRequest; size *= 2) {
-        pthread_attr_t attributes;
-        if (pthread_attr_init(&attributes) != 0) return 0;
-        int rc = pthread_attr_setstacksize(&attributes, size);
-        if (rc == 0) rc = pthread_create(&thread.id, &attributes, TickThreadMain, &thread);
-        pthread_attr_destroy(&attributes);
-        if (rc == 0) return size;
+int StartWithExactStack(TickThread& thread, std::size_t size) {
+    pthread_attr_t attributes;
+    int rc = pthread_attr_init(&attributes);
+    if (rc != 0) return rc;
+    rc = pthread_attr_setstacksize(&attributes, size);
+    if (rc == 0) rc = pthread_create(&thread.id, &attributes, TickThreadMain, &thread);
+    pthread_attr_destroy(&attributes);
+    return rc;
+}
+
+// Starts the thread with the smallest stack from the accepted size up that
+// the platform takes; returns the size used (0: the platform's default), or
+// nullopt when no thread could start at all.
+std::optional<std::size_t> StartWithStack(TickThread& thread) {
+    for (std::size_t size = acceptedStack.load(); size <= kLargestStackRequest;
+         size += size < kFineStackLimit ? kStackPage : size) {
+        const int rc = StartWithExactStack(thread, size);
+        if (rc == 0) {
+            acceptedStack.store(size);
+            return size;
+        }
+        if (rc != EINVAL) return std::nullopt;  // out of threads or memory: not a matter of size
     }
-    return pthread_create(&thread.id, nullptr, TickThreadMain, &thread) == 0 ? kLargestStackRequest : 0;
+    if (pthread_create(&thread.id, nullptr, TickThreadMain, &thread) == 0) return 0;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -303,8 +324,8 @@ void TFonTimer::StartTickThread() {
         std::lock_guard lock(ticks_->mutex);
         ++ticks_->running;
     }
-    const std::size_t stack = StartWithStack(*thread, kFirstStackRequest);
-    if (stack == 0) {
+    const std::optional<std::size_t> stack = StartWithStack(*thread);
+    if (!stack) {
         {
             std::lock_guard lock(ticks_->mutex);
             --ticks_->running;
@@ -319,7 +340,7 @@ void TFonTimer::StartTickThread() {
         }
         return;
     }
-    lastTickStack_.store(stack);
+    lastTickStack_.store(*stack);
     ticks_->threads.push_back(std::move(thread));
 }
 

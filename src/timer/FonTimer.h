@@ -5,8 +5,9 @@
 //           from construction) polls every 10 ms and runs the handler on the
 //           timer's own (GUI) thread while it waits. A handler that throws
 //           ends the worker: that timer never calls its handler again.
-//   ttFon   each tick starts a new thread (16384-byte stack requested, a
-//           larger one only where that is refused) that calls the handler
+//   ttFon   each tick starts a new thread (16384-byte stack requested; the
+//           smallest larger size accepted only where that is refused; 24 KiB
+//           under AddressSanitizer, whose frames are larger) that calls the handler
 //           once. Ticks do not wait for it; calls may overlap. A handler's
 //           exception ends its thread and is otherwise ignored.
 // The handler is called only if assigned at the time of the call, with the
@@ -109,7 +110,8 @@ public:
 
     // ttFon threads started and not yet finished.
     int RunningTickThreads() const;
-    // Stack size of the last ttFon thread started (0 before the first).
+    // Stack size requested for the last ttFon thread started (0 before the
+    // first, or when only the platform's default size was accepted).
     std::size_t LastTickStack() const { return lastTickStack_.load(); }
 
 private:
