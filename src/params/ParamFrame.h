@@ -36,13 +36,21 @@ class QStatusBar;
 class QTabBar;
 class QTimer;
 
-namespace zarvik {
-
+namespace zarvik::params {
 class CParameter;
 class CTRKParameters;
+}  // namespace zarvik::params
+namespace zarvik::timer {
 class TFonTimer;
+}  // namespace zarvik::timer
+
+namespace zarvik {
+
 class TVM30;
 class TParamFrm;
+using params::CParameter;
+using params::CTRKParameters;
+using timer::TFonTimer;
 
 // The single window (created on first use) and the descriptors of every
 // loaded page (created by the first showing, destroyed with the window).
@@ -54,13 +62,15 @@ extern CTRKParameters* ParamList;
 void ShowParamWindow(TVM30* driver);
 
 // Points where the window meets the user outside its own controls; tests
-// replace them. Defaults: QMessageBox and QApplication::beep.
+// replace them. Defaults: QMessageBox, QApplication::beep, RunCalibration.
 struct TParamFrmHooks {
     // The write confirmation: true for OK.
     std::function<bool(QWidget* parent, const QString& text, const QString& caption)> Confirm;
     // An error that left an event handler.
     std::function<void(QWidget* parent, const QString& text)> ShowError;
     std::function<void()> Beep;
+    // The calibration dialog for (line, address, row); may raise.
+    std::function<void(int line, int address, int row)> Calibrate;
 };
 TParamFrmHooks& ParamFrmHooks();
 
