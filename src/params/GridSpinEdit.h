@@ -29,6 +29,7 @@ private:
     void Apply();
     double requested_ = 0.0;
     bool integer_ = true;
+    bool applying_ = false;
 };
 
 }  // namespace zarvik
