@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
@@ -185,7 +186,8 @@ TParamFrm::TParamFrm(QWidget* parent) : QDialog(parent) {
     OprosFonTimer->SetOnTimer([this](TFonTimer*) { OprosFonTimerTimer(); });
 
     // Bindings.
-    connect(TabControl1->Tabs, &QTabBar::currentChanged, this, [this](int) { Guarded([this] { TabControl1Change(); }); });
+    connect(TabControl1->Tabs, &QTabBar::currentChanged, this,
+            [this](int) { Guarded([this] { TabControl1Change(); }); });
     for (QSpinBox* spin : {ComPortEdit, AddrEdit, RowEdit})
         connect(spin, &QSpinBox::valueChanged, this, [this](int) { RowEditChange(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
@@ -252,7 +254,8 @@ void TParamFrm::RunOnGui(const std::function<void()>& work) {
         work();
         return;
     }
-    QMetaObject::invokeMethod(this, [&work] { work(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [&work] { work(); }, Qt::BlockingQueuedConnection);
 }
 
 void TParamFrm::Guarded(const std::function<void()>& handler) {

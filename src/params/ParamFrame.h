@@ -116,8 +116,8 @@ public:
     TRxSpinEdit* WriteValueEdit2;
     QComboBox* WriteValueCB;
     QStatusBar* StatusBar1;
-    QLabel* StatusPanel0;   // panel 0: results of reads and writes
-    QLabel* StatusSimple;   // the pass's progress text
+    QLabel* StatusPanel0;  // panel 0: results of reads and writes
+    QLabel* StatusSimple;  // the pass's progress text
     QAction* ActionExit;
     QTimer* Timer1;
     QTimer* Timer2;
@@ -128,7 +128,7 @@ public:
     TVM30* Driver = nullptr;
     std::recursive_mutex DriverLock;
     std::uint32_t StatusColour = kColourBtnFace;  // GUI thread only
-    bool PageLoaded[3] = {false, false, false};  // GUI thread only
+    bool PageLoaded[3] = {false, false, false};   // GUI thread only
 
     // --- reading and writing (GUI thread unless stated) ---
     // Reads the parameter of grid row `row`; returns the text to show, empty
@@ -162,7 +162,7 @@ public:
     void TabControl1Change();  // raises when the table or a field request fails
     void RowEditChange();
     void Button1Click();
-    void CalcKoefClick();  // raises what the calibration dialog raises
+    void CalcKoefClick();       // raises what the calibration dialog raises
     void OprosFonTimerTimer();  // the pass; on the timer's tick thread
     void Timer1Timer();
     void ActionExitExecute();
@@ -194,6 +194,7 @@ private:
     struct ReadOutcome;
     ReadOutcome FetchRow(int row, int line, int address, int rowNo);
     std::string ApplyReadOutcome(int row, const ReadOutcome& outcome);
+    void RunPass();
     void RunOnGui(const std::function<void()>& work);
     void Guarded(const std::function<void()>& handler);
     void SetPanelText(const QString& text);
