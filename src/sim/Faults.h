@@ -1,0 +1,77 @@
+// Faults a line can be told to show, decided per reply.
+//
+// A mode is active either for the next N replies it applies to, or at a rate
+// (probability 0..1 per applicable reply, drawn from a seeded generator so a
+// run repeats). Refusal modes apply only to their command (start, stop,
+// parameter write) and answer it with a refusal instead of executing it; the
+// other modes apply to every reply and damage what goes on the wire.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string_view>
+#include <vector>
+
+namespace zarvik::sim {
+
+enum class FaultMode {
+    kNone,
+    kDropReply,    // nothing is sent (the command was executed)
+    kBadChecksum,  // last byte inverted
+    kWrongLength,  // LEN one more than the data bytes sent; checksum matches the bytes sent
+    kWrongStart,   // start byte 0x03 instead of 0x02
+    kTruncate,     // the last 3 bytes are not sent
+    kNoise,        // garbage bytes (no 0x02 among them) before the reply
+    kDelay,        // the reply is sent after Faults::delay
+    kRefuseStart,  // 0x97 answered with result 1, nothing started
+    kRefuseStop,   // 0x96 answered with result 1, nothing stopped
+    kRefuseWrite,  // 0x1E answered with result 1, nothing written
+};
+
+inline constexpr FaultMode kAllFaultModes[] = {FaultMode::kDropReply,  FaultMode::kBadChecksum, FaultMode::kWrongLength,
+                                               FaultMode::kWrongStart, FaultMode::kTruncate,    FaultMode::kNoise,
+                                               FaultMode::kDelay,      FaultMode::kRefuseStart, FaultMode::kRefuseStop,
+                                               FaultMode::kRefuseWrite};
+
+// "none", "drop", "checksum", "length", "start-byte", "truncate", "noise",
+// "delay", "refuse-start", "refuse-stop", "refuse-write".
+std::string_view FaultName(FaultMode mode);
+std::optional<FaultMode> ParseFault(std::string_view name);
+
+inline constexpr std::size_t kNoiseBytes = 4;
+inline constexpr std::size_t kTruncatedBytes = 3;
+inline constexpr std::uint8_t kWrongStartByte = 0x03;
+
+class FaultInjector {
+public:
+    void SetRate(FaultMode mode, double rate, std::uint32_t seed);
+    void SetNext(FaultMode mode, int count);
+    void Clear();
+    void SetDelay(std::chrono::milliseconds delay) { delay_ = delay; }
+    std::chrono::milliseconds Delay() const { return delay_; }
+    FaultMode Mode() const { return mode_; }
+    std::uint64_t Injected() const { return injected_; }
+
+    // Decides for one reply to `command`: true when the active refusal mode
+    // fires for it.
+    bool Refuse(std::uint8_t command);
+    // Decides for one reply: the damage mode that fires, or kNone.
+    FaultMode Damage();
+    // Applies a damage mode to a well-formed reply frame.
+    static void Apply(FaultMode mode, std::vector<std::uint8_t>& bytes, std::mt19937& rng);
+    std::mt19937& Rng() { return rng_; }
+
+private:
+    bool Fire();
+
+    FaultMode mode_ = FaultMode::kNone;
+    double rate_ = 0.0;
+    int next_ = 0;  // > 0: fire on the next `next_` applicable replies
+    std::mt19937 rng_{1};
+    std::chrono::milliseconds delay_{1000};
+    std::uint64_t injected_ = 0;
+};
+
+}  // namespace zarvik::sim

@@ -1,0 +1,586 @@
+#include "sim/Station.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "sim/Wire.h"
+
+namespace zarvik::sim {
+
+namespace {
+
+constexpr std::uint8_t kOddDispenser = 1;
+constexpr std::uint8_t kEvenDispenser = 2;
+constexpr int kEvenFirstByte = 5;
+
+SimClock::duration Seconds(double s) {
+    return std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double>(s));
+}
+
+double SecondsBetween(TimePoint from, TimePoint to) { return std::chrono::duration<double>(to - from).count(); }
+
+std::int16_t Coefficient(std::uint32_t raw) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(raw)); }
+
+// Volume really poured for `metered` litres: the meter's own error, then the
+// correction the coefficient applies.
+double PourFactor(double eps, std::int16_t e) {
+    const double meter = 1.0 + eps;
+    if (e == 0 || e == -1) return meter;  // e = -1 is never stored (see the write check); no division by zero
+    return meter * e / (e + 1.0);
+}
+
+std::vector<std::uint8_t> NewReply(const std::uint8_t* request, std::uint8_t len, std::uint8_t result) {
+    std::vector<std::uint8_t> r(static_cast<std::size_t>(len) + wire::kFrameOverhead, 0);
+    r[0] = wire::kStartByte;
+    r[wire::kOffsetSequence] = request[wire::kOffsetSequence];
+    r[wire::kOffsetAddress] = request[wire::kOffsetAddress];
+    r[wire::kOffsetLen] = len;
+    r[wire::kOffsetCommand] = request[wire::kOffsetCommand];
+    r[wire::kReplyResult] = result;
+    return r;
+}
+
+void Seal(std::vector<std::uint8_t>& r) { r.back() = wire::Xor(r.data(), wire::kOffsetSequence, r.size() - 2); }
+
+void PutName(std::vector<std::uint8_t>& r, const std::string& utf8) {
+    const std::string cp = wire::ToCp1251(utf8);
+    const std::size_t n = std::min(cp.size(), wire::kNameSize);
+    for (std::size_t i = 0; i < n; ++i) r[wire::kNameOffset + i] = static_cast<std::uint8_t>(cp[i]);
+}
+
+}  // namespace
+
+struct NozzleState {
+    bool exists = false;
+    std::uint8_t dispensers = 0;  // kOddDispenser | kEvenDispenser: who owns this nozzle byte
+    std::uint8_t status = kStatusIdle;
+    bool lifted = false;
+    TimePoint phaseStart{};  // start of the current timed phase
+    std::uint32_t volume = 0;
+    std::uint32_t money = 0;
+    std::uint32_t price = 0;
+    std::uint32_t coefficientField = 0;
+    std::uint32_t volumeDose = 0;
+    std::uint32_t moneyDose = 0;
+    std::uint32_t total = 0;
+    std::uint32_t totalAtStart = 0;
+    std::uint32_t target = 0;  // thousandths to deliver
+    bool moneyTarget = false;
+    std::uint32_t moneyTargetValue = 0;
+    double eps = 0.0;
+    double factor = 1.0;  // poured / metered of the current or last delivery
+    std::optional<std::uint8_t> forced;
+    std::uint8_t forcedFlags = 0;
+};
+
+struct AddressState {
+    std::uint8_t address = 0;
+    std::array<NozzleState, kNozzleBytes> nozzles{};
+    ParameterStore params;
+};
+
+struct Station::Impl {
+    TableSet tables;
+    std::vector<AddressState> addresses;
+    FaultInjector faults;
+    StationStats stats;
+    Timing timing;
+    bool autoNozzle = true;
+    bool clearAfterHangUp = true;
+
+    AddressState* FindAddress(std::uint8_t address) {
+        for (auto& a : addresses)
+            if (a.address == address) return &a;
+        return nullptr;
+    }
+
+    NozzleState& At(const StationConfig& config, int dispenser, int nozzle, AddressState** owner = nullptr) {
+        if (dispenser < 1 || nozzle < 1 || nozzle > config.nozzlesPerDispenser)
+            throw std::out_of_range("no dispenser " + std::to_string(dispenser) + " nozzle " + std::to_string(nozzle));
+        AddressState* a = FindAddress(static_cast<std::uint8_t>((dispenser + 1) / 2));
+        if (a == nullptr) throw std::out_of_range("no dispenser " + std::to_string(dispenser));
+        const int byte = dispenser % 2 == 1 ? nozzle - 1 : nozzle + 4;
+        if (owner != nullptr) *owner = a;
+        return a->nozzles[static_cast<std::size_t>(byte)];
+    }
+
+    static bool Busy(const NozzleState& n) { return n.status != kStatusIdle; }
+
+    // True when another nozzle of a dispenser that owns `byte` is in a delivery.
+    static bool DispenserBusy(const AddressState& a, std::size_t byte) {
+        const std::uint8_t owners = a.nozzles[byte].dispensers;
+        for (std::size_t j = 0; j < a.nozzles.size(); ++j)
+            if (j != byte && (a.nozzles[j].dispensers & owners) != 0 && Busy(a.nozzles[j])) return true;
+        return false;
+    }
+
+    void UpdateMoney(NozzleState& n) const {
+        const double money = std::round(static_cast<double>(n.volume) * n.price / 1000.0);
+        n.money = static_cast<std::uint32_t>(std::min(money, 4294967295.0));
+    }
+
+    void Advance(NozzleState& n, TimePoint now) const {
+        for (;;) {
+            switch (n.status) {
+                case kStatusAuthorised:
+                    if (!autoNozzle || now < n.phaseStart + Seconds(timing.authorisedSeconds)) return;
+                    n.phaseStart += Seconds(timing.authorisedSeconds);
+                    n.lifted = true;
+                    n.status = kStatusLifted;
+                    continue;
+                case kStatusLifted:
+                    if (now < n.phaseStart + Seconds(timing.liftedSeconds)) return;
+                    n.phaseStart += Seconds(timing.liftedSeconds);
+                    n.status = kStatusDelivering;
+                    continue;
+                case kStatusDelivering:
+                case kStatusSlowing: {
+                    if (timing.flowLitresPerSecond <= 0.0) return;
+                    const double litres = std::max(0.0, SecondsBetween(n.phaseStart, now)) * timing.flowLitresPerSecond;
+                    const double thousandths = std::floor(litres * 1000.0 + 1e-6);
+                    if (thousandths >= n.target) {
+                        n.volume = n.target;
+                        n.total = n.totalAtStart + n.volume;
+                        if (n.moneyTarget) {
+                            n.money = n.moneyTargetValue;
+                        } else {
+                            UpdateMoney(n);
+                        }
+                        n.phaseStart += Seconds(n.target / 1000.0 / timing.flowLitresPerSecond);
+                        n.status = kStatusFinished;
+                        continue;
+                    }
+                    n.volume = static_cast<std::uint32_t>(thousandths);
+                    n.total = n.totalAtStart + n.volume;
+                    UpdateMoney(n);
+                    n.status =
+                        n.target - n.volume <= timing.slowdownLitres * 1000.0 ? kStatusSlowing : kStatusDelivering;
+                    return;
+                }
+                case kStatusFinished:
+                case kStatusStopped:
+                    if (!autoNozzle || now < n.phaseStart + Seconds(timing.hangUpSeconds)) return;
+                    HangUp(n);
+                    return;
+                default:
+                    return;
+            }
+        }
+    }
+
+    void HangUp(NozzleState& n) const {
+        n.lifted = false;
+        switch (n.status) {
+            case kStatusLifted:
+                n.status = kStatusAuthorised;
+                break;
+            case kStatusDelivering:
+            case kStatusSlowing:
+            case kStatusFinished:
+            case kStatusStopped:
+                n.status = clearAfterHangUp ? kStatusFinishedHung : kStatusIdle;
+                break;
+            default:
+                break;
+        }
+    }
+
+    void AdvanceAll(TimePoint now) {
+        for (auto& a : addresses)
+            for (auto& n : a.nozzles)
+                if (n.exists) Advance(n, now);
+    }
+
+    std::uint8_t Start(AddressState& a, std::size_t byte, TimePoint now) {
+        NozzleState& n = a.nozzles[byte];
+        if (!n.exists) return wire::kResultNoNozzle;
+        if (Busy(n) || n.forced || DispenserBusy(a, byte)) return wire::kResultRefused;
+        std::uint32_t target = n.volumeDose;
+        if (target == 0 && n.moneyDose != 0) {
+            if (n.price == 0) return wire::kResultRefused;
+            target = static_cast<std::uint32_t>(
+                std::min(std::round(static_cast<double>(n.moneyDose) * 1000.0 / n.price), 4294967295.0));
+        }
+        if (target == 0) return wire::kResultRefused;
+        n.moneyTarget = n.volumeDose == 0;
+        n.moneyTargetValue = n.moneyDose;
+        n.target = target;
+        n.volumeDose = 0;
+        n.moneyDose = 0;
+        n.volume = 0;
+        n.money = 0;
+        n.totalAtStart = n.total;
+        const auto e = a.params.Get(kCoefficientTable, static_cast<int>(byte) + 1, kCoefficientField);
+        n.factor = PourFactor(n.eps, Coefficient(e.value_or(0)));
+        n.phaseStart = now;
+        n.status = n.lifted ? kStatusLifted : kStatusAuthorised;
+        return wire::kResultAccepted;
+    }
+
+    std::uint8_t Stop(NozzleState& n, TimePoint now) const {
+        if (!n.exists) return wire::kResultNoNozzle;
+        switch (n.status) {
+            case kStatusAuthorised:
+            case kStatusLifted:
+                if (autoNozzle) n.lifted = false;
+                n.status = kStatusIdle;
+                break;
+            case kStatusDelivering:
+            case kStatusSlowing:
+                n.status = kStatusStopped;
+                n.phaseStart = now;
+                break;
+            case kStatusFinished:
+            case kStatusStopped:
+            case kStatusFinishedHung:
+                if (autoNozzle) n.lifted = false;
+                n.status = kStatusIdle;
+                break;
+            default:
+                break;
+        }
+        return wire::kResultAccepted;
+    }
+
+    std::optional<std::vector<std::uint8_t>> Execute(AddressState& a, const std::uint8_t* q, std::size_t len,
+                                                     TimePoint now);
+    std::optional<std::vector<std::uint8_t>> ExecuteParameter(AddressState& a, const std::uint8_t* q, std::size_t len);
+};
+
+std::optional<std::vector<std::uint8_t>> Station::Impl::Execute(AddressState& a, const std::uint8_t* q, std::size_t len,
+                                                                TimePoint now) {
+    const std::uint8_t command = q[wire::kOffsetCommand];
+    switch (command) {
+        case wire::kCmdStatus:
+        case wire::kCmdClear:
+        case wire::kCmdStart:
+        case wire::kCmdStop:
+        case wire::kCmdVolumeDose:
+        case wire::kCmdMoneyDose:
+        case wire::kCmdPrice:
+        case wire::kCmdTotal:
+            break;
+        default:
+            return ExecuteParameter(a, q, len);
+    }
+    if (len < wire::kLenNozzleRequest) return std::nullopt;
+    const std::size_t byte = q[wire::kOffsetNozzle];
+    NozzleState* n = byte < a.nozzles.size() && a.nozzles[byte].exists ? &a.nozzles[byte] : nullptr;
+
+    if (command == wire::kCmdStatus) {
+        auto r = NewReply(q, wire::kLenStatusReply, n ? wire::kResultAccepted : wire::kResultNoNozzle);
+        r[wire::kStatusNozzle] = static_cast<std::uint8_t>(byte);
+        if (n != nullptr) {
+            wire::PutLe(&r[wire::kStatusVolume], n->volume, 4);
+            wire::PutLe(&r[wire::kStatusPrice], n->price, 4);
+            wire::PutLe(&r[wire::kStatusMoney], n->money, 4);
+            wire::PutLe(&r[wire::kStatusDose], n->status == kStatusIdle ? n->volumeDose : n->target, 4);
+            wire::PutLe(&r[wire::kStatusTotal], n->total, 4);
+            r[wire::kStatusCode] = n->forced ? *n->forced : n->status;
+            r[wire::kStatusFlags] = n->forced ? n->forcedFlags : (n->lifted ? wire::kFlagNozzleLifted : 0);
+        }
+        return r;
+    }
+    if (command == wire::kCmdTotal) {
+        auto r = NewReply(q, wire::kLenTotalReply, n ? wire::kResultAccepted : wire::kResultNoNozzle);
+        r[wire::kTotalNozzle] = static_cast<std::uint8_t>(byte);
+        if (n != nullptr) wire::PutLe(&r[wire::kTotalValue], n->total, 4);
+        return r;
+    }
+    if (command == wire::kCmdVolumeDose || command == wire::kCmdMoneyDose) {
+        if (len < wire::kLenVolumeDose) return std::nullopt;
+        const std::uint32_t dose = wire::GetLe(q + wire::kReqDose, 4);
+        std::uint8_t result = wire::kResultNoNozzle;
+        if (n != nullptr) {
+            result = Busy(*n) ? wire::kResultRefused : wire::kResultAccepted;
+            if (result == wire::kResultAccepted) {
+                n->volumeDose = command == wire::kCmdVolumeDose ? dose : 0;
+                n->moneyDose = command == wire::kCmdMoneyDose ? dose : 0;
+            }
+        }
+        auto r = NewReply(q, wire::kLenDoseReply, result);
+        r[wire::kDoseNozzle] = static_cast<std::uint8_t>(byte);
+        wire::PutLe(&r[wire::kDoseValue], dose, 4);
+        if (n != nullptr) wire::PutLe(&r[wire::kDosePrice], n->price, 4);
+        return r;
+    }
+    if (command == wire::kCmdPrice && len < wire::kLenPrice) return std::nullopt;
+
+    std::uint8_t result = wire::kResultNoNozzle;
+    if (faults.Refuse(command)) {
+        result = wire::kResultRefused;
+    } else if (n == nullptr) {
+        result = wire::kResultNoNozzle;
+    } else if (command == wire::kCmdStart) {
+        result = Start(a, byte, now);
+    } else {
+        switch (command) {
+            case wire::kCmdStop:
+                result = Stop(*n, now);
+                break;
+            case wire::kCmdClear:
+                if (n->status == kStatusFinishedHung || n->status == kStatusFinished || n->status == kStatusStopped)
+                    Stop(*n, now);
+                result = wire::kResultAccepted;
+                break;
+            case wire::kCmdPrice:
+                result = Busy(*n) ? wire::kResultRefused : wire::kResultAccepted;
+                if (result == wire::kResultAccepted) {
+                    n->coefficientField = wire::GetLe(q + wire::kReqCoefficient, 3);
+                    n->price = wire::GetLe(q + wire::kReqPrice, 3);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    auto r = NewReply(q, wire::kLenShortReply, result);
+    r[wire::kShortNozzle] = static_cast<std::uint8_t>(byte);
+    return r;
+}
+
+std::optional<std::vector<std::uint8_t>> Station::Impl::ExecuteParameter(AddressState& a, const std::uint8_t* q,
+                                                                         std::size_t len) {
+    const std::uint8_t command = q[wire::kOffsetCommand];
+    if (command == wire::kCmdReadParameter || command == wire::kCmdWriteParameter) {
+        if (len < wire::kLenParameterRead) return std::nullopt;
+        const int table = q[wire::kReqTable];
+        const int row = static_cast<int>(wire::GetLe(q + wire::kReqRow, 2));
+        const int field = q[wire::kReqField];
+        const FieldSpec* spec = a.params.Field(table, field);
+        const auto value = a.params.Get(table, row, field);
+        if (command == wire::kCmdReadParameter) {
+            if (!value) return NewReply(q, wire::kLenParameterBase, wire::kResultNoParameter);
+            auto r =
+                NewReply(q, static_cast<std::uint8_t>(wire::kLenParameterBase + spec->width), wire::kResultAccepted);
+            wire::PutLe(&r[wire::kParameterValue], *value, spec->width);
+            return r;
+        }
+        std::uint8_t result = wire::kResultAccepted;
+        const std::size_t width = len - wire::kLenParameterRead;
+        if (faults.Refuse(command)) {
+            result = wire::kResultRefused;
+        } else if (!value) {
+            result = wire::kResultNoParameter;
+        } else if (width < 1 || width > 4) {
+            result = wire::kResultOutOfLimits;
+        } else {
+            const std::uint32_t v = wire::GetLe(q + wire::kReqWriteValue, width);
+            const bool badCoefficient =
+                table == kCoefficientTable && field == kCoefficientField && Coefficient(v) == -1;
+            if (!WithinLimits(*spec, v) || badCoefficient) {
+                result = wire::kResultOutOfLimits;
+            } else {
+                a.params.Set(table, row, field, v);
+            }
+        }
+        return NewReply(q, wire::kLenParameterBase, result);
+    }
+    if (command == wire::kCmdTableInfo) {
+        if (len < wire::kLenTableInfo) return std::nullopt;
+        const TableSpec* t = a.params.Table(q[wire::kReqTable]);
+        if (t == nullptr) return NewReply(q, wire::kLenParameterBase, wire::kResultNoParameter);
+        auto r = NewReply(q, wire::kLenTableReply, wire::kResultAccepted);
+        PutName(r, t->name);
+        wire::PutLe(&r[wire::kTableRows], t->rows, 2);
+        r[wire::kTableFieldCount] = static_cast<std::uint8_t>(t->fields.size());
+        return r;
+    }
+    if (command == wire::kCmdFieldInfo) {
+        if (len < wire::kLenFieldInfo) return std::nullopt;
+        const FieldSpec* f = a.params.Field(q[wire::kReqTable], q[wire::kReqFieldInfoField]);
+        if (f == nullptr) return NewReply(q, wire::kLenParameterBase, wire::kResultNoParameter);
+        auto r = NewReply(q, static_cast<std::uint8_t>(wire::kLenFieldReplyBase + 2 * f->width), wire::kResultAccepted);
+        PutName(r, f->name);
+        r[wire::kFieldType] = f->type;
+        r[wire::kFieldWidth] = f->width;
+        wire::PutLe(&r[wire::kFieldLimits], f->low, f->width);
+        wire::PutLe(&r[wire::kFieldLimits + f->width], f->high, f->width);
+        return r;
+    }
+    return std::nullopt;  // not a command of ours
+}
+
+Station::Station(StationConfig config) : config_(std::move(config)), impl_(std::make_unique<Impl>()) {
+    config_.nozzlesPerDispenser = std::clamp(config_.nozzlesPerDispenser, 1, kMaxNozzles);
+    impl_->tables = DefaultTables(static_cast<std::uint16_t>(config_.nozzlesPerDispenser + kEvenFirstByte));
+    impl_->timing = config_.timing;
+    impl_->autoNozzle = config_.autoNozzle;
+    impl_->clearAfterHangUp = config_.clearAfterHangUp;
+    for (const std::uint8_t address : config_.addresses) {
+        if (impl_->FindAddress(address) != nullptr) continue;
+        AddressState a{address, {}, ParameterStore(&impl_->tables)};
+        for (int k = 1; k <= config_.nozzlesPerDispenser; ++k) {
+            a.nozzles[static_cast<std::size_t>(k - 1)].dispensers |= kOddDispenser;
+            a.nozzles[static_cast<std::size_t>(k + 4)].dispensers |= kEvenDispenser;
+        }
+        for (auto& n : a.nozzles) {
+            n.exists = n.dispensers != 0;
+            n.price = config_.price;
+            n.total = config_.total;
+            n.eps = config_.meterError;
+            n.factor = 1.0 + n.eps;
+        }
+        impl_->addresses.push_back(std::move(a));
+    }
+}
+
+Station::~Station() = default;
+
+std::optional<Reply> Station::Handle(const std::uint8_t* request, std::size_t length, TimePoint now) {
+    std::lock_guard lock(mutex_);
+    Impl& s = *impl_;
+    AddressState* a = nullptr;
+    if (request != nullptr && wire::IsFrame(request, length)) a = s.FindAddress(request[wire::kOffsetAddress]);
+    const std::size_t len = a != nullptr ? request[wire::kOffsetLen] : 0;
+    if (a == nullptr || len < 1) {
+        ++s.stats.ignored;
+        return std::nullopt;
+    }
+    s.AdvanceAll(now);
+    auto bytes = s.Execute(*a, request, len, now);
+    if (!bytes) {
+        ++s.stats.ignored;
+        s.stats.faults = s.faults.Injected();
+        return std::nullopt;
+    }
+    ++s.stats.requests;
+    Seal(*bytes);
+    Reply reply;
+    const FaultMode damage = s.faults.Damage();
+    s.stats.faults = s.faults.Injected();
+    if (damage == FaultMode::kDelay) {
+        reply.delay = s.faults.Delay();
+    } else if (damage == FaultMode::kDropReply) {
+        return std::nullopt;
+    } else if (damage != FaultMode::kNone) {
+        FaultInjector::Apply(damage, *bytes, s.faults.Rng());
+    }
+    ++s.stats.replies;
+    reply.bytes = std::move(*bytes);
+    return reply;
+}
+
+void Station::Advance(TimePoint now) {
+    std::lock_guard lock(mutex_);
+    impl_->AdvanceAll(now);
+}
+
+NozzleView Station::Nozzle(int dispenser, int nozzle) const {
+    std::lock_guard lock(mutex_);
+    const NozzleState& n = impl_->At(config_, dispenser, nozzle);
+    NozzleView v;
+    v.status = n.forced ? *n.forced : n.status;
+    v.lifted = n.lifted;
+    v.volume = n.volume;
+    v.money = n.money;
+    v.price = n.price;
+    v.coefficientField = n.coefficientField;
+    v.volumeDose = n.volumeDose;
+    v.moneyDose = n.moneyDose;
+    v.total = n.total;
+    v.poured = n.volume / 1000.0 * n.factor;
+    return v;
+}
+
+double Station::PouredLitres(int dispenser, int nozzle) const { return Nozzle(dispenser, nozzle).poured; }
+
+void Station::SetMeterError(int dispenser, int nozzle, double eps) {
+    std::lock_guard lock(mutex_);
+    impl_->At(config_, dispenser, nozzle).eps = eps;
+}
+
+void Station::SetPrice(int dispenser, int nozzle, std::uint32_t hundredths) {
+    std::lock_guard lock(mutex_);
+    impl_->At(config_, dispenser, nozzle).price = hundredths;
+}
+
+void Station::SetTotal(int dispenser, int nozzle, std::uint32_t thousandths) {
+    std::lock_guard lock(mutex_);
+    NozzleState& n = impl_->At(config_, dispenser, nozzle);
+    n.total = thousandths;
+    n.totalAtStart = thousandths - n.volume;
+}
+
+bool Station::StartDelivery(int dispenser, int nozzle, double litres, TimePoint now) {
+    std::lock_guard lock(mutex_);
+    AddressState* a = nullptr;
+    NozzleState& n = impl_->At(config_, dispenser, nozzle, &a);
+    impl_->AdvanceAll(now);
+    if (Impl::Busy(n) || litres <= 0.0 || litres > 4294967.0) return false;
+    n.volumeDose = static_cast<std::uint32_t>(std::round(litres * 1000.0));
+    n.moneyDose = 0;
+    const auto byte = static_cast<std::size_t>(&n - a->nozzles.data());
+    return impl_->Start(*a, byte, now) == wire::kResultAccepted;
+}
+
+void Station::LiftNozzle(int dispenser, int nozzle, TimePoint now) {
+    std::lock_guard lock(mutex_);
+    NozzleState& n = impl_->At(config_, dispenser, nozzle);
+    impl_->AdvanceAll(now);
+    n.lifted = true;
+    if (n.status == kStatusAuthorised) {
+        n.status = kStatusLifted;
+        n.phaseStart = now;
+    }
+}
+
+void Station::HangUpNozzle(int dispenser, int nozzle, TimePoint now) {
+    std::lock_guard lock(mutex_);
+    NozzleState& n = impl_->At(config_, dispenser, nozzle);
+    impl_->AdvanceAll(now);
+    impl_->HangUp(n);
+}
+
+void Station::ForceStatus(int dispenser, int nozzle, std::optional<std::uint8_t> status, std::uint8_t flags) {
+    std::lock_guard lock(mutex_);
+    NozzleState& n = impl_->At(config_, dispenser, nozzle);
+    n.forced = status;
+    n.forcedFlags = flags;
+}
+
+void Station::SetTiming(const Timing& timing) {
+    std::lock_guard lock(mutex_);
+    impl_->timing = timing;
+}
+
+std::optional<std::uint32_t> Station::Parameter(std::uint8_t address, int table, int row, int field) const {
+    std::lock_guard lock(mutex_);
+    const AddressState* a = impl_->FindAddress(address);
+    return a == nullptr ? std::nullopt : a->params.Get(table, row, field);
+}
+
+bool Station::SetParameter(std::uint8_t address, int table, int row, int field, std::uint32_t value) {
+    std::lock_guard lock(mutex_);
+    AddressState* a = impl_->FindAddress(address);
+    return a != nullptr && a->params.Set(table, row, field, value);
+}
+
+void Station::SetFaultRate(FaultMode mode, double rate, std::uint32_t seed) {
+    std::lock_guard lock(mutex_);
+    impl_->faults.SetRate(mode, rate, seed);
+}
+
+void Station::SetFaultNext(FaultMode mode, int count) {
+    std::lock_guard lock(mutex_);
+    impl_->faults.SetNext(mode, count);
+}
+
+void Station::ClearFaults() {
+    std::lock_guard lock(mutex_);
+    impl_->faults.Clear();
+}
+
+void Station::SetFaultDelay(std::chrono::milliseconds delay) {
+    std::lock_guard lock(mutex_);
+    impl_->faults.SetDelay(delay);
+}
+
+StationStats Station::Stats() const {
+    std::lock_guard lock(mutex_);
+    return impl_->stats;
+}
+
+}  // namespace zarvik::sim
