@@ -286,7 +286,10 @@ bool TParamFrm::event(QEvent* event) {
 }
 
 void TParamFrm::SetPanelText(const QString& text) { StatusPanel0->setText(text); }
-void TParamFrm::SetSimpleText(const QString& text) { StatusSimple->setText(text); }
+void TParamFrm::SetSimpleText(const QString& text) {
+    StatusSimple->setText(text);
+    emit SimpleTextChanged(text);
+}
 
 void TParamFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

@@ -181,6 +181,10 @@ public:
     // Millisecond pause of UpdateRowHeights after every second row.
     int RowHeightPause = 40;
 
+signals:
+    // The pass's progress and completion texts, in order (for watchers).
+    void SimpleTextChanged(const QString& text);
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

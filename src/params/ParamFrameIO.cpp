@@ -101,6 +101,8 @@ void TParamFrm::TabControl1Change() {
                 ListView->addItem(item);
             }
             if (ListView->count() > 0) ListView->setCurrentRow(0);
+            // The rows of a newly loaded page exist only now: move onto them.
+            RxDGCommonEnter();
         } catch (const std::exception&) {
             ListView->clear();
         }
