@@ -24,6 +24,7 @@
 
 #include "params/Grid.h"
 #include "params/GridSpinEdit.h"
+#include "params/ParamFrameHandOver.h"
 
 class QAction;
 class QComboBox;
@@ -204,6 +205,7 @@ private:
     void SetPanelText(const QString& text);
     void SetSimpleText(const QString& text);
 
+    TGuiHandOver* handOver_;
     std::atomic<bool> passRunning_{false};
     std::atomic<bool> stopping_{false};
     std::mutex passMutex_;  // guards passRequested_ with passRunning_
