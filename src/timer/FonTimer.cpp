@@ -42,11 +42,15 @@ struct TFonThread::PendingCall {
     bool failed = false;
 };
 
-TFonThread::TFonThread(TFonTimer* owner) : owner_(owner) {}
+TFonThread::TFonThread(TFonTimer* owner) : owner_(owner), ownerThread_(owner->thread()), thread_([this] { Run(); }) {}
 
 TFonThread::~TFonThread() {
     Stop();
-    wait();
+    Wait();
+}
+
+void TFonThread::Wait() {
+    if (thread_.joinable()) thread_.join();
 }
 
 void TFonThread::Stop() {
@@ -67,7 +71,7 @@ void TFonThread::Stop() {
     }
 }
 
-void TFonThread::run() {
+void TFonThread::Run() {
     TickPending.store(false);
     for (;;) {
         if (TickPending.exchange(false) && !RunOnOwnerThread()) break;
@@ -76,13 +80,14 @@ void TFonThread::run() {
     }
     std::lock_guard lock(mutex_);
     current_.reset();
+    running_.store(false);
 }
 
 // Runs the owner's handler on the owner's thread and waits for it. Returns
 // false when the handler failed or the worker is being stopped.
 bool TFonThread::RunOnOwnerThread() {
     TFonTimer* owner = owner_;
-    if (OnThreadOf(owner)) {  // never queue to ourselves: that would wait forever
+    if (QThread::currentThread() == ownerThread_) {  // never queue to ourselves: that would wait forever
         try {
             if (const TFonTimerEvent handler = owner->OnTimer()) handler(owner);
         } catch (...) {
@@ -97,29 +102,7 @@ bool TFonThread::RunOnOwnerThread() {
         if (stopping_) return false;
         current_ = call;
     }
-    QMetaObject::invokeMethod(
-        owner,
-        [call, owner] {
-            {
-                std::lock_guard lock(call->mutex);
-                if (call->state != PendingCall::State::Waiting) return;
-                call->state = PendingCall::State::Running;
-            }
-            bool failed = false;
-            try {
-                // A copy: the handler may destroy its timer.
-                if (const TFonTimerEvent handler = owner->OnTimer()) handler(owner);
-            } catch (...) {
-                failed = true;
-            }
-            {
-                std::lock_guard lock(call->mutex);
-                call->failed = failed;
-                call->state = PendingCall::State::Done;
-            }
-            call->changed.notify_all();
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(owner, "RunWorkerCall", Qt::QueuedConnection);
 
     std::unique_lock lock(call->mutex);
     call->changed.wait(lock, [&] {
@@ -127,6 +110,33 @@ bool TFonThread::RunOnOwnerThread() {
                call->state == PendingCall::State::Cancelled;
     });
     return call->state == PendingCall::State::Done && !call->failed && !call->abandoned;
+}
+
+void TFonThread::RunPendingCall() {
+    std::shared_ptr<PendingCall> call;
+    {
+        std::lock_guard lock(mutex_);
+        call = current_;
+    }
+    if (!call) return;
+    {
+        std::lock_guard lock(call->mutex);
+        if (call->state != PendingCall::State::Waiting) return;
+        call->state = PendingCall::State::Running;
+    }
+    bool failed = false;
+    try {
+        // A copy: the handler may destroy its timer, and with it this worker.
+        if (const TFonTimerEvent handler = owner_->OnTimer()) handler(owner_);
+    } catch (...) {
+        failed = true;
+    }
+    {
+        std::lock_guard lock(call->mutex);
+        call->failed = failed;
+        call->state = PendingCall::State::Done;
+    }
+    call->changed.notify_all();
 }
 
 // ---------------------------------------------------------------- tick threads
@@ -200,11 +210,10 @@ struct TFonTimer::TickThreads {
 
 // ---------------------------------------------------------------- timer
 
-TFonTimer::TFonTimer(QObject* parent)
-    : QTimer(parent), worker_(std::make_unique<TFonThread>(this)), ticks_(std::make_shared<TickThreads>()) {
+TFonTimer::TFonTimer(QObject* parent) : QTimer(parent), ticks_(std::make_shared<TickThreads>()) {
     QTimer::setInterval(kDefaultIntervalMs);
     connect(this, &QTimer::timeout, this, [this] { Tick(); });
-    worker_->start();
+    worker_ = std::make_unique<TFonThread>(this);
 }
 
 TFonTimer::~TFonTimer() { Shutdown(); }
@@ -215,7 +224,7 @@ void TFonTimer::Shutdown() {
     QTimer::stop();
     worker_->TickPending.store(false);
     worker_->Stop();
-    worker_->wait();
+    worker_->Wait();
 
     std::unique_lock lock(ticks_->mutex);
     while (ticks_->running > 0) {
@@ -236,8 +245,7 @@ void TFonTimer::SetEnabled(bool enabled) {
     if (OnThreadOf(this)) {
         ApplyTimerState();
     } else {
-        QMetaObject::invokeMethod(
-            this, [this] { ApplyTimerState(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "ApplyTimerState", Qt::QueuedConnection);
     }
 }
 
@@ -246,8 +254,7 @@ void TFonTimer::SetInterval(int milliseconds) {
     if (OnThreadOf(this)) {
         ApplyTimerState();
     } else {
-        QMetaObject::invokeMethod(
-            this, [this] { ApplyTimerState(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "ApplyTimerState", Qt::QueuedConnection);
     }
 }
 
@@ -261,6 +268,10 @@ void TFonTimer::ApplyTimerState() {
     }
     if (QTimer::interval() != interval) QTimer::setInterval(interval);
     if (!isActive()) QTimer::start();
+}
+
+void TFonTimer::RunWorkerCall() {
+    if (worker_) worker_->RunPendingCall();
 }
 
 int TFonTimer::RunningTickThreads() const {

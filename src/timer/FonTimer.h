@@ -32,6 +32,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace zarvik::timer {
 
@@ -45,34 +46,47 @@ using TFonTimerEvent = std::function<void(TFonTimer* sender)>;
 // The stack requested for a ttFon tick thread.
 inline constexpr std::size_t kTickThreadStack = 16384;
 
-// The worker of a ttHead timer: polls TickPending every 10 ms.
-class TFonThread : public QThread {
+// The worker of a ttHead timer: runs from construction, polls TickPending
+// every 10 ms. Its loop ends on Stop() or when a handler fails.
+class TFonThread {
 public:
     explicit TFonThread(TFonTimer* owner);
-    ~TFonThread() override;
+    ~TFonThread();  // Stop() and Wait()
+
+    TFonThread(const TFonThread&) = delete;
+    TFonThread& operator=(const TFonThread&) = delete;
 
     TFonTimer* Owner() const { return owner_; }
     std::atomic<bool> TickPending{false};
 
     // Ends the loop and cancels a call waiting for the GUI thread (the
-    // handler is then not run). Returns at once; join with wait().
+    // handler is then not run). Returns at once.
     void Stop();
-
-protected:
-    void run() override;
+    // Joins the thread; call on the timer's thread.
+    void Wait();
+    // False once the loop has ended.
+    bool IsRunning() const { return running_.load(); }
+    // Runs the call the worker waits for, if any; on the owner's thread.
+    void RunPendingCall();
 
 private:
     struct PendingCall;
+    void Run();
     bool RunOnOwnerThread();
 
     TFonTimer* owner_;
+    QThread* ownerThread_;
+    std::atomic<bool> running_{true};
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
     std::shared_ptr<PendingCall> current_;
+    std::thread thread_;  // last: starts once everything above exists
 };
 
 class TFonTimer : public QTimer {
+    Q_OBJECT
+
 public:
     explicit TFonTimer(QObject* parent = nullptr);
     ~TFonTimer() override;
@@ -102,7 +116,10 @@ private:
     struct TickThreads;
     void Tick();
     void StartTickThread();
-    void ApplyTimerState();
+    // Queued by name from other threads: the hand-over then goes through
+    // state guarded by our own mutexes, never through captured data.
+    Q_INVOKABLE void ApplyTimerState();
+    Q_INVOKABLE void RunWorkerCall();
 
     std::atomic<TThreadType> threadType_{ttHead};
     std::atomic<bool> enabled_{false};
