@@ -49,6 +49,9 @@ constexpr std::size_t ReplyTarget(const std::uint8_t* buffer, std::size_t got, s
     return framed < capacity ? framed : capacity;
 }
 
+// True for a whole frame: start byte 0x02, LEN + 5 bytes, XOR checksum right.
+bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length);
+
 ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits);
 
 // Reads and throws away bytes until the line has been quiet for `quiet` or

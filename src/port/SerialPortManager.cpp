@@ -42,7 +42,7 @@ struct SerialPortManager::Line {
     // statistics; never held while waiting on the device.
     mutable std::mutex config;
     std::string path;
-    PortTimeouts timeouts;
+    LineSettings settings;
     TReplyChecker checker;
     TOpenHandler openHandler;
     LineStatisticsRecorder stats;
@@ -51,6 +51,8 @@ struct SerialPortManager::Line {
     std::atomic<std::int32_t> baud{9600};
     std::atomic<std::uint8_t> state{0};
     std::atomic<std::int32_t> error{0};
+    // Set once a good reply carried the request's sequence number.
+    std::atomic<bool> echoesSequence{false};
 
     void Close() {
         const int old = fd.exchange(-1);
@@ -79,15 +81,15 @@ bool SerialPortManager::SetDevice(std::int32_t line, const std::string& path) {
     return true;
 }
 
-void SerialPortManager::SetTimeouts(std::int32_t line, const PortTimeouts& timeouts) {
+void SerialPortManager::SetSettings(std::int32_t line, const LineSettings& settings) {
     if (Line* l = Find(line)) {
         std::lock_guard lock(l->config);
-        l->timeouts = timeouts;
+        l->settings = settings;
     }
 }
 
-void SerialPortManager::SetTimeoutsAll(const PortTimeouts& timeouts) {
-    for (int line = 1; line <= kLines; ++line) SetTimeouts(line, timeouts);
+void SerialPortManager::SetSettingsAll(const LineSettings& settings) {
+    for (int line = 1; line <= kLines; ++line) SetSettings(line, settings);
 }
 
 void SerialPortManager::SetTraceHook(FrameTraceHook hook) { trace_ = std::move(hook); }
@@ -193,13 +195,13 @@ void SerialPortManager::Fail(Line& l, std::int32_t error) {
 
 std::int32_t SerialPortManager::Transfer(Line& l, const std::uint8_t* frame, std::size_t frameLength,
                                          std::uint8_t* reply, std::size_t expectedLength) {
-    PortTimeouts timeouts;
+    LineSettings settings;
     TReplyChecker checker;
     TOpenHandler openHandler;
     {
         std::lock_guard lock(l.config);
         ++l.stats.counters.exchanges;
-        timeouts = l.timeouts;
+        settings = l.settings;
         checker = l.checker;
         openHandler = l.openHandler;
     }
@@ -252,7 +254,7 @@ std::int32_t SerialPortManager::Transfer(Line& l, const std::uint8_t* frame, std
 
     const auto requestWire = WireTime(frameLength, baud);
     Trace(l, FrameDirection::Sent, frame, frameLength);
-    if (WriteAll(fd, frame, frameLength, Clock::now() + requestWire + timeouts.response) != IoStatus::Done)
+    if (WriteAll(fd, frame, frameLength, Clock::now() + requestWire + settings.response) != IoStatus::Done)
         return deviceFailure();
     const Clock::time_point sentAt = Clock::now();
     {
@@ -264,23 +266,36 @@ std::int32_t SerialPortManager::Transfer(Line& l, const std::uint8_t* frame, std
     // deadline counts its wire time. The hard deadline bounds the whole
     // reply, whatever its LEN byte claims.
     ReplyLimits limits;
-    limits.firstByteDeadline = sentAt + requestWire + timeouts.response;
-    limits.interByte = timeouts.interByte;
-    limits.hardDeadline = limits.firstByteDeadline + WireTime(expectedLength, baud) + timeouts.interByte;
+    limits.firstByteDeadline = sentAt + requestWire + settings.response;
+    limits.interByte = settings.interByte;
+    limits.hardDeadline = limits.firstByteDeadline + WireTime(expectedLength, baud) + settings.interByte;
     limits.baud = baud;
-    const ReplyOutcome got = ReadReply(fd, reply, expectedLength, limits);
-    const Clock::time_point doneAt = Clock::now();
-    {
-        std::lock_guard lock(l.config);
-        l.stats.counters.wakeups += got.wakeups;
-        l.stats.counters.bytesReceived += got.length;
+    constexpr std::size_t kSequenceOffset = 1;
+    const std::uint8_t sequence = frameLength > kSequenceOffset ? frame[kSequenceOffset] : 0;
+    const bool filterStale = settings.discardStaleReplies && l.echoesSequence.load();
+    ReplyOutcome got;
+    for (;;) {
+        got = ReadReply(fd, reply, expectedLength, limits);
+        {
+            std::lock_guard lock(l.config);
+            l.stats.counters.wakeups += got.wakeups;
+            l.stats.counters.bytesReceived += got.length;
+        }
+        // A whole reply to an earlier request that came too late for it.
+        if (filterStale && got.end == ReplyEnd::Complete && IsWholeFrame(reply, got.length) &&
+            reply[kSequenceOffset] != sequence) {
+            discarded(reply, got.length);
+            continue;
+        }
+        break;
     }
+    const Clock::time_point doneAt = Clock::now();
     Trace(l, FrameDirection::Received, reply, got.length);
 
     unsigned drainWakeups = 0;
     const auto drain = [&] {
         const long n =
-            DrainLateBytes(fd, timeouts.drainQuiet, Clock::now() + timeouts.response, drainWakeups, discarded);
+            DrainLateBytes(fd, settings.drainQuiet, Clock::now() + settings.response, drainWakeups, discarded);
         std::lock_guard lock(l.config);
         l.stats.counters.wakeups += drainWakeups;
         return n >= 0;
@@ -306,6 +321,7 @@ std::int32_t SerialPortManager::Transfer(Line& l, const std::uint8_t* frame, std
     checker(static_cast<std::uint8_t>(l.number), reply, length);
     const bool good = l.state.load() == kLineStateGood && got.end == ReplyEnd::Complete;
     if (good) {
+        if (got.length > kSequenceOffset && reply[kSequenceOffset] == sequence) l.echoesSequence.store(true);
         std::lock_guard lock(l.config);
         l.stats.Good(std::chrono::duration_cast<std::chrono::microseconds>(doneAt - sentAt));
         return 0;

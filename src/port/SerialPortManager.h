@@ -14,7 +14,10 @@
 //
 // After a device error the line is closed and reopened through the line's
 // open handler. After a timeout or a bad reply, late bytes are drained so
-// they are never taken for the next reply.
+// they are never taken for the next reply; stale whole replies are also
+// recognised by their sequence number (LineSettings::discardStaleReplies).
+// Replies are passed to the checker as they came: no hunting for the start
+// byte, so the checker sees and reports every malformed reply.
 //
 // Threads: one lock per line. Lines run in parallel; exchanges on one line
 // never overlap. The checker and open handler run on the caller's thread
@@ -34,7 +37,7 @@
 
 namespace zarvik::port {
 
-struct PortTimeouts {
+struct LineSettings {
     // Wait for the first reply byte after the request has left the wire.
     std::chrono::milliseconds response{300};
     // Longest quiet gap inside a reply.
@@ -42,6 +45,12 @@ struct PortTimeouts {
     // After a timeout or a bad reply, read until the line is quiet this long
     // (bounded by one response timeout more).
     std::chrono::milliseconds drainQuiet{60};
+    // A late reply can still arrive after the drain and land in the next
+    // exchange. Once the line has shown that its dispenser echoes the
+    // request's sequence number, a well-formed reply with another number is
+    // taken as such a stale reply: it is thrown away and the wait goes on.
+    // A dispenser that does not echo is never filtered.
+    bool discardStaleReplies = true;
 };
 
 enum class FrameDirection { Sent, Received, Discarded };
@@ -67,8 +76,8 @@ public:
     // Maps a line to a device path; takes effect at the next OpenLine.
     // Returns false for a line outside 1..32.
     bool SetDevice(std::int32_t line, const std::string& path);
-    void SetTimeouts(std::int32_t line, const PortTimeouts& timeouts);
-    void SetTimeoutsAll(const PortTimeouts& timeouts);
+    void SetSettings(std::int32_t line, const LineSettings& settings);
+    void SetSettingsAll(const LineSettings& settings);
     // Called for every frame on the wire, on the exchanging thread with the
     // line locked; keep it short. Set it before any exchange runs.
     void SetTraceHook(FrameTraceHook hook);

@@ -56,7 +56,9 @@ int OpenRawTerminal(const std::string& path, std::int32_t baud) {
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
     tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    tio.c_cc[VMIN] = 0;
+    // VMIN 1 with O_NONBLOCK: an empty queue reads as EAGAIN, so a read of 0
+    // bytes can only mean the device hung up (with VMIN 0 it would be ambiguous).
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, SpeedOf(baud));
     ::cfsetospeed(&tio, SpeedOf(baud));
