@@ -1,0 +1,43 @@
+#include "port/LineStatistics.h"
+
+#include <algorithm>
+
+#include "port/PortErrors.h"
+
+namespace zarvik::port {
+
+void LineStatisticsRecorder::Good(std::chrono::microseconds latency) {
+    ++counters.good;
+    if (latencies_.size() < kLatencyWindow) {
+        latencies_.push_back(latency);
+    } else {
+        latencies_[next_] = latency;
+        next_ = (next_ + 1) % kLatencyWindow;
+    }
+    max_ = std::max(max_, latency);
+}
+
+void LineStatisticsRecorder::Bad(std::int32_t error) {
+    ++counters.bad;
+    ++counters.badByError[error];
+    if (error == kErrorTimeout) ++counters.timeouts;
+    if (error == kErrorDevice) ++counters.deviceErrors;
+}
+
+LineStatistics LineStatisticsRecorder::Snapshot() const {
+    LineStatistics s = counters;
+    s.latencyMax = max_;
+    if (!latencies_.empty()) {
+        std::vector<std::chrono::microseconds> sorted = latencies_;
+        std::sort(sorted.begin(), sorted.end());
+        const auto at = [&](double q) {
+            const auto index = static_cast<std::size_t>(q * static_cast<double>(sorted.size() - 1) + 0.5);
+            return sorted[index];
+        };
+        s.latencyP50 = at(0.50);
+        s.latencyP95 = at(0.95);
+    }
+    return s;
+}
+
+}  // namespace zarvik::port

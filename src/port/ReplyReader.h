@@ -1,0 +1,63 @@
+// Collects one reply frame from a terminal.
+//
+// The reply is complete at LEN + 5 bytes once byte 3 (LEN) has arrived, or
+// at the capacity (the longest reply the caller allows), whichever is less;
+// a variable reply is never waited for up to the capacity. Reading stops
+// early at the response deadline (no first byte), at an inter-byte gap, or
+// at the hard deadline that bounds the whole reply whatever LEN says.
+//
+// Wake-ups are few: after each wake-up everything available is read, and
+// when more bytes are due the reader sleeps for about the time they need at
+// the line's rate instead of waking for every byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "port/Terminal.h"
+
+namespace zarvik::port {
+
+struct ReplyLimits {
+    Clock::time_point firstByteDeadline;  // the response deadline
+    Clock::duration interByte;            // longest quiet gap inside a reply
+    Clock::time_point hardDeadline;       // never read past this
+    std::int32_t baud = 9600;             // pacing estimate for the batching sleeps
+};
+
+enum class ReplyEnd {
+    Complete,     // LEN + 5 bytes (or capacity) received
+    NoReply,      // nothing before the response deadline
+    Gap,          // some bytes, then an inter-byte gap or the hard deadline
+    DeviceError,  // read failed, end of file or hang-up
+};
+
+struct ReplyOutcome {
+    ReplyEnd end = ReplyEnd::NoReply;
+    std::size_t length = 0;  // bytes stored in the buffer
+    unsigned wakeups = 0;    // returns from poll or a batching sleep
+    Clock::time_point firstByteAt{};
+};
+
+// Bytes the reply needs in all, given the first `got` bytes of it.
+constexpr std::size_t ReplyTarget(const std::uint8_t* buffer, std::size_t got, std::size_t capacity) {
+    constexpr std::size_t kLenOffset = 3;
+    constexpr std::size_t kOverhead = 5;
+    if (got <= kLenOffset) return capacity;
+    const std::size_t framed = static_cast<std::size_t>(buffer[kLenOffset]) + kOverhead;
+    return framed < capacity ? framed : capacity;
+}
+
+// True for a whole frame: start byte 0x02, LEN + 5 bytes, XOR checksum right.
+bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length);
+
+ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits);
+
+// Reads and throws away bytes until the line has been quiet for `quiet` or
+// the limit passes; `seen` (may be empty) gets each batch thrown away.
+// Returns the number thrown away, or -1 on a device failure.
+long DrainLateBytes(int fd, Clock::duration quiet, Clock::time_point limit, unsigned& wakeups,
+                    const std::function<void(const std::uint8_t*, std::size_t)>& seen);
+
+}  // namespace zarvik::port

@@ -1,0 +1,116 @@
+// SerialPortManager: the port service for hosts without one of their own.
+//
+// The host maps each line (1..32) to a device path (a serial port or a
+// pseudo-terminal) before the driver opens it. StartTransfer carries out the
+// whole exchange before it returns: discard stale input, write the frame,
+// collect the reply (see ReplyReader.h), have the line's checker judge it,
+// store state and error code; the handle carries the result to WaitTransfer.
+//
+// WaitTransfer returns 0 when a reply came and was judged, good or bad: a
+// bad reply is an outcome, not a transport failure, so the driver sees it as
+// line state 3 (its commands then end quietly or set their own codes). It
+// returns the line's nonzero error code (PortErrors.h) when no reply came,
+// the device failed or the line was not open; the state is then 3.
+//
+// After a device error the line is closed and reopened through the line's
+// open handler. After a timeout or a bad reply, late bytes are drained so
+// they are never taken for the next reply; stale whole replies are also
+// recognised by their sequence number (LineSettings::discardStaleReplies).
+// Replies are passed to the checker as they came: no hunting for the start
+// byte, so the checker sees and reports every malformed reply.
+//
+// Threads: one lock per line. Lines run in parallel; exchanges on one line
+// never overlap. The checker and open handler run on the caller's thread
+// while its line is locked (the open handler may call OpenLine again).
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "port/LineStatistics.h"
+#include "zarvik/port_manager.h"
+
+namespace zarvik::port {
+
+struct LineSettings {
+    // Wait for the first reply byte after the request has left the wire.
+    std::chrono::milliseconds response{300};
+    // Longest quiet gap inside a reply.
+    std::chrono::milliseconds interByte{50};
+    // After a timeout or a bad reply, read until the line is quiet this long
+    // (bounded by one response timeout more).
+    std::chrono::milliseconds drainQuiet{60};
+    // A late reply can still arrive after the drain and land in the next
+    // exchange. Once the line has shown that its dispenser echoes the
+    // request's sequence number, a well-formed reply with another number is
+    // taken as such a stale reply: it is thrown away and the wait goes on.
+    // A dispenser that does not echo is never filtered.
+    bool discardStaleReplies = true;
+};
+
+enum class FrameDirection { Sent, Received, Discarded };
+
+struct FrameTraceEvent {
+    std::chrono::system_clock::time_point time;
+    std::int32_t line;
+    FrameDirection direction;
+    std::span<const std::uint8_t> bytes;
+};
+using FrameTraceHook = std::function<void(const FrameTraceEvent&)>;
+
+class SerialPortManager final : public TPortManager {
+public:
+    static constexpr int kLines = 32;
+
+    SerialPortManager();
+    ~SerialPortManager() override;
+    SerialPortManager(const SerialPortManager&) = delete;
+    SerialPortManager& operator=(const SerialPortManager&) = delete;
+
+    // --- host configuration ---
+    // Maps a line to a device path; takes effect at the next OpenLine.
+    // Returns false for a line outside 1..32.
+    bool SetDevice(std::int32_t line, const std::string& path);
+    void SetSettings(std::int32_t line, const LineSettings& settings);
+    void SetSettingsAll(const LineSettings& settings);
+    // Called for every frame on the wire, on the exchanging thread with the
+    // line locked; keep it short. Set it before any exchange runs.
+    void SetTraceHook(FrameTraceHook hook);
+    LineStatistics Statistics(std::int32_t line) const;
+    bool IsOpen(std::int32_t line) const;
+    void CloseLine(std::int32_t line);
+
+    // --- TPortManager ---
+    std::int32_t GetLineError(std::uint8_t line) override;
+    void SetLineError(std::uint8_t line, std::int32_t code) override;
+    void SetLineState(std::uint8_t line, std::uint8_t state) override;
+    std::uint8_t GetLineState(std::uint8_t line) override;
+    void SetReplyChecker(std::uint8_t line, TReplyChecker checker) override;
+    void SetOpenHandler(std::int32_t line, TOpenHandler handler) override;
+    // Opens the mapped device raw 8N1 at baud (mode, flags, retries and
+    // reserved are accepted and ignored). 0 when open, else an error code.
+    std::int32_t OpenLine(std::int32_t line, std::int32_t mode, std::int32_t baud, std::int32_t flags,
+                          std::int32_t retries, std::int32_t reserved) override;
+    std::int32_t WaitTransfer(const TTransferHandle& handle) override;
+    TTransferHandle StartTransfer(std::uint8_t line, std::uint8_t line2, const std::uint8_t* frame,
+                                  std::uint8_t frameLength, std::uint8_t* reply, std::uint8_t expectedLength,
+                                  std::int32_t mode, std::int32_t reserved) override;
+
+private:
+    struct Line;
+    Line* Find(std::int32_t line) const;
+    std::int32_t Transfer(Line& l, const std::uint8_t* frame, std::size_t frameLength, std::uint8_t* reply,
+                          std::size_t expectedLength);
+    void Trace(const Line& l, FrameDirection direction, const std::uint8_t* bytes, std::size_t length) const;
+    void Fail(Line& l, std::int32_t error);
+
+    std::array<std::unique_ptr<Line>, kLines> lines_;
+    FrameTraceHook trace_;
+};
+
+}  // namespace zarvik::port

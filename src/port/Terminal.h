@@ -1,0 +1,39 @@
+// Thin POSIX terminal layer: open a device raw, write a frame in full, throw
+// away pending input. termios directly, so any tty works, pseudo-terminals
+// included. Every call retries on EINTR; none blocks past its deadline.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zarvik::port {
+
+using Clock = std::chrono::steady_clock;
+
+// Opens path non-blocking, raw 8N1 at baud (unknown rates fall back to
+// 9600), no flow control, modem lines ignored, pending I/O discarded.
+// Returns the descriptor, or -errno.
+int OpenRawTerminal(const std::string& path, std::int32_t baud);
+
+// Seconds one byte takes on the wire at baud: 10 bits (start, 8 data, stop).
+double ByteSeconds(std::int32_t baud);
+Clock::duration WireTime(std::size_t bytes, std::int32_t baud);
+
+enum class IoStatus { Done, Timeout, DeviceError };
+
+// Writes all bytes, waiting for room on EAGAIN until the deadline.
+IoStatus WriteAll(int fd, const std::uint8_t* bytes, std::size_t length, Clock::time_point deadline);
+
+// Input-only flush plus a read of whatever is still queued (never touches
+// unsent output). Returns the number of bytes thrown away by the read, or -1
+// when the device failed.
+long DiscardInput(int fd);
+
+// Reads what is available without waiting, at most capacity bytes.
+// Returns the count (0 when nothing is there) or -1 on a device failure,
+// end of file (a hung-up device) included.
+long ReadAvailable(int fd, std::uint8_t* buffer, std::size_t capacity);
+
+}  // namespace zarvik::port

@@ -1,0 +1,42 @@
+#include "DriverLibrary.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace zarvik::host {
+
+std::string DefaultLibraryPath() {
+    if (const char* env = std::getenv("ZARVIK_LIBRARY"); env != nullptr && *env != '\0') return env;
+    return ZARVIK_DEFAULT_LIBRARY;
+}
+
+DriverLibrary::~DriverLibrary() {
+    if (handle_ != nullptr) ::dlclose(handle_);
+}
+
+void DriverLibrary::Load(const std::string& path) {
+    // The library stays mapped after dlclose: an exception it raised may
+    // still be in flight (its type and message live in the library's code).
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (handle == nullptr) {
+        const char* why = ::dlerror();
+        throw std::runtime_error("cannot load " + path + ": " + (why != nullptr ? why : "unknown error"));
+    }
+    void* symbol = ::dlsym(handle, "GetVM30");
+    if (symbol == nullptr) {
+        ::dlclose(handle);
+        throw std::runtime_error(path + " does not export GetVM30");
+    }
+    if (handle_ != nullptr) ::dlclose(handle_);
+    handle_ = handle;
+    getVM30_ = reinterpret_cast<GetVM30Fn>(symbol);
+}
+
+TDriver25* DriverLibrary::Create(std::int32_t options, TPortManager* port) const {
+    if (getVM30_ == nullptr) throw std::logic_error("driver library not loaded");
+    return getVM30_(options, 0, port);
+}
+
+}  // namespace zarvik::host

@@ -1,0 +1,51 @@
+// Loading the driver library the way a host does: dlopen, look up GetVM30,
+// create the driver object, call its operations by slot number through the
+// object's virtual table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "zarvik/driver.h"
+#include "zarvik/exports.h"
+#include "zarvik/port_manager.h"
+
+namespace zarvik::host {
+
+// The library path built into this executable (the build tree's
+// libZarvikTrk.so); ZARVIK_LIBRARY in the environment overrides it.
+std::string DefaultLibraryPath();
+
+class DriverLibrary {
+public:
+    DriverLibrary() = default;
+    ~DriverLibrary();
+    DriverLibrary(const DriverLibrary&) = delete;
+    DriverLibrary& operator=(const DriverLibrary&) = delete;
+
+    // Loads the library and resolves GetVM30. Throws std::runtime_error with
+    // dlerror()'s text.
+    void Load(const std::string& path);
+    // A new driver object on the port service; the caller deletes it (the
+    // destructor follows the operations in the table) before the library
+    // goes away.
+    TDriver25* Create(std::int32_t options, TPortManager* port) const;
+
+private:
+    void* handle_ = nullptr;
+    GetVM30Fn getVM30_ = nullptr;
+};
+
+// Calls operation `slot` of the driver object through its virtual table, as
+// a host that knows only the slot order does. R and Args must match the
+// operation's declaration in driver.h exactly.
+template <typename R, typename... Args>
+R CallSlot(TDriver25* driver, DriverSlot slot, std::type_identity_t<Args>... args) {
+    using Operation = R (*)(TDriver25*, Args...);
+    void* const* table = *reinterpret_cast<void* const* const*>(driver);
+    return reinterpret_cast<Operation>(table[slot])(driver, std::forward<Args>(args)...);
+}
+
+}  // namespace zarvik::host

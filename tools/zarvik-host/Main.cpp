@@ -1,0 +1,160 @@
+// zarvik-host: the reference host. Loads libZarvikTrk.so, creates the driver
+// on the serial port service and calls its operations by slot.
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <functional>
+#include <iostream>
+#include <map>
+
+#include "Commands.h"
+#include "StationGui.h"
+#include "zarvik/exceptions.h"
+
+namespace {
+
+using namespace zarvik::host;
+
+struct Cli {
+    SessionOptions session;
+    CommandArgs args;
+    bool stats = false;
+};
+
+void AddDispenser(CLI::App* c, Cli& cli) {
+    c->add_option("--dispenser,-d", cli.args.dispenser, "dispenser number on the line")->check(CLI::Range(1, 32));
+}
+void AddNozzle(CLI::App* c, Cli& cli) {
+    AddDispenser(c, cli);
+    c->add_option("--nozzle,-k", cli.args.nozzle, "nozzle number")->check(CLI::Range(1, 6));
+}
+void AddNozzles(CLI::App* c, Cli& cli) {
+    AddDispenser(c, cli);
+    c->add_option("--nozzles,-n", cli.args.nozzles, "how many nozzles to poll")->check(CLI::Range(1, 6));
+}
+void AddAddress(CLI::App* c, Cli& cli) {
+    c->add_option("--address,-a", cli.args.address, "bus address")->check(CLI::Range(1, 255));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"zarvik-host: drives fuel dispensers through libZarvikTrk.so on a serial line"};
+    app.require_subcommand(1);
+    app.fallthrough();
+    Cli cli;
+    app.add_option("--port,-p", cli.session.device, "serial device or pseudo-terminal");
+    app.add_option("--line,-l", cli.session.line, "line number")->check(CLI::Range(1, 32));
+    app.add_flag("--trace", cli.session.trace, "print every frame: '> ' sent, '< ' received");
+    app.add_option("--library", cli.session.library, "driver library (default: " + DefaultLibraryPath() + ")");
+    app.add_option("--options", cli.session.options, "options value for GetVM30 (128: clear before a price change)");
+    app.add_flag("--stats", cli.stats, "print the line statistics after the command");
+
+    using Runner = std::function<int(Session&)>;
+    std::map<CLI::App*, Runner> runners;
+    const auto command = [&](const char* name, const char* help, Runner run) {
+        CLI::App* c = app.add_subcommand(name, help);
+        runners[c] = std::move(run);
+        return c;
+    };
+    auto& a = cli.args;
+
+    command("info", "driver information and capabilities", [](Session& s) { return RunInfo(s); });
+    command("open", "open the line", [](Session& s) { return RunOpen(s); });
+    AddNozzles(command("status", "poll a dispenser's nozzles", [&](Session& s) { return RunStatus(s, a); }), cli);
+    AddNozzle(command("start", "start a nozzle", [&](Session& s) { return RunStart(s, a); }), cli);
+    AddNozzle(command("stop", "stop a nozzle", [&](Session& s) { return RunStop(s, a); }), cli);
+    AddNozzle(command("reset", "reset a dispenser and stop the nozzle", [&](Session& s) { return RunReset(s, a); }),
+              cli);
+    for (auto [name, help, run] : {std::tuple{"dose-litres", "preset a dose in litres", &RunDoseLitres},
+                                   std::tuple{"dose-money", "preset a dose in money", &RunDoseMoney},
+                                   std::tuple{"price", "set a nozzle's price", &RunPrice}}) {
+        CLI::App* c = command(name, help, [&a, run = run](Session& s) { return run(s, a); });
+        AddNozzle(c, cli);
+        c->add_option("VALUE", a.value, "the value")->required()->check(CLI::NonNegativeNumber);
+    }
+    AddNozzle(command("total", "read a nozzle's total", [&](Session& s) { return RunTotal(s, a); }), cli);
+    {
+        CLI::App* c = command("param-read", "read one parameter", [&](Session& s) { return RunParamRead(s, a); });
+        AddAddress(c, cli);
+        c->add_option("--code,-c", a.code, "parameter code 1TTRRFF")->required();
+    }
+    {
+        CLI::App* c = command("param-write", "write one parameter", [&](Session& s) { return RunParamWrite(s, a); });
+        AddAddress(c, cli);
+        c->add_option("--code,-c", a.code, "parameter code 1TTRRFF")->required();
+        c->add_option("VALUE", a.value, "the value")->required()->check(CLI::Range(-2147483648.0, 4294967295.0));
+    }
+    AddAddress(command("tables", "all table and field descriptions", [&](Session& s) { return RunTables(s, a); }), cli);
+    {
+        CLI::App* c = command("watch", "live status until Ctrl-C", [&](Session& s) { return RunWatch(s, a); });
+        AddNozzles(c, cli);
+        a.count = 0;
+        c->add_option("--count", a.count, "stop after this many polls (0: until Ctrl-C)");
+    }
+    command("scan", "which bus addresses answer", [](Session& s) { return RunScan(s); });
+    {
+        CLI::App* c =
+            command("stats", "poll and print the line statistics", [&](Session& s) { return RunStats(s, a); });
+        AddNozzles(c, cli);
+        c->add_option("--polls", a.count, "how many polls")->check(CLI::Range(1, 100000));
+    }
+    {
+        CLI::App* c = command("params-dump", "every table, field and value of a row as JSON",
+                              [&](Session& s) { return RunParamsDump(s, a); });
+        AddAddress(c, cli);
+        c->add_option("--row,-r", a.row, "row")->check(CLI::Range(1, 99));
+    }
+    {
+        CLI::App* c = command("params-restore", "compare a dump with the dispenser; --apply writes the differences",
+                              [&](Session& s) { return RunParamsRestore(s, a); });
+        AddAddress(c, cli);
+        c->add_option("--row,-r", a.row, "row")->check(CLI::Range(1, 99));
+        c->add_flag("--apply", a.apply, "write the differences and verify them");
+        c->add_option("FILE", a.file, "a params-dump file")->required()->check(CLI::ExistingFile);
+    }
+    CLI::App* demo = app.add_subcommand("demo", "a delivery on an embedded simulated station");
+    CLI::App* gui = app.add_subcommand("gui", "the station window on an embedded simulated station");
+    gui->allow_extras();
+
+    // The stats command's default poll count differs from watch's.
+    a.count = 0;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+
+    try {
+        if (gui->parsed()) {
+#ifdef ZARVIK_HOST_GUI
+            return RunStationGui(argc, argv);
+#else
+            std::cerr << "zarvik-host: the station window is not built (configure with ZARVIK_WITH_GUI=ON)\n";
+            return 2;
+#endif
+        }
+        if (demo->parsed()) return RunDemo(cli.session);
+        for (auto& [sub, run] : runners) {
+            if (!sub->parsed()) continue;
+            if (sub->get_name() == "stats" && a.count <= 0) a.count = 10;
+            Session s(cli.session);
+            // Errors are caught while the library is loaded: their text lives there.
+            try {
+                const int code = run(s);
+                if (cli.stats) PrintStatistics(s, std::cout);
+                return code;
+            } catch (const std::exception& e) {
+                std::cerr << "zarvik-host: " << e.what() << '\n';
+                if (cli.stats) PrintStatistics(s, std::cout);
+                return 1;
+            }
+        }
+    } catch (const zarvik::Exception& e) {
+        std::cerr << "zarvik-host: " << e.what() << '\n';
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "zarvik-host: " << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,82 @@
+#include "Session.h"
+
+#include <iostream>
+#include <stdexcept>
+
+#include "DriverSlots.h"
+#include "port/PortErrors.h"
+
+namespace zarvik::host {
+
+std::string Hex(const std::uint8_t* bytes, std::size_t length) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(length * 3);
+    for (std::size_t i = 0; i < length; ++i) {
+        if (i != 0) out += ' ';
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 0x0F];
+    }
+    return out;
+}
+
+const char* LineResultMeaning(std::uint8_t result) {
+    switch (result) {
+        case 1:
+            return "good";
+        case 3:
+            return "bad reply or refused write";
+        case 10:
+            return "start refused";
+        case 14:
+            return "stop refused";
+        default:
+            return "unknown";
+    }
+}
+
+Session::Session(const SessionOptions& options)
+    : port_(std::make_unique<port::SerialPortManager>()), line_(options.line), device_(options.device) {
+    if (line_ < 1 || line_ > port::SerialPortManager::kLines)
+        throw std::runtime_error("--line must be 1..32, got " + std::to_string(line_));
+    port_->SetDevice(line_, device_);
+    port_->SetTraceHook([this, trace = options.trace](const port::FrameTraceEvent& e) {
+        if (trace) {
+            const char* mark = e.direction == port::FrameDirection::Sent ? "> " : "< ";
+            std::cerr << mark << Hex(e.bytes.data(), e.bytes.size())
+                      << (e.direction == port::FrameDirection::Discarded ? "  (discarded)" : "") << std::endl;
+        }
+        if (observer_) observer_(e);
+    });
+    library_.Load(options.library.empty() ? DefaultLibraryPath() : options.library);
+    driver_ = library_.Create(options.options, port_.get());
+    if (driver_ == nullptr) throw std::runtime_error("GetVM30 returned no driver object");
+}
+
+Session::~Session() {
+    // The port service must not call into the driver once it is gone.
+    port_->CloseLine(line_);
+    delete driver_;
+}
+
+void Session::Open() {
+    if (device_.empty()) throw std::runtime_error("no device: give --port DEVICE");
+    const std::int32_t result = slots::OpenPort(driver_, line_);
+    if (result != 0)
+        throw std::runtime_error("cannot open " + device_ + ": " + port::DescribeLineError(result) + " (" +
+                                 std::to_string(result) + ")");
+}
+
+std::uint8_t Session::LineResult() { return slots::GetLineResult(driver_, line_); }
+
+void Session::PrintLineResult(std::ostream& out) {
+    const std::uint8_t r = LineResult();
+    out << "line result: " << int{r} << " (" << LineResultMeaning(r) << ")";
+    if (r != 1) {
+        const std::int32_t error = port_->GetLineError(static_cast<std::uint8_t>(line_));
+        if (error != 0) out << ", line error " << error << ": " << port::DescribeLineError(error);
+    }
+    out << '\n';
+}
+
+}  // namespace zarvik::host

@@ -1,0 +1,67 @@
+// One host session on one line: the serial port service, the dlopen'ed
+// driver library and the driver object created on that service. Commands
+// call the driver by slot (DriverLibrary.h) and read the line result after
+// every operation.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+#include "DriverLibrary.h"
+#include "port/SerialPortManager.h"
+
+namespace zarvik::host {
+
+struct SessionOptions {
+    std::string device;   // serial device or pseudo-terminal
+    int line = 1;         // 1..32
+    bool trace = false;   // every frame on stderr: "> " sent, "< " received
+    std::string library;  // empty: DefaultLibraryPath()
+    std::int32_t options = 0;
+};
+
+class Session {
+public:
+    // Loads the library, creates the driver, maps the line to the device.
+    // Throws std::runtime_error.
+    explicit Session(const SessionOptions& options);
+    ~Session();
+
+    // Opens the line through the driver (operation 16). Throws
+    // std::runtime_error when the port service cannot open it.
+    void Open();
+
+    TDriver25* Driver() const { return driver_; }
+    port::SerialPortManager& Port() { return *port_; }
+    int Line() const { return line_; }
+    const std::string& Device() const { return device_; }
+
+    std::uint8_t LineResult();  // operation 3
+    // "line result: N (meaning)"
+    void PrintLineResult(std::ostream& out);
+
+    // Sees every frame on the wire after the trace printer (one at a time;
+    // empty to remove).
+    void SetObserver(port::FrameTraceHook observer) { observer_ = std::move(observer); }
+
+    // The next sequence number for requests the host sends itself.
+    std::uint8_t NextSequence() { return sequence_++; }
+
+private:
+    std::unique_ptr<port::SerialPortManager> port_;
+    DriverLibrary library_;
+    TDriver25* driver_ = nullptr;
+    int line_;
+    std::string device_;
+    std::uint8_t sequence_ = 0x80;
+    port::FrameTraceHook observer_;
+};
+
+// Upper-case hex bytes separated by blanks.
+std::string Hex(const std::uint8_t* bytes, std::size_t length);
+// Meaning of a line result code.
+const char* LineResultMeaning(std::uint8_t result);
+
+}  // namespace zarvik::host
