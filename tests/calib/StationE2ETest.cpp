@@ -1,0 +1,195 @@
+// The whole road as a station runs it: the shipped library loaded with
+// dlopen, the serial port service on a pseudo-terminal served by the
+// simulator, the service entry inserted into a host menu and clicked, table 2
+// loaded in the parameter window, and the coefficient set from one test
+// delivery through the calibration dialog. The next delivery must pour what
+// was ordered.
+#include <dlfcn.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <memory>
+
+#include "port/SerialPortManager.h"
+#include "sim/ParameterTables.h"
+#include "sim/SerialEndpoint.h"
+#include "sim/Station.h"
+#include "zarvik/exports.h"
+
+namespace {
+
+constexpr int kLine = 1;
+constexpr int kDispenser = 1;
+constexpr int kNozzle = 1;
+constexpr int kRow = 1;  // table 2 row of nozzle byte 0
+constexpr double kDose = 10.0;
+constexpr int kWaitMs = 30000;
+
+const QString kEntryCaption = QStringLiteral("Настройка ТРК Зенто-М");
+const QString kCalcKoefCaption = QStringLiteral("Изменить юстировочный коэффициент");
+const QString kReadAllCaption = QStringLiteral("Прочитать все параметры");
+const QString kReadingDone = QStringLiteral("Чтение параметров завершено");
+
+QAction* HostFactory(QAction* parent, std::int32_t) {
+    auto* item = new QAction(parent->menu());
+    parent->menu()->addAction(item);
+    return item;
+}
+
+template <typename T>
+T* ChildWithText(QWidget* window, const QString& text) {
+    for (T* child : window->findChildren<T*>())
+        if (child->text() == text) return child;
+    return nullptr;
+}
+
+}  // namespace
+
+class StationE2ETest : public QObject {
+    Q_OBJECT
+
+    void* library_ = nullptr;
+    std::unique_ptr<zarvik::sim::Station> station_;
+    std::unique_ptr<zarvik::sim::SerialEndpoint> endpoint_;
+    std::unique_ptr<zarvik::port::SerialPortManager> port_;
+    std::unique_ptr<QMainWindow> host_;
+    zarvik::TDriver25* driver_ = nullptr;
+    QStringList errorBoxes_;
+    QTimer boxWatch_;
+
+    // One delivery of kDose litres ordered through the driver, polled until
+    // the nozzle is idle again. Returns the litres really poured.
+    double Deliver() {
+        driver_->SetVolumeDose(kLine, kDispenser, kNozzle, 0, kDose);
+        driver_->StartDispenser(kLine, kDispenser, kNozzle);
+        bool started = false;
+        const bool done = QTest::qWaitFor(
+            [&] {
+                zarvik::TDispenserStatus status{};
+                driver_->GetDispenserStatus(kLine, kDispenser, 1, status);
+                const auto code = station_->Nozzle(kDispenser, kNozzle).status;
+                started = started || code != zarvik::sim::kStatusIdle;
+                return started && code == zarvik::sim::kStatusIdle;
+            },
+            kWaitMs);
+        if (!done) return -1.0;
+        return station_->PouredLitres(kDispenser, kNozzle);
+    }
+
+private slots:
+    void initTestCase() {
+        library_ = dlopen(ZARVIK_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+        QVERIFY2(library_ != nullptr, dlerror());
+        auto getVM30 = reinterpret_cast<GetVM30Fn>(dlsym(library_, "GetVM30"));
+        QVERIFY(getVM30 != nullptr);
+
+        zarvik::sim::StationConfig config;
+        config.addresses = {1};
+        config.nozzlesPerDispenser = 1;
+        config.meterError = 0.01;
+        config.timing = {0.05, 0.05, 25.0, 0.5, 0.05};
+        station_ = std::make_unique<zarvik::sim::Station>(config);
+        endpoint_ = std::make_unique<zarvik::sim::SerialEndpoint>(*station_, zarvik::sim::EndpointOptions{9600, false});
+        const std::string pty = endpoint_->OpenPty();
+        endpoint_->Start();
+        port_ = std::make_unique<zarvik::port::SerialPortManager>();
+        QVERIFY(port_->SetDevice(kLine, pty));
+
+        host_ = std::make_unique<QMainWindow>();
+        driver_ = getVM30(0, reinterpret_cast<std::intptr_t>(host_.get()), port_.get());
+        QVERIFY(driver_ != nullptr);
+        QCOMPARE(driver_->OpenPort(kLine), 0);
+
+        // An error box would block the test: note its text and close it.
+        connect(&boxWatch_, &QTimer::timeout, this, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                errorBoxes_ << box->text();
+                box->reject();
+            }
+        });
+        boxWatch_.start(200);
+    }
+
+    void cleanupTestCase() {
+        boxWatch_.stop();
+        delete driver_;  // the host owns the driver object
+        host_.reset();   // and with its main window the library's windows
+        endpoint_.reset();
+        port_.reset();
+        // The library stays loaded: Qt may still hold its metaobjects.
+    }
+
+    void calibrationMakesTheNextDeliveryExact() {
+        // The host's menu: a root item whose sub-menus are the main menus.
+        QMenu root;
+        root.addMenu(QStringLiteral("&Файл"));
+        QMenu* trk = root.addMenu(QStringLiteral("&ТРК"));
+        root.addMenu(QStringLiteral("&Справка"));
+        driver_->InsertMenuEntry(root.menuAction(), &HostFactory);
+        QCOMPARE(trk->actions().size(), 1);
+        QAction* entry = trk->actions().first();
+        QCOMPARE(entry->text(), kEntryCaption);
+
+        const double before = Deliver();
+        QVERIFY2(before > 0, "first delivery did not finish");
+        QVERIFY(std::abs(before - kDose * 1.01) < 0.005);
+
+        QString table2Tab;
+        bool calcKoefShown = false;
+        QTimer::singleShot(0, this, [&] {
+            QWidget* window = QApplication::activeModalWidget();
+            QVERIFY(window != nullptr && window->objectName() != QLatin1String("CalculateFrm"));
+            auto* readAll = ChildWithText<QAbstractButton>(window, kReadAllCaption);
+            auto* tabs = window->findChild<QTabBar*>();
+            QVERIFY(readAll != nullptr && tabs != nullptr);
+            auto passDone = [&] {
+                auto* status = ChildWithText<QLabel>(window, kReadingDone);
+                return readAll->isEnabled() && status != nullptr;
+            };
+            QVERIFY(QTest::qWaitFor(passDone, kWaitMs));
+            tabs->setCurrentIndex(1);
+            QVERIFY(QTest::qWaitFor(passDone, kWaitMs));
+            table2Tab = tabs->tabText(1);
+
+            auto* calcKoef = ChildWithText<QAbstractButton>(window, kCalcKoefCaption);
+            QVERIFY(calcKoef != nullptr);
+            calcKoefShown = calcKoef->isVisible();
+            QTimer::singleShot(0, this, [&] {
+                QWidget* dialog = QApplication::activeModalWidget();
+                QVERIFY(dialog != nullptr && dialog->objectName() == QLatin1String("CalculateFrm"));
+                dialog->findChild<QDoubleSpinBox*>(QStringLiteral("Doza"))->setValue(kDose);
+                dialog->findChild<QDoubleSpinBox*>(QStringLiteral("Fact"))->setValue(before);
+                dialog->findChild<QAbstractButton*>(QStringLiteral("BitBtn2"))->click();
+            });
+            calcKoef->click();  // returns after the dialog closed and the write went out
+            QVERIFY(QTest::qWaitFor(passDone, kWaitMs));
+            qobject_cast<QDialog*>(window)->reject();
+        });
+        entry->trigger();  // the window runs modally until the script closes it
+
+        QCOMPARE(errorBoxes_, QStringList());
+        QCOMPARE(table2Tab, QString::fromStdString(zarvik::sim::DefaultTables(1)[2].name));
+        QVERIFY(calcKoefShown);
+        const auto written = station_->Parameter(1, zarvik::sim::kCoefficientTable, kRow,
+                                                 zarvik::sim::kCoefficientField);
+        QVERIFY(written.has_value());
+        const auto coefficient = static_cast<std::int16_t>(*written);
+        QCOMPARE(coefficient, std::int16_t{100});
+
+        const double after = Deliver();
+        qInfo("poured before %.3f L, coefficient written %d, poured after %.3f L", before, coefficient, after);
+        QVERIFY2(std::abs(after - kDose) <= 0.01, qPrintable(QString::number(after, 'f', 4)));
+    }
+};
+
+QTEST_MAIN(StationE2ETest)
+#include "StationE2ETest.moc"
