@@ -107,7 +107,7 @@ void TTabControl::paintEvent(QPaintEvent*) {
     style()->drawPrimitive(QStyle::PE_FrameTabWidget, &frame, &painter, this);
 }
 
-TParamFrm::TParamFrm(QWidget* parent) : QDialog(parent) {
+TParamFrm::TParamFrm(QWidget* parent) : QDialog(parent), handOver_(new TGuiHandOver(this)) {
     setWindowTitle(QString::fromUtf8(texts::kCaption));
     QFont formFont(QStringLiteral("MS Sans Serif"));
     formFont.setPixelSize(11);
@@ -220,13 +220,14 @@ TParamFrm::TParamFrm(QWidget* parent) : QDialog(parent) {
 }
 
 TParamFrm::~TParamFrm() {
-    // A pass still running hands its last updates over while the timer waits
-    // for its thread; it sees stopping_ and ends at the next row.
+    // A pass still running gets no more hand-overs (they give up at once),
+    // so the timer can join its thread without the GUI thread serving it.
     stopping_.store(true);
     {
         std::lock_guard lock(passMutex_);
         passRequested_ = false;
     }
+    handOver_->Cancel();
     delete OprosFonTimer;
     OprosFonTimer = nullptr;
     FormDestroy();
@@ -249,14 +250,7 @@ void ShowParamWindow(TVM30* driver) {
     ParamFrm->exec();
 }
 
-void TParamFrm::RunOnGui(const std::function<void()>& work) {
-    if (QThread::currentThread() == thread()) {
-        work();
-        return;
-    }
-    QMetaObject::invokeMethod(
-        this, [&work] { work(); }, Qt::BlockingQueuedConnection);
-}
+void TParamFrm::RunOnGui(const std::function<void()>& work) { handOver_->Run(work); }
 
 void TParamFrm::Guarded(const std::function<void()>& handler) {
     try {
@@ -286,7 +280,10 @@ bool TParamFrm::event(QEvent* event) {
 }
 
 void TParamFrm::SetPanelText(const QString& text) { StatusPanel0->setText(text); }
-void TParamFrm::SetSimpleText(const QString& text) { StatusSimple->setText(text); }
+void TParamFrm::SetSimpleText(const QString& text) {
+    StatusSimple->setText(text);
+    emit SimpleTextChanged(text);
+}
 
 void TParamFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

@@ -24,6 +24,7 @@
 
 #include "params/Grid.h"
 #include "params/GridSpinEdit.h"
+#include "params/ParamFrameHandOver.h"
 
 class QAction;
 class QComboBox;
@@ -181,6 +182,10 @@ public:
     // Millisecond pause of UpdateRowHeights after every second row.
     int RowHeightPause = 40;
 
+signals:
+    // The pass's progress and completion texts, in order (for watchers).
+    void SimpleTextChanged(const QString& text);
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -200,6 +205,7 @@ private:
     void SetPanelText(const QString& text);
     void SetSimpleText(const QString& text);
 
+    TGuiHandOver* handOver_;
     std::atomic<bool> passRunning_{false};
     std::atomic<bool> stopping_{false};
     std::mutex passMutex_;  // guards passRequested_ with passRunning_

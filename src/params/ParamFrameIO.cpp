@@ -101,6 +101,8 @@ void TParamFrm::TabControl1Change() {
                 ListView->addItem(item);
             }
             if (ListView->count() > 0) ListView->setCurrentRow(0);
+            // The rows of a newly loaded page exist only now: move onto them.
+            RxDGCommonEnter();
         } catch (const std::exception&) {
             ListView->clear();
         }
@@ -163,6 +165,7 @@ std::string TParamFrm::ReadRow(int row) {
 // outcome and repaints. A pass asked for meanwhile runs right after.
 void TParamFrm::OprosFonTimerTimer() {
     OprosFonTimer->SetEnabled(false);
+    if (stopping_.load()) return;
     {
         std::lock_guard lock(passMutex_);
         if (passRunning_.load()) {
@@ -175,12 +178,16 @@ void TParamFrm::OprosFonTimerTimer() {
         try {
             RunPass();
         } catch (...) {
-            // A failed hand-over ends the pass; Button1 comes back below.
+            // A failed or cancelled hand-over ends the pass.
         }
         std::lock_guard lock(passMutex_);
         const bool again = passRequested_ && !stopping_.load();
         passRequested_ = false;
-        RunOnGui([this, again] { Button1->setEnabled(!again); });
+        try {
+            RunOnGui([this, again] { Button1->setEnabled(!again); });
+        } catch (...) {
+            // The window is closing down.
+        }
         if (!again) {
             passRunning_.store(false);
             return;

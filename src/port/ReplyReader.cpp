@@ -68,8 +68,17 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
         // LEN while it is unknown, else to the end of the frame.
         bool failed = false;
         for (;;) {
+            // Never read past the frame: what follows it belongs to the next
+            // one (a late reply and the real one can arrive back to back).
+            // Up to LEN first, then the rest LEN announces.
             const std::size_t target = ReplyTarget(buffer, got, capacity);
-            const long n = ReadAvailable(fd, buffer + got, target - got);
+            const std::size_t limit = got <= kLenOffset ? std::min(target, kLenOffset + 1) : target;
+            long n = ReadAvailable(fd, buffer + got, limit - got);
+            if (n > 0 && got + static_cast<std::size_t>(n) == kLenOffset + 1) {
+                const std::size_t rest = ReplyTarget(buffer, kLenOffset + 1, capacity) - (kLenOffset + 1);
+                const long more = rest == 0 ? 0 : ReadAvailable(fd, buffer + kLenOffset + 1, rest);
+                n = more < 0 ? more : n + more;
+            }
             if (n < 0) {
                 failed = true;
                 break;
@@ -85,7 +94,9 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
             const std::size_t due = got <= kLenOffset ? kLenOffset + 1 - got : needed - got;
             const auto sleepFor = WireTime(due, limits.baud);
             if (sleepFor < kMinBatchSleep) break;
-            const auto wakeAt = std::min(Clock::now() + sleepFor, limits.hardDeadline);
+            // A LEN that lies (noise, corruption) must not stretch the wait
+            // past the inter-byte limit: bytes that do not come end the reply.
+            const auto wakeAt = std::min({Clock::now() + sleepFor, lastByte + limits.interByte, limits.hardDeadline});
             std::this_thread::sleep_until(wakeAt);
             ++out.wakeups;
         }

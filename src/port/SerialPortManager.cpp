@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -21,6 +22,9 @@ struct HandleContent {
 };
 static_assert(sizeof(HandleContent) <= sizeof(TTransferHandle));
 constexpr std::uint32_t kHandleMagic = 0x5A505254;
+
+// The longest frame LEN can announce.
+constexpr std::size_t kMaxReply = 255 + 5;
 
 TTransferHandle Pack(std::int32_t line, std::int32_t code) {
     TTransferHandle h{};
@@ -265,32 +269,39 @@ std::int32_t SerialPortManager::Transfer(Line& l, const std::uint8_t* frame, std
     // The request is still on the wire when write returns: the response
     // deadline counts its wire time. The hard deadline bounds the whole
     // reply, whatever its LEN byte claims.
+    // The reply is collected whole into a frame buffer of our own, also when
+    // it is longer than the caller allows: a too-long reply is then judged
+    // by the length it really had and none of it is left on the line.
+    std::uint8_t received[kMaxReply];
     ReplyLimits limits;
     limits.firstByteDeadline = sentAt + requestWire + settings.response;
     limits.interByte = settings.interByte;
-    limits.hardDeadline = limits.firstByteDeadline + WireTime(expectedLength, baud) + settings.interByte;
+    limits.hardDeadline = limits.firstByteDeadline + WireTime(kMaxReply, baud) + settings.interByte;
     limits.baud = baud;
     constexpr std::size_t kSequenceOffset = 1;
     const std::uint8_t sequence = frameLength > kSequenceOffset ? frame[kSequenceOffset] : 0;
     const bool filterStale = settings.discardStaleReplies && l.echoesSequence.load();
     ReplyOutcome got;
     for (;;) {
-        got = ReadReply(fd, reply, expectedLength, limits);
+        got = ReadReply(fd, received, kMaxReply, limits);
         {
             std::lock_guard lock(l.config);
             l.stats.counters.wakeups += got.wakeups;
             l.stats.counters.bytesReceived += got.length;
         }
         // A whole reply to an earlier request that came too late for it.
-        if (filterStale && got.end == ReplyEnd::Complete && IsWholeFrame(reply, got.length) &&
-            reply[kSequenceOffset] != sequence) {
-            discarded(reply, got.length);
+        if (filterStale && got.end == ReplyEnd::Complete && IsWholeFrame(received, got.length) &&
+            received[kSequenceOffset] != sequence) {
+            discarded(received, got.length);
             continue;
         }
         break;
     }
     const Clock::time_point doneAt = Clock::now();
-    Trace(l, FrameDirection::Received, reply, got.length);
+    Trace(l, FrameDirection::Received, received, got.length);
+    // The caller's buffer holds expectedLength bytes; the checker sees no more.
+    const std::size_t delivered = std::min(got.length, expectedLength);
+    std::copy(received, received + delivered, reply);
 
     unsigned drainWakeups = 0;
     const auto drain = [&] {
@@ -317,14 +328,19 @@ std::int32_t SerialPortManager::Transfer(Line& l, const std::uint8_t* frame, std
         Fail(l, kErrorNoChecker);
         return kErrorNoChecker;
     }
-    std::int32_t length = static_cast<std::int32_t>(got.length);
+    std::int32_t length = static_cast<std::int32_t>(delivered);
     checker(static_cast<std::uint8_t>(l.number), reply, length);
-    const bool good = l.state.load() == kLineStateGood && got.end == ReplyEnd::Complete;
+    const bool good = l.state.load() == kLineStateGood && got.end == ReplyEnd::Complete && delivered == got.length;
     if (good) {
-        if (got.length > kSequenceOffset && reply[kSequenceOffset] == sequence) l.echoesSequence.store(true);
+        if (delivered > kSequenceOffset && reply[kSequenceOffset] == sequence) l.echoesSequence.store(true);
         std::lock_guard lock(l.config);
         l.stats.Good(std::chrono::duration_cast<std::chrono::microseconds>(doneAt - sentAt));
         return 0;
+    }
+    if (l.state.load() == kLineStateGood) {
+        // Judged good on fewer bytes than came: never hand that out as good.
+        l.state.store(kLineStateBad);
+        l.error.store(kReplyBadLength);
     }
     {
         std::lock_guard lock(l.config);

@@ -209,7 +209,13 @@ void SerialEndpoint::Run() {
         }
         if (stop_ || (fds[1].revents & POLLIN) != 0) break;
         if (r == 0) {
-            if (framer.Pending() && std::chrono::steady_clock::now() - lastByte >= options_.frameGap) framer.Reset();
+            if (framer.Pending() && std::chrono::steady_clock::now() - lastByte >= options_.frameGap) {
+                for (const auto& frame : framer.Flush()) {
+                    ++frames_;
+                    const auto reply = station_.Handle(frame.data(), frame.size(), SimClock::now());
+                    if (reply && !Send(*reply)) break;
+                }
+            }
             skipped_ = framer.SkippedBytes();
             continue;
         }

@@ -3,8 +3,10 @@
 #include <pthread.h>
 
 #include <QCoreApplication>
+#include <cerrno>
 #include <chrono>
 #include <list>
+#include <optional>
 
 namespace zarvik::timer {
 
@@ -17,15 +19,21 @@ constexpr auto kShutdownWaitStep = 5ms;
 constexpr int kRetryDelayMs = 10;
 constexpr int kDefaultIntervalMs = 1000;
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-// Sanitizer frames and their per-thread set-up need far more than 16 KiB.
-constexpr std::size_t kFirstStackRequest = 256 * 1024;
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer's redzones roughly double our frames: measured, 24 KiB
+// gives a handler the room 16 KiB gives it in a normal build.
+constexpr std::size_t kFirstStackRequest = 24 * 1024;
 #else
 constexpr std::size_t kFirstStackRequest = kTickThreadStack;
 #endif
-// Larger sizes tried in turn when a request is refused (static TLS lives in
-// the thread's stack, so a process with much of it needs more).
+// A refused request (glibc places static TLS inside the thread's stack, so a
+// process with much of it needs more) is raised a page at a time up to
+// kFineStackLimit, then doubled up to kLargestStackRequest, then left to the
+// platform's default. The size that was accepted is kept for later ticks.
+constexpr std::size_t kStackPage = 4096;
+constexpr std::size_t kFineStackLimit = 256 * 1024;
 constexpr std::size_t kLargestStackRequest = 8 * 1024 * 1024;
+std::atomic<std::size_t> acceptedStack{kFirstStackRequest};
 
 bool OnThreadOf(const QObject* object) { return object->thread() == QThread::currentThread(); }
 
@@ -42,11 +50,15 @@ struct TFonThread::PendingCall {
     bool failed = false;
 };
 
-TFonThread::TFonThread(TFonTimer* owner) : owner_(owner) {}
+TFonThread::TFonThread(TFonTimer* owner) : owner_(owner), ownerThread_(owner->thread()), thread_([this] { Run(); }) {}
 
 TFonThread::~TFonThread() {
     Stop();
-    wait();
+    Wait();
+}
+
+void TFonThread::Wait() {
+    if (thread_.joinable()) thread_.join();
 }
 
 void TFonThread::Stop() {
@@ -67,7 +79,7 @@ void TFonThread::Stop() {
     }
 }
 
-void TFonThread::run() {
+void TFonThread::Run() {
     TickPending.store(false);
     for (;;) {
         if (TickPending.exchange(false) && !RunOnOwnerThread()) break;
@@ -76,13 +88,14 @@ void TFonThread::run() {
     }
     std::lock_guard lock(mutex_);
     current_.reset();
+    running_.store(false);
 }
 
 // Runs the owner's handler on the owner's thread and waits for it. Returns
 // false when the handler failed or the worker is being stopped.
 bool TFonThread::RunOnOwnerThread() {
     TFonTimer* owner = owner_;
-    if (OnThreadOf(owner)) {  // never queue to ourselves: that would wait forever
+    if (QThread::currentThread() == ownerThread_) {  // never queue to ourselves: that would wait forever
         try {
             if (const TFonTimerEvent handler = owner->OnTimer()) handler(owner);
         } catch (...) {
@@ -97,29 +110,7 @@ bool TFonThread::RunOnOwnerThread() {
         if (stopping_) return false;
         current_ = call;
     }
-    QMetaObject::invokeMethod(
-        owner,
-        [call, owner] {
-            {
-                std::lock_guard lock(call->mutex);
-                if (call->state != PendingCall::State::Waiting) return;
-                call->state = PendingCall::State::Running;
-            }
-            bool failed = false;
-            try {
-                // A copy: the handler may destroy its timer.
-                if (const TFonTimerEvent handler = owner->OnTimer()) handler(owner);
-            } catch (...) {
-                failed = true;
-            }
-            {
-                std::lock_guard lock(call->mutex);
-                call->failed = failed;
-                call->state = PendingCall::State::Done;
-            }
-            call->changed.notify_all();
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(owner, "RunWorkerCall", Qt::QueuedConnection);
 
     std::unique_lock lock(call->mutex);
     call->changed.wait(lock, [&] {
@@ -127,6 +118,33 @@ bool TFonThread::RunOnOwnerThread() {
                call->state == PendingCall::State::Cancelled;
     });
     return call->state == PendingCall::State::Done && !call->failed && !call->abandoned;
+}
+
+void TFonThread::RunPendingCall() {
+    std::shared_ptr<PendingCall> call;
+    {
+        std::lock_guard lock(mutex_);
+        call = current_;
+    }
+    if (!call) return;
+    {
+        std::lock_guard lock(call->mutex);
+        if (call->state != PendingCall::State::Waiting) return;
+        call->state = PendingCall::State::Running;
+    }
+    bool failed = false;
+    try {
+        // A copy: the handler may destroy its timer, and with it this worker.
+        if (const TFonTimerEvent handler = owner_->OnTimer()) handler(owner_);
+    } catch (...) {
+        failed = true;
+    }
+    {
+        std::lock_guard lock(call->mutex);
+        call->failed = failed;
+        call->state = PendingCall::State::Done;
+    }
+    call->changed.notify_all();
 }
 
 // ---------------------------------------------------------------- tick threads
@@ -159,18 +177,31 @@ extern "C" void* TickThreadMain(void* argument) {
     return nullptr;
 }
 
-// Starts the thread with the smallest stack from `request` up that the
-// platform accepts; returns the size used, or 0 when no thread could start.
-std::size_t StartWithStack(TickThread& thread, std::size_t request) {
-    for (std::size_t size = request; size <= kLargestStackRequest; size *= 2) {
-        pthread_attr_t attributes;
-        if (pthread_attr_init(&attributes) != 0) return 0;
-        int rc = pthread_attr_setstacksize(&attributes, size);
-        if (rc == 0) rc = pthread_create(&thread.id, &attributes, TickThreadMain, &thread);
-        pthread_attr_destroy(&attributes);
-        if (rc == 0) return size;
+int StartWithExactStack(TickThread& thread, std::size_t size) {
+    pthread_attr_t attributes;
+    int rc = pthread_attr_init(&attributes);
+    if (rc != 0) return rc;
+    rc = pthread_attr_setstacksize(&attributes, size);
+    if (rc == 0) rc = pthread_create(&thread.id, &attributes, TickThreadMain, &thread);
+    pthread_attr_destroy(&attributes);
+    return rc;
+}
+
+// Starts the thread with the smallest stack from the accepted size up that
+// the platform takes; returns the size used (0: the platform's default), or
+// nullopt when no thread could start at all.
+std::optional<std::size_t> StartWithStack(TickThread& thread) {
+    for (std::size_t size = acceptedStack.load(); size <= kLargestStackRequest;
+         size += size < kFineStackLimit ? kStackPage : size) {
+        const int rc = StartWithExactStack(thread, size);
+        if (rc == 0) {
+            acceptedStack.store(size);
+            return size;
+        }
+        if (rc != EINVAL) return std::nullopt;  // out of threads or memory: not a matter of size
     }
-    return pthread_create(&thread.id, nullptr, TickThreadMain, &thread) == 0 ? kLargestStackRequest : 0;
+    if (pthread_create(&thread.id, nullptr, TickThreadMain, &thread) == 0) return 0;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -200,11 +231,10 @@ struct TFonTimer::TickThreads {
 
 // ---------------------------------------------------------------- timer
 
-TFonTimer::TFonTimer(QObject* parent)
-    : QTimer(parent), worker_(std::make_unique<TFonThread>(this)), ticks_(std::make_shared<TickThreads>()) {
+TFonTimer::TFonTimer(QObject* parent) : QTimer(parent), ticks_(std::make_shared<TickThreads>()) {
     QTimer::setInterval(kDefaultIntervalMs);
     connect(this, &QTimer::timeout, this, [this] { Tick(); });
-    worker_->start();
+    worker_ = std::make_unique<TFonThread>(this);
 }
 
 TFonTimer::~TFonTimer() { Shutdown(); }
@@ -215,7 +245,7 @@ void TFonTimer::Shutdown() {
     QTimer::stop();
     worker_->TickPending.store(false);
     worker_->Stop();
-    worker_->wait();
+    worker_->Wait();
 
     std::unique_lock lock(ticks_->mutex);
     while (ticks_->running > 0) {
@@ -236,8 +266,7 @@ void TFonTimer::SetEnabled(bool enabled) {
     if (OnThreadOf(this)) {
         ApplyTimerState();
     } else {
-        QMetaObject::invokeMethod(
-            this, [this] { ApplyTimerState(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "ApplyTimerState", Qt::QueuedConnection);
     }
 }
 
@@ -246,8 +275,7 @@ void TFonTimer::SetInterval(int milliseconds) {
     if (OnThreadOf(this)) {
         ApplyTimerState();
     } else {
-        QMetaObject::invokeMethod(
-            this, [this] { ApplyTimerState(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "ApplyTimerState", Qt::QueuedConnection);
     }
 }
 
@@ -261,6 +289,10 @@ void TFonTimer::ApplyTimerState() {
     }
     if (QTimer::interval() != interval) QTimer::setInterval(interval);
     if (!isActive()) QTimer::start();
+}
+
+void TFonTimer::RunWorkerCall() {
+    if (worker_) worker_->RunPendingCall();
 }
 
 int TFonTimer::RunningTickThreads() const {
@@ -292,8 +324,8 @@ void TFonTimer::StartTickThread() {
         std::lock_guard lock(ticks_->mutex);
         ++ticks_->running;
     }
-    const std::size_t stack = StartWithStack(*thread, kFirstStackRequest);
-    if (stack == 0) {
+    const std::optional<std::size_t> stack = StartWithStack(*thread);
+    if (!stack) {
         {
             std::lock_guard lock(ticks_->mutex);
             --ticks_->running;
@@ -308,7 +340,7 @@ void TFonTimer::StartTickThread() {
         }
         return;
     }
-    lastTickStack_.store(stack);
+    lastTickStack_.store(*stack);
     ticks_->threads.push_back(std::move(thread));
 }
 

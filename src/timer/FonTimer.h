@@ -5,8 +5,9 @@
 //           from construction) polls every 10 ms and runs the handler on the
 //           timer's own (GUI) thread while it waits. A handler that throws
 //           ends the worker: that timer never calls its handler again.
-//   ttFon   each tick starts a new thread (16384-byte stack requested, a
-//           larger one only where that is refused) that calls the handler
+//   ttFon   each tick starts a new thread (16384-byte stack requested; the
+//           smallest larger size accepted only where that is refused; 24 KiB
+//           under AddressSanitizer, whose frames are larger) that calls the handler
 //           once. Ticks do not wait for it; calls may overlap. A handler's
 //           exception ends its thread and is otherwise ignored.
 // The handler is called only if assigned at the time of the call, with the
@@ -32,6 +33,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace zarvik::timer {
 
@@ -45,34 +47,47 @@ using TFonTimerEvent = std::function<void(TFonTimer* sender)>;
 // The stack requested for a ttFon tick thread.
 inline constexpr std::size_t kTickThreadStack = 16384;
 
-// The worker of a ttHead timer: polls TickPending every 10 ms.
-class TFonThread : public QThread {
+// The worker of a ttHead timer: runs from construction, polls TickPending
+// every 10 ms. Its loop ends on Stop() or when a handler fails.
+class TFonThread {
 public:
     explicit TFonThread(TFonTimer* owner);
-    ~TFonThread() override;
+    ~TFonThread();  // Stop() and Wait()
+
+    TFonThread(const TFonThread&) = delete;
+    TFonThread& operator=(const TFonThread&) = delete;
 
     TFonTimer* Owner() const { return owner_; }
     std::atomic<bool> TickPending{false};
 
     // Ends the loop and cancels a call waiting for the GUI thread (the
-    // handler is then not run). Returns at once; join with wait().
+    // handler is then not run). Returns at once.
     void Stop();
-
-protected:
-    void run() override;
+    // Joins the thread; call on the timer's thread.
+    void Wait();
+    // False once the loop has ended.
+    bool IsRunning() const { return running_.load(); }
+    // Runs the call the worker waits for, if any; on the owner's thread.
+    void RunPendingCall();
 
 private:
     struct PendingCall;
+    void Run();
     bool RunOnOwnerThread();
 
     TFonTimer* owner_;
+    QThread* ownerThread_;
+    std::atomic<bool> running_{true};
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
     std::shared_ptr<PendingCall> current_;
+    std::thread thread_;  // last: starts once everything above exists
 };
 
 class TFonTimer : public QTimer {
+    Q_OBJECT
+
 public:
     explicit TFonTimer(QObject* parent = nullptr);
     ~TFonTimer() override;
@@ -95,14 +110,18 @@ public:
 
     // ttFon threads started and not yet finished.
     int RunningTickThreads() const;
-    // Stack size of the last ttFon thread started (0 before the first).
+    // Stack size requested for the last ttFon thread started (0 before the
+    // first, or when only the platform's default size was accepted).
     std::size_t LastTickStack() const { return lastTickStack_.load(); }
 
 private:
     struct TickThreads;
     void Tick();
     void StartTickThread();
-    void ApplyTimerState();
+    // Queued by name from other threads: the hand-over then goes through
+    // state guarded by our own mutexes, never through captured data.
+    Q_INVOKABLE void ApplyTimerState();
+    Q_INVOKABLE void RunWorkerCall();
 
     std::atomic<TThreadType> threadType_{ttHead};
     std::atomic<bool> enabled_{false};

@@ -35,6 +35,15 @@ void WaitForTick(TFonTimer& timer) {
 
 }  // namespace
 
+// Something on the GUI thread that a tick thread waits for.
+class GuiSide : public QObject {
+    Q_OBJECT
+
+public:
+    std::atomic<bool> touched{false};
+    Q_INVOKABLE void Touch() { touched = true; }
+};
+
 class FonTimerTest : public QObject {
     Q_OBJECT
 
@@ -46,7 +55,7 @@ private slots:
         QCOMPARE(timer.ThreadType(), TThreadType::ttHead);
         QCOMPARE(static_cast<int>(TThreadType::ttHead), 0);
         QCOMPARE(static_cast<int>(TThreadType::ttFon), 1);
-        QVERIFY(timer.Worker()->isRunning());
+        QVERIFY(timer.Worker()->IsRunning());
         QCOMPARE(timer.Worker()->Owner(), &timer);
         QVERIFY(!timer.Enabled());
         QCOMPARE(timer.Interval(), 1000);
@@ -81,15 +90,15 @@ private slots:
         TFonTimer timer;
         TickCounter counter(timer);
         int calls = 0;
-        int ticksAtSecondCall = 0;
+        int ticksDuringFirst = 0;
         timer.SetOnTimer([&](TFonTimer* sender) {
             ++calls;
             if (calls == 1) {
                 // The worker waits for this call, so several ticks pile up.
                 const int start = counter.ticks;
                 while (counter.ticks < start + 4) QTest::qWait(2);
+                ticksDuringFirst = counter.ticks - start;
             } else {
-                ticksAtSecondCall = counter.ticks;
                 sender->SetEnabled(false);
             }
         });
@@ -97,8 +106,10 @@ private slots:
         timer.SetEnabled(true);
         QTRY_VERIFY_WITH_TIMEOUT(calls >= 2, kPatience);
         QTest::qWait(100);
-        QCOMPARE(calls, 2);
-        QVERIFY(ticksAtSecondCall >= 4);
+        QVERIFY(ticksDuringFirst >= 4);
+        // One call for the ticks during the first; at most one more for ticks
+        // that came while the second was on its way.
+        QVERIFY2(calls <= 3, qPrintable(QString::number(calls)));
     }
 
     void head_NoHandler_TicksCallNothingAndWorkerSurvives() {
@@ -108,7 +119,7 @@ private slots:
         timer.SetEnabled(true);
         QTRY_VERIFY_WITH_TIMEOUT(counter.ticks >= 5, kPatience);
         QTest::qWait(50);
-        QVERIFY(timer.Worker()->isRunning());
+        QVERIFY(timer.Worker()->IsRunning());
         int calls = 0;
         timer.SetOnTimer([&](TFonTimer*) { ++calls; });
         QTRY_VERIFY_WITH_TIMEOUT(calls >= 1, kPatience);
@@ -124,7 +135,7 @@ private slots:
         });
         timer.SetInterval(5);
         timer.SetEnabled(true);
-        QTRY_VERIFY_WITH_TIMEOUT(timer.Worker()->isFinished(), kPatience);
+        QTRY_VERIFY_WITH_TIMEOUT(!timer.Worker()->IsRunning(), kPatience);
         const int ticks = counter.ticks;
         QTRY_VERIFY_WITH_TIMEOUT(counter.ticks >= ticks + 5, kPatience);
         QCOMPARE(calls, 1);
@@ -181,13 +192,17 @@ private slots:
         });
         timer.SetInterval(5);
         timer.SetEnabled(true);
-        QTRY_VERIFY_WITH_TIMEOUT(calls >= 3, kPatience);
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     std::lock_guard lock(mutex);
+                                     return calls >= 3;
+                                 }()),
+                                 kPatience);
         timer.SetEnabled(false);
         timer.Shutdown();
         QCOMPARE(timer.RunningTickThreads(), 0);
         QVERIFY(!onGui);
         QVERIFY(mostInside >= 2);
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#if !defined(__SANITIZE_ADDRESS__)
         QCOMPARE(timer.LastTickStack(), zarvik::timer::kTickThreadStack);
 #else
         QVERIFY(timer.LastTickStack() >= zarvik::timer::kTickThreadStack);
@@ -219,8 +234,7 @@ private slots:
         bool started = false;
         bool release = false;
         std::atomic<bool> finished{false};
-        std::atomic<bool> guiCallDone{false};
-        QObject guiContext;
+        GuiSide gui;
         auto* timer = new TFonTimer;
         timer->SetThreadType(TThreadType::ttFon);
         timer->SetOnTimer([&](TFonTimer* sender) {
@@ -232,8 +246,7 @@ private slots:
                 changed.wait(lock, [&] { return release; });
             }
             // Waits for the GUI thread, which is inside the destructor by now.
-            QMetaObject::invokeMethod(
-                &guiContext, [&] { guiCallDone = true; }, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(&gui, "Touch", Qt::BlockingQueuedConnection);
             (void)sender->Interval();  // the sender must still be alive
             finished = true;
         });
@@ -251,7 +264,7 @@ private slots:
         changed.notify_all();
         delete timer;
         QVERIFY(finished.load());
-        QVERIFY(guiCallDone.load());
+        QVERIFY(gui.touched.load());
     }
 };
 

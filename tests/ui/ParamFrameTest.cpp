@@ -1,0 +1,615 @@
+// The parameter window against an in-process dispenser: page loads, the
+// read-all pass, reads, writes, status colours, editors and the race of a
+// pass with the operator's own requests.
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+#include <clocale>
+#include <thread>
+
+#include "WindowRig.h"
+#include "driver/Cp1251.h"
+#include "driver/Protocol.h"
+#include "params/ParamFrameTexts.h"
+
+using namespace zarvik;
+using namespace zarvik::testing;
+
+namespace {
+
+constexpr std::uint8_t kRead = protocol::kCmdReadParameter;
+constexpr std::uint8_t kWrite = protocol::kCmdWriteParameter;
+constexpr std::uint8_t kField = protocol::kCmdFieldInfo;
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+QStringList Progress(int from, int to) {
+    QStringList texts;
+    for (int i = from; i <= to; ++i) texts << U(texts::kReadingParameter).arg(i);
+    texts << U(texts::kReadingDone);
+    return texts;
+}
+
+QStringList Texts(const QSignalSpy& spy) {
+    QStringList texts;
+    for (const auto& args : spy) texts << args.at(0).toString();
+    return texts;
+}
+
+// The value a write sent: the last 0x1E frame's value bytes (4-byte field).
+std::int64_t LastWrittenValue(const FakePortManager& port) {
+    std::int64_t value = -1;
+    for (const auto& f : port.Frames())
+        if (f.size() >= 14 && f[4] == kWrite)
+            value = f[9] | f[10] << 8 | f[11] << 16 | static_cast<std::int64_t>(f[12]) << 24;
+    return value;
+}
+
+}  // namespace
+
+class ParamFrameTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { std::setlocale(LC_NUMERIC, "C"); }
+
+    void Opening_TableOfThreeRowsTwelveFields_LoadsAndReadsAll() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "Общие параметры", 3, 12);
+        QSignalSpy progress(rig.frm.get(), &TParamFrm::SimpleTextChanged);
+        rig.Open();
+
+        QCOMPARE(rig.frm->TabControl1->Tabs->tabText(0), U("Общие параметры"));
+        QCOMPARE(rig.frm->RowLabel->text(), U("Номер ряда   (от 1 до 3)"));
+        QCOMPARE(rig.frm->RowEdit->minimum(), 1);
+        QCOMPARE(rig.frm->RowEdit->maximum(), 3);
+        QVERIFY(rig.frm->RowEdit->isEnabled());
+        QCOMPARE(ParamList->Count(), 12);
+        QCOMPARE(rig.frm->RxDGCommon->RowCount(), 13);
+        for (int i = 0; i < 12; ++i) {
+            const CParameter* p = ParamList->Item(i);
+            QCOMPARE(int(p->Page), 0);
+            QCOMPARE(int(p->ParamNo), i + 1);
+            QCOMPARE(p->MaxValue, 1001 + i);
+            QCOMPARE(p->Value, 101 + i);  // row 1
+            QCOMPARE(QString::fromStdString(p->ReadText), QString::fromStdString(p->ValueText(101 + i)));
+        }
+        QCOMPARE(Texts(progress), Progress(0, 11));
+        QVERIFY(!rig.overlapped.load());
+        QVERIFY(hooks.errors.isEmpty());
+    }
+
+    void RowEdit_FollowsTheTableRowCount_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("after");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("one row") << 1 << 4 << 1 << false;
+        QTest::newRow("two rows, row 5 chosen") << 2 << 5 << 2 << true;
+        QTest::newRow("six rows keep row 3") << 6 << 3 << 3 << true;
+    }
+    void RowEdit_FollowsTheTableRowCount() {
+        QFETCH(int, rows);
+        QFETCH(int, before);
+        QFETCH(int, after);
+        QFETCH(bool, enabled);
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", rows, 2);
+        rig.frm->RowEdit->setValue(before);
+        rig.Open();
+        QCOMPARE(rig.frm->RowEdit->value(), after);
+        QCOMPARE(rig.frm->RowEdit->maximum(), rows);
+        QCOMPARE(rig.frm->RowEdit->isEnabled(), enabled);
+        // The pass reads the chosen row.
+        QCOMPARE(ParamList->Item(1)->Value, after * 100 + 2);
+    }
+
+    void PageSwitch_LoadsEachPageOnceAndReadsOnlyItsRows() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "Первая", 3, 12);
+        AddTable(rig.dispenser, 2, "Вторая", 2, 3);
+        rig.Open();
+        QCOMPARE(rig.Count(kField), 12);
+
+        QSignalSpy progress(rig.frm.get(), &TParamFrm::SimpleTextChanged);
+        rig.frm->TabControl1->Tabs->setCurrentIndex(1);
+        QVERIFY(rig.WaitPass());
+        QCOMPARE(rig.Count(kField), 15);
+        QCOMPARE(ParamList->Count(), 15);
+        QCOMPARE(Texts(progress), Progress(12, 14));
+        QVERIFY(rig.frm->CalcKoef->isVisibleTo(rig.frm.get()));
+        for (int r = 1; r <= 12; ++r) QCOMPARE(rig.frm->RxDGCommon->RowHeight(r), -1);
+        for (int r = 13; r <= 15; ++r) QVERIFY(rig.frm->RxDGCommon->RowHeight(r) >= 20);
+        QVERIFY(rig.frm->RxDGCommon->Row() >= 13);
+
+        progress.clear();
+        rig.frm->TabControl1->Tabs->setCurrentIndex(0);
+        QVERIFY(rig.WaitPass());
+        QCOMPARE(rig.Count(kField), 15);  // no second load
+        QCOMPARE(ParamList->Count(), 15);
+        QCOMPARE(Texts(progress), Progress(0, 11));
+        QVERIFY(!rig.frm->CalcKoef->isVisibleTo(rig.frm.get()));
+        QCOMPARE(rig.frm->RxDGCommon->RowHeight(13), -1);
+        QVERIFY(hooks.errors.isEmpty());
+    }
+
+    void PageLoad_TableNamedLikeItsTab_StillGetsItsDescriptors() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "Таблица 1", 1, 4);
+        rig.Open();
+        QCOMPARE(ParamList->Count(), 4);
+        QCOMPARE(rig.frm->TabControl1->Tabs->tabText(0), U("Таблица 1"));
+    }
+
+    void PageLoad_FieldRequestFails_PageStaysUnloadedAndRetries_data() {
+        QTest::addColumn<bool>("serialError");
+        QTest::newRow("ESerialIO on field 3") << true;
+        QTest::newRow("bad line result on field 2") << false;
+    }
+    void PageLoad_FieldRequestFails_PageStaysUnloadedAndRetries() {
+        QFETCH(bool, serialError);
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "Сбойная", 2, 5);
+        bool failing = true;
+        rig.gate = [&](std::uint8_t command, const std::uint8_t* frame) {
+            if (!failing || command != kField || frame[6] != 2) return true;
+            if (!serialError) return false;
+            // The exchange after this one fails at the transport.
+            ScriptedReply broken;
+            broken.waitCode = kFakeTransportError;
+            rig.port.script.push_back(broken);
+            return true;
+        };
+        rig.frm->show();
+        QTRY_COMPARE(hooks.errors.size(), 1);
+        QCOMPARE(hooks.errors.at(0),
+                 serialError ? U("Невозможно выполнить запрос состояния ТРК") : U(texts::kFieldInfoError));
+        QCOMPARE(ParamList->Count(), 0);
+        QCOMPARE(rig.frm->TabControl1->Tabs->tabText(0), U("Таблица 1"));
+        QVERIFY(!rig.frm->PageLoaded[0]);
+        QVERIFY(rig.frm->Button1->isEnabled());  // no pass started
+
+        failing = false;
+        rig.frm->TabControl1Change();
+        QVERIFY(rig.WaitPass());
+        QCOMPARE(ParamList->Count(), 5);
+        QCOMPARE(rig.frm->TabControl1->Tabs->tabText(0), U("Сбойная"));
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(QString::fromStdString(ParamList->Item(i)->Name), U("Параметр %1").arg(i + 1));
+    }
+
+    void ReadRow_WriteOnlyKind_SendsNothing_data() {
+        QTest::addColumn<int>("lineResult");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("line good") << 1 << U("Только запись");
+        QTest::newRow("previous exchange bad") << 3 << U(texts::kLinkError);
+    }
+    void ReadRow_WriteOnlyKind_SendsNothing() {
+        QFETCH(int, lineResult);
+        QFETCH(QString, text);
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 2);
+        rig.Open();
+        ParamList->Item(0)->Kind = 9;
+        const int reads = rig.Count(kRead);
+        rig.driver.lineResult(1) = static_cast<std::uint8_t>(lineResult);
+        QCOMPARE(QString::fromStdString(rig.frm->ReadRow(1)), text);
+        QCOMPARE(rig.Count(kRead), reads);
+    }
+
+    void Pass_EveryReadBad_RunsToTheEndWithLinkErrors() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 5);
+        rig.gate = [](std::uint8_t command, const std::uint8_t*) { return command != kRead; };
+        QSignalSpy progress(rig.frm.get(), &TParamFrm::SimpleTextChanged);
+        rig.Open();
+        QCOMPARE(Texts(progress), Progress(0, 4));
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(QString::fromStdString(ParamList->Item(i)->ReadText), U(texts::kLinkError));
+            QCOMPARE(ParamList->Item(i)->Value, 0);
+        }
+        QCOMPARE(rig.frm->StatusColour, kColourRed);
+        QVERIFY(rig.frm->Timer1->isActive());
+        // The failure text stays readable in panel 0.
+        QCOMPARE(rig.frm->StatusPanel0->text(), U(texts::kReadError));
+        QCOMPARE(hooks.beeps, 0);
+    }
+
+    void Pass_SerialErrorOnThirdRead_StopsThere() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 6);
+        int reads = 0;
+        rig.gate = [&](std::uint8_t command, const std::uint8_t*) {
+            if (command == kRead && ++reads == 2) {
+                ScriptedReply broken;
+                broken.waitCode = kFakeTransportError;
+                rig.port.script.push_back(broken);
+            }
+            return true;
+        };
+        QSignalSpy progress(rig.frm.get(), &TParamFrm::SimpleTextChanged);
+        rig.Open();
+        QCOMPARE(Texts(progress), QStringList({U(texts::kReadingParameter).arg(0), U(texts::kReadingParameter).arg(1),
+                                               U(texts::kReadingParameter).arg(2)}));
+        QVERIFY(rig.frm->Button1->isEnabled());
+        QCOMPARE(ParamList->Item(1)->Value, 102);
+        QCOMPARE(ParamList->Item(2)->ReadText, std::string());
+        QCOMPARE(ParamList->Item(2)->Value, 0);
+        QCOMPARE(ParamList->Item(3)->ReadText, std::string());
+        QCOMPARE(rig.frm->StatusPanel0->text(), U("Невозможно выполнить запрос состояния ТРК"));
+        QCOMPARE(hooks.beeps, 1);
+    }
+
+    void WriteRow_EncodesEachKind_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("decimals");
+        QTest::addColumn<double>("first");
+        QTest::addColumn<double>("second");
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<qint64>("written");  // -1: nothing sent
+        QTest::addColumn<QString>("message");
+        const QString done = U(texts::kWriteDone);
+        QTest::newRow("kind 3, -5") << 3 << 0 << -5.0 << 0.0 << -1 << qint64(205) << done;
+        QTest::newRow("kind 3, 150") << 3 << 0 << 150.0 << 0.0 << -1 << qint64(150) << done;
+        QTest::newRow("kind 5, -20") << 5 << 0 << -20.0 << 0.0 << -1 << qint64(220) << done;
+        QTest::newRow("kind 2, 12 and 5") << 2 << 0 << 12.0 << 5.0 << -1 << qint64(12005) << done;
+        QTest::newRow("kind 4, second choice") << 4 << 0 << 0.0 << 0.0 << 1 << qint64(200) << done;
+        QTest::newRow("kind 4, first choice") << 4 << 0 << 0.0 << 0.0 << 0 << qint64(1) << done;
+        QTest::newRow("kind 7, third choice") << 7 << 0 << 0.0 << 0.0 << 2 << qint64(2) << done;
+        QTest::newRow("kind 0, 2 decimals, 1.25") << 0 << 2 << 1.25 << 0.0 << -1 << qint64(125) << done;
+        QTest::newRow("kind 10 refused") << 10 << 0 << 1.0 << 0.0 << -1 << qint64(-1) << U(texts::kReadOnly);
+        QTest::newRow("kind 9 refused") << 9 << 0 << 1.0 << 0.0 << -1 << qint64(-1) << U(texts::kWriteError);
+        QTest::newRow("kind 12 refused") << 12 << 0 << 1.0 << 0.0 << -1 << qint64(-1) << U(texts::kWriteError);
+    }
+    void WriteRow_EncodesEachKind() {
+        QFETCH(int, kind);
+        QFETCH(int, decimals);
+        QFETCH(double, first);
+        QFETCH(double, second);
+        QFETCH(int, choice);
+        QFETCH(qint64, written);
+        QFETCH(QString, message);
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 1);
+        rig.dispenser.tables[1].fields[0].high = 100000;
+        rig.Open();
+        CParameter* p = ParamList->Item(0);
+        p->Kind = static_cast<std::uint8_t>(kind);
+        p->Decimals = static_cast<std::uint8_t>(decimals);
+        p->Choices = {"Выкл", "Вкл", "Авто"};
+        rig.frm->ChooseEditor(1);
+        rig.frm->WriteValueEdit->SetValue(first);
+        rig.frm->WriteValueEdit2->SetValue(second);
+        if (choice >= 0) rig.frm->WriteValueCB->setCurrentIndex(choice);
+        const int writes = rig.Count(kWrite);
+
+        rig.frm->WriteRow(1);
+
+        QCOMPARE(rig.frm->StatusPanel0->text(), message);
+        QVERIFY(rig.frm->Timer1->isActive());
+        if (written < 0) {
+            QCOMPARE(rig.Count(kWrite), writes);
+            QCOMPARE(rig.frm->StatusColour, kColourRed);
+            return;
+        }
+        QCOMPARE(rig.Count(kWrite), writes + 1);
+        QCOMPARE(LastWrittenValue(rig.port), written);
+        QCOMPARE(rig.frm->StatusColour, kColourGreen);
+        QCOMPARE(p->Value, static_cast<std::int32_t>(written));  // read back
+        QCOMPARE(p->ReadText, p->ValueText(static_cast<std::int32_t>(written)));
+    }
+
+    void WriteRow_Refusals_data() {
+        QTest::addColumn<int>("failure");  // 0 no driver, 1 refused by dispenser, 2 transport error
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no driver") << 0 << U(texts::kNoDriverWrite);
+        QTest::newRow("dispenser refuses") << 1 << U(texts::kWriteError);
+        QTest::newRow("transport fails") << 2 << QString();
+    }
+    void WriteRow_Refusals() {
+        QFETCH(int, failure);
+        QFETCH(QString, message);
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 1);
+        rig.Open();
+        rig.frm->ChooseEditor(1);
+        rig.frm->WriteValueEdit->SetValue(7);
+        rig.frm->StatusPanel0->setText(QStringLiteral("old"));
+        if (failure == 0) rig.frm->Driver = nullptr;
+        if (failure == 1) rig.dispenser.writeAnswer = 1;
+        if (failure == 2)
+            rig.gate = [&](std::uint8_t command, const std::uint8_t*) {
+                if (command == kField) {
+                    ScriptedReply broken;
+                    broken.waitCode = kFakeTransportError;
+                    rig.port.script.push_back(broken);
+                }
+                return true;
+            };
+        rig.frm->WriteRow(1);
+        QCOMPARE(rig.frm->StatusColour, kColourRed);
+        QCOMPARE(rig.frm->StatusPanel0->text(), message);
+        QCOMPARE(ParamList->Item(0)->Value, 101);
+    }
+
+    void StatusColour_ResetsToButtonFaceAfterTwoSeconds() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 1);
+        rig.Open();
+        rig.frm->ChooseEditor(1);
+        rig.frm->WriteRow(1);
+        QCOMPARE(rig.frm->StatusColour, kColourGreen);
+        QCOMPARE(rig.frm->StatusBar1->palette().color(QPalette::Window), QColor(0, 128, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.frm->StatusColour, kColourBtnFace, 5000);
+        QVERIFY(!rig.frm->Timer1->isActive());
+        QCOMPARE(rig.frm->StatusBar1->palette().color(QPalette::Window),
+                 QApplication::palette().color(QPalette::Button));
+    }
+
+    void ColourMessage_FromAnotherThread_RunsOnTheWindowThread() {
+        WindowRig rig;
+        std::atomic<bool> done{false};
+        std::thread sender([&] {
+            rig.frm->SendColourMessage(kColourRed);
+            done = true;
+        });
+        QTRY_VERIFY(done.load());
+        sender.join();
+        QCOMPARE(rig.frm->StatusColour, kColourRed);
+        QCOMPARE(rig.frm->StatusBar1->palette().color(QPalette::Window), QColor(255, 0, 0));
+    }
+
+    void Enter_ConfirmOrCancel_data() {
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("OK writes") << true;
+        QTest::newRow("Cancel writes nothing") << false;
+    }
+    void Enter_ConfirmOrCancel() {
+        QFETCH(bool, answer);
+        HookRecorder hooks;
+        hooks.confirmAnswer = answer;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 2);
+        rig.Open();
+        rig.frm->RxDGCommon->SetCurrent(4, 2);
+        rig.frm->PlaceEditor(2, 4);
+        QVERIFY(!rig.frm->WriteValueEdit->isHidden());
+        rig.frm->WriteValueEdit->SetValue(55);
+        const int writes = rig.Count(kWrite);
+        QTest::keyClick(rig.frm->WriteValueEdit, Qt::Key_Up);  // other keys edit as usual
+        QCOMPARE(hooks.confirms, 0);
+        QTest::keyClick(rig.frm->WriteValueEdit, Qt::Key_Return);
+        QCOMPARE(hooks.confirms, 1);
+        QCOMPARE(hooks.confirmText, U("Вы действительно хотите записать параметр"));
+        QCOMPARE(hooks.confirmCaption, U("Подтверждение записи"));
+        QCOMPARE(rig.Count(kWrite), writes + (answer ? 1 : 0));
+        if (answer) QCOMPARE(LastWrittenValue(rig.port), qint64(65));  // Up steps by StepDisplay, 10
+    }
+
+    void DoubleClick_ReadsOnlyAReadCell_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("reads");
+        QTest::newRow("read cell") << 3 << 1 << true;
+        QTest::newRow("header row") << 3 << 0 << false;
+        QTest::newRow("write cell") << 4 << 1 << false;
+        QTest::newRow("name cell") << 1 << 1 << false;
+    }
+    void DoubleClick_ReadsOnlyAReadCell() {
+        QFETCH(int, column);
+        QFETCH(int, row);
+        QFETCH(bool, reads);
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 2);
+        rig.Open();
+        rig.dispenser.values[FakeDispenser::Key(1, 1, 1)] = 777;
+        const int before = rig.Count(kRead);
+        const QPoint centre = rig.frm->RxDGCommon->CellRect(column, row).toQRect().center();
+        QTest::mouseDClick(rig.frm->RxDGCommon->viewport(), Qt::LeftButton, {}, centre);
+        QCOMPARE(rig.Count(kRead), before + (reads ? 1 : 0));
+        QCOMPARE(ParamList->Item(0)->Value, reads ? 777 : 101);
+        QCOMPARE(ParamList->Item(0)->ReadText, ParamList->Item(0)->ValueText(reads ? 777 : 101));
+    }
+
+    void Hints_OverReadAndWriteCellsOfDataRows_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("hint");
+        QTest::newRow("read cell") << 3 << 1 << U(texts::kHintRead);
+        QTest::newRow("write cell") << 4 << 2 << U(texts::kHintWrite);
+        QTest::newRow("header write cell") << 4 << 0 << QString();
+        QTest::newRow("limits cell") << 2 << 1 << QString();
+    }
+    void Hints_OverReadAndWriteCellsOfDataRows() {
+        QFETCH(int, column);
+        QFETCH(int, row);
+        QFETCH(QString, hint);
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 2);
+        rig.Open();
+        rig.frm->RxDGCommon->Hint = QStringLiteral("stale");
+        rig.frm->RxDGCommonMouseMove(rig.frm->RxDGCommon->CellRect(column, row).toQRect().center());
+        QCOMPARE(rig.frm->RxDGCommon->Hint, hint);
+    }
+
+    void Editors_ChosenByKindAndPlacedOverTheWriteCell_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("shown");  // e: edit, 2: both edits, c: list, -: none
+        QTest::newRow("kind 0") << 0 << 4 << "e";
+        QTest::newRow("kind 2") << 2 << 4 << "2";
+        QTest::newRow("kind 4") << 4 << 4 << "c";
+        QTest::newRow("kind 9") << 9 << 4 << "-";
+        QTest::newRow("kind 10") << 10 << 4 << "-";
+        QTest::newRow("kind 0, read column") << 0 << 3 << "-";
+    }
+    void Editors_ChosenByKindAndPlacedOverTheWriteCell() {
+        QFETCH(int, kind);
+        QFETCH(int, column);
+        QFETCH(QString, shown);
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 2);
+        rig.Open();
+        ParamList->Item(0)->Kind = static_cast<std::uint8_t>(kind);
+        ParamList->Item(0)->Choices = {"A", "B"};
+        rig.frm->RxDGCommon->SetCurrent(column, 1);
+        QTRY_VERIFY(!rig.frm->Timer2->isActive());  // placed 50 ms after the selection
+        QCOMPARE(!rig.frm->WriteValueEdit->isHidden(), shown == "e" || shown == "2");
+        QCOMPARE(!rig.frm->WriteValueEdit2->isHidden(), shown == "2");
+        QCOMPARE(!rig.frm->WriteValueCB->isHidden(), shown == "c");
+        if (shown == "-") return;
+        QCOMPARE(rig.frm->WriteValueEdit->parentWidget(), rig.frm->TabControl1);
+        // Bounds: the write cell in the tab control's coordinates, inset.
+        TRect cell = rig.frm->RxDGCommon->CellRect(4, 1);
+        const QPoint offset = rig.frm->RxDGCommon->viewport()->mapTo(rig.frm->TabControl1, QPoint(0, 0));
+        cell = {cell.left + offset.x(), cell.top + offset.y(), cell.right + offset.x(), cell.bottom + offset.y()};
+        const TRect expected = EditorRect(cell);
+        if (shown == "2") {
+            const TEditorPair pair = SplitEditorPair(expected);
+            QCOMPARE(TRect::From(rig.frm->WriteValueEdit->geometry()), pair.first);
+            QCOMPARE(TRect::From(rig.frm->WriteValueEdit2->geometry()), pair.second);
+        } else {
+            QWidget* editor = shown == "c" ? static_cast<QWidget*>(rig.frm->WriteValueCB) : rig.frm->WriteValueEdit;
+            QCOMPARE(TRect::From(editor->geometry()), expected);
+        }
+    }
+
+    void PairEditors_FocusMovesBetweenThemKeepBoth() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 2);
+        rig.Open();
+        rig.frm->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frm.get()));
+        ParamList->Item(0)->Kind = 2;
+        rig.frm->RxDGCommon->setFocus();
+        rig.frm->PlaceEditor(1, 4);
+        QTRY_VERIFY(rig.frm->WriteValueEdit->hasFocus());
+        rig.frm->WriteValueEdit2->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(rig.frm->WriteValueEdit2->hasFocus());
+        QVERIFY(!rig.frm->WriteValueEdit->isHidden());
+        QVERIFY(!rig.frm->WriteValueEdit2->isHidden());
+        rig.frm->WriteValueEdit->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(rig.frm->WriteValueEdit->hasFocus());
+        QVERIFY(!rig.frm->WriteValueEdit2->isHidden());
+        rig.frm->ComPortEdit->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(rig.frm->WriteValueEdit->isHidden());
+        QVERIFY(rig.frm->WriteValueEdit2->isHidden());
+    }
+
+    void CalcKoef_StartsAPassAfterTheDialog_OrReportsItsError() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 2);
+        AddTable(rig.dispenser, 2, "Юстировка", 1, 2);
+        rig.Open();
+        QVERIFY(!rig.frm->CalcKoef->isVisibleTo(rig.frm.get()));
+        rig.frm->TabControl1->Tabs->setCurrentIndex(1);
+        QVERIFY(rig.WaitPass());
+        QVERIFY(rig.frm->CalcKoef->isVisibleTo(rig.frm.get()));
+        const int reads = rig.Count(kRead);
+        rig.frm->CalcKoef->click();
+        QCOMPARE(hooks.calibrations, 1);
+        QVERIFY(!rig.frm->Button1->isEnabled());
+        QVERIFY(rig.WaitPass());
+        QCOMPARE(rig.Count(kRead), reads + 2);
+
+        hooks.calibrationThrows = true;
+        rig.frm->CalcKoef->click();
+        QCOMPARE(hooks.errors, QStringList(U("Невозможно выполнить запрос состояния ТРК")));
+        QVERIFY(rig.frm->Button1->isEnabled());
+    }
+
+    void ActionExit_AltXAndEsc_CloseTheWindow() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 1);
+        rig.Open();
+        const auto keys = rig.frm->ActionExit->shortcuts();
+        QVERIFY(keys.contains(QKeySequence(Qt::ALT | Qt::Key_X)));
+        QVERIFY(keys.contains(QKeySequence(Qt::Key_Escape)));
+        QVERIFY(rig.frm->ListView->count() > 0);
+        rig.frm->ActionExit->trigger();
+        QVERIFY(rig.frm->isHidden());
+        QCOMPARE(rig.frm->ListView->count(), 0);
+        QVERIFY(ParamList != nullptr);  // lives on across showings
+    }
+
+    // A pass racing the operator's double-click reads and page changes: the
+    // driver is never used by two threads at once and nothing hangs.
+    void Pass_RacingReadsAndPageChanges_NeverOverlapsNorHangs() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "Первая", 2, 10);
+        AddTable(rig.dispenser, 2, "Вторая", 2, 6);
+        rig.frm->RowHeightPause = 1;
+        rig.Open();
+        rig.sleepMs = 1;
+        for (int round = 0; round < 6; ++round) {
+            rig.frm->Button1Click();
+            rig.frm->RowEditChange();  // a second start while one runs
+            for (int i = 0; i < 5; ++i) {
+                const int tab = rig.frm->TabControl1->TabIndex();
+                const int firstRow = tab == 0 ? 1 : 11;
+                const QPoint centre = rig.frm->RxDGCommon->CellRect(3, firstRow + i).toQRect().center();
+                QTest::mouseDClick(rig.frm->RxDGCommon->viewport(), Qt::LeftButton, {}, centre);
+                QTest::qWait(3);
+            }
+            rig.frm->TabControl1->Tabs->setCurrentIndex(1 - rig.frm->TabControl1->TabIndex());
+        }
+        QVERIFY(rig.WaitPass(20000));
+        QVERIFY(!rig.overlapped.load());
+        QCOMPARE(ParamList->Count(), 16);
+        QVERIFY(hooks.errors.isEmpty());
+    }
+
+    // Renders the window with real rows to a PNG for a look by eye.
+    void Render_WindowWithRows_SavesPng() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "Общие параметры ТРК", 3, 6);
+        auto& fields = rig.dispenser.tables[1].fields;
+        const char* names[6] = {
+            "Количество рукавов",   "Время ожидания снятия пистолета",
+            "Порог расхода",        "Температура отключения датчика",
+            "Режим работы клапана", "Минимальная доза отпуска топлива при работе в автоматическом режиме"};
+        for (int i = 0; i < 6; ++i) fields[i].name = cp1251::FromUtf8(names[i]);
+        rig.Open();
+        ParamList->Item(3)->Kind = 3;
+        ParamList->Item(4)->Kind = 7;
+        ParamList->Item(4)->Choices = {"закрыт", "открыт", "авто"};
+        ParamList->Item(1)->Units = "с";
+        rig.frm->TabControl1Change();
+        QVERIFY(rig.WaitPass());
+        rig.frm->RxDGCommon->SetCurrent(4, 2);
+        QTRY_VERIFY(!rig.frm->Timer2->isActive());
+        const QImage image = rig.frm->grab().toImage();
+        QCOMPARE(image.size(), QSize(817, 696));
+        const QString dir = qEnvironmentVariable("ZARVIK_PNG_DIR", QDir::currentPath());
+        QVERIFY(image.save(dir + QStringLiteral("/param-window.png")));
+    }
+};
+
+QTEST_MAIN(ParamFrameTest)
+#include "ParamFrameTest.moc"
