@@ -13,10 +13,12 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <functional>
 #include <memory>
 
 #include "port/SerialPortManager.h"
@@ -37,7 +39,6 @@ constexpr int kWaitMs = 30000;
 const QString kEntryCaption = QStringLiteral("Настройка ТРК Зенто-М");
 const QString kCalcKoefCaption = QStringLiteral("Изменить юстировочный коэффициент");
 const QString kReadAllCaption = QStringLiteral("Прочитать все параметры");
-const QString kReadingDone = QStringLiteral("Чтение параметров завершено");
 
 QAction* HostFactory(QAction* parent, std::int32_t) {
     auto* item = new QAction(parent->menu());
@@ -65,6 +66,29 @@ class StationE2ETest : public QObject {
     zarvik::TDriver25* driver_ = nullptr;
     QStringList errorBoxes_;
     QTimer boxWatch_;
+
+    // A shown library window under the host's main window, by object name
+    // or caption.
+    QDialog* VisibleDialog(const QString& name) const {
+        for (QDialog* dialog : host_->findChildren<QDialog*>())
+            if ((dialog->objectName() == name || dialog->windowTitle() == name) && dialog->isVisible()) return dialog;
+        return nullptr;
+    }
+
+    // Runs `script` once the named window runs modally. A window counts as
+    // modal only after its show event, so a script never runs inside the
+    // window's own show handling.
+    void WhenModal(const QString& name, std::function<void(QDialog*)> script) {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this, poll, name, script] {
+            QDialog* window = VisibleDialog(name);
+            if (window == nullptr || QApplication::activeModalWidget() != window) return;
+            poll->stop();
+            poll->deleteLater();
+            script(window);
+        });
+        poll->start(20);
+    }
 
     // One delivery of kDose litres ordered through the driver, polled until
     // the nozzle is idle again. Returns the litres really poured.
@@ -145,16 +169,14 @@ private slots:
 
         QString table2Tab;
         bool calcKoefShown = false;
-        QTimer::singleShot(0, this, [&] {
-            QWidget* window = QApplication::activeModalWidget();
-            QVERIFY(window != nullptr && window->objectName() != QLatin1String("CalculateFrm"));
+        WhenModal(QStringLiteral("Программирование параметров ТРК"), [&](QDialog* window) {
+            // Whatever fails below, the modal window must close again.
+            const auto closeWindow = qScopeGuard([&] { window->reject(); });
             auto* readAll = ChildWithText<QAbstractButton>(window, kReadAllCaption);
             auto* tabs = window->findChild<QTabBar*>();
             QVERIFY(readAll != nullptr && tabs != nullptr);
-            auto passDone = [&] {
-                auto* status = ChildWithText<QLabel>(window, kReadingDone);
-                return readAll->isEnabled() && status != nullptr;
-            };
+            // "Прочитать все параметры" is disabled while a read-all pass runs.
+            auto passDone = [&] { return readAll->isEnabled(); };
             QVERIFY(QTest::qWaitFor(passDone, kWaitMs));
             tabs->setCurrentIndex(1);
             QVERIFY(QTest::qWaitFor(passDone, kWaitMs));
@@ -163,24 +185,24 @@ private slots:
             auto* calcKoef = ChildWithText<QAbstractButton>(window, kCalcKoefCaption);
             QVERIFY(calcKoef != nullptr);
             calcKoefShown = calcKoef->isVisible();
-            QTimer::singleShot(0, this, [&] {
-                QWidget* dialog = QApplication::activeModalWidget();
-                QVERIFY(dialog != nullptr && dialog->objectName() == QLatin1String("CalculateFrm"));
+            WhenModal(QStringLiteral("CalculateFrm"), [&](QDialog* dialog) {
+                const auto cancelDialog = qScopeGuard([&] {
+                    if (dialog->isVisible()) dialog->reject();
+                });
                 dialog->findChild<QDoubleSpinBox*>(QStringLiteral("Doza"))->setValue(kDose);
                 dialog->findChild<QDoubleSpinBox*>(QStringLiteral("Fact"))->setValue(before);
                 dialog->findChild<QAbstractButton*>(QStringLiteral("BitBtn2"))->click();
             });
             calcKoef->click();  // returns after the dialog closed and the write went out
             QVERIFY(QTest::qWaitFor(passDone, kWaitMs));
-            qobject_cast<QDialog*>(window)->reject();
         });
         entry->trigger();  // the window runs modally until the script closes it
 
         QCOMPARE(errorBoxes_, QStringList());
         QCOMPARE(table2Tab, QString::fromStdString(zarvik::sim::DefaultTables(1)[2].name));
         QVERIFY(calcKoefShown);
-        const auto written = station_->Parameter(1, zarvik::sim::kCoefficientTable, kRow,
-                                                 zarvik::sim::kCoefficientField);
+        const auto written =
+            station_->Parameter(1, zarvik::sim::kCoefficientTable, kRow, zarvik::sim::kCoefficientField);
         QVERIFY(written.has_value());
         const auto coefficient = static_cast<std::int16_t>(*written);
         QCOMPARE(coefficient, std::int16_t{100});

@@ -115,6 +115,12 @@ int main(int argc, char** argv) {
     CLI::App* demo = app.add_subcommand("demo", "a delivery on an embedded simulated station");
     CLI::App* gui = app.add_subcommand("gui", "the station window on an embedded simulated station");
     gui->allow_extras();
+    // Read again by the window itself (--port, --line and --library fall through).
+    gui->add_flag("--simulate")->description("serve an embedded simulated station (the default without --port)");
+    gui->add_flag("--open-params")->description("with --screenshot: picture the parameter window after its read-all pass");
+    gui->add_option("--screenshot", "render the window to this PNG file and exit");
+    gui->add_option("--dispensers", "dispensers shown (default 2)");
+    gui->add_option("--nozzles", "nozzles per dispenser (default 3)");
 
     // The stats command's default poll count differs from watch's.
     a.count = 0;
