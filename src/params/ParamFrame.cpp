@@ -21,6 +21,7 @@
 #include <QTabBar>
 #include <QThread>
 #include <QTimer>
+#include <utility>
 
 #include "params/AppWidget.h"
 #include "params/CalculateForm.h"
@@ -184,6 +185,34 @@ TParamFrm::TParamFrm(QWidget* parent) : QDialog(parent), handOver_(new TGuiHandO
     OprosFonTimer->SetInterval(20);
     OprosFonTimer->SetThreadType(timer::ttFon);
     OprosFonTimer->SetOnTimer([this](TFonTimer*) { OprosFonTimerTimer(); });
+
+    // The form's own names, so tools and tests find each control by them.
+    setObjectName(QStringLiteral("ParamFrm"));
+    const std::pair<QObject*, const char*> names[] = {
+        {Panel1, "Panel1"},
+        {Label1, "Label1"},
+        {ComPortEdit, "ComPortEdit"},
+        {Label3, "Label3"},
+        {AddrEdit, "AddrEdit"},
+        {RowLabel, "RowLabel"},
+        {RowEdit, "RowEdit"},
+        {Button1, "Button1"},
+        {CalcKoef, "CalcKoef"},
+        {BitBtn1, "BitBtn1"},
+        {ListView, "ListView"},
+        {TabControl1, "TabControl1"},
+        {RxDGCommon, "RxDGCommon"},
+        {Panel2, "Panel2"},
+        {WriteValueEdit, "WriteValueEdit"},
+        {WriteValueEdit2, "WriteValueEdit2"},
+        {WriteValueCB, "WriteValueCB"},
+        {StatusBar1, "StatusBar1"},
+        {ActionExit, "ActionExit"},
+        {Timer1, "Timer1"},
+        {Timer2, "Timer2"},
+        {OprosFonTimer, "OprosFonTimer"},
+    };
+    for (const auto& [object, name] : names) object->setObjectName(QString::fromLatin1(name));
 
     // Bindings.
     connect(TabControl1->Tabs, &QTabBar::currentChanged, this,

@@ -541,6 +541,37 @@ private slots:
         QVERIFY(rig.frm->Button1->isEnabled());
     }
 
+    void Form_ControlsCarryTheirNamesAndPlaces_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::newRow("ComPortEdit") << "ComPortEdit" << QRect(96, 8, 89, 22);
+        QTest::newRow("AddrEdit") << "AddrEdit" << QRect(272, 8, 89, 22);
+        QTest::newRow("RowLabel") << "RowLabel" << QRect(388, 8, 86, 24);
+        QTest::newRow("RowEdit") << "RowEdit" << QRect(480, 8, 65, 22);
+        QTest::newRow("Button1") << "Button1" << QRect(8, 49, 233, 25);
+        QTest::newRow("CalcKoef") << "CalcKoef" << QRect(400, 64, 241, 25);
+        QTest::newRow("BitBtn1") << "BitBtn1" << QRect(680, 64, 121, 25);
+        QTest::newRow("TabControl1") << "TabControl1" << QRect(1, 80, 815, 596);
+        QTest::newRow("RxDGCommon") << "RxDGCommon" << QRect(4, 24, 807, 568);
+        QTest::newRow("WriteValueEdit") << "WriteValueEdit" << QRect(96, 42, 121, 21);
+        QTest::newRow("WriteValueEdit2") << "WriteValueEdit2" << QRect(224, 42, 121, 21);
+        QTest::newRow("WriteValueCB") << "WriteValueCB" << QRect(96, 42, 717, 21);
+    }
+
+    void Form_ControlsCarryTheirNamesAndPlaces() {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        WindowRig rig;
+        QCOMPARE(rig.frm->objectName(), QStringLiteral("ParamFrm"));
+        auto* widget = rig.frm->findChild<QWidget*>(name);
+        QVERIFY2(widget != nullptr, qPrintable(name));
+        QCOMPARE(widget->geometry(), geometry);
+        for (const char* other : {"Panel1", "Label1", "Label3", "ListView", "Panel2", "StatusBar1"})
+            QVERIFY2(rig.frm->findChild<QWidget*>(QString::fromLatin1(other)) != nullptr, other);
+        for (const char* other : {"ActionExit", "Timer1", "Timer2", "OprosFonTimer"})
+            QVERIFY2(rig.frm->findChild<QObject*>(QString::fromLatin1(other)) != nullptr, other);
+    }
+
     void ActionExit_AltXAndEsc_CloseTheWindow() {
         HookRecorder hooks;
         WindowRig rig;
