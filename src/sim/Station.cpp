@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "driver/Cp1251.h"
 #include "sim/Wire.h"
 
 namespace zarvik::sim {
@@ -45,7 +46,7 @@ std::vector<std::uint8_t> NewReply(const std::uint8_t* request, std::uint8_t len
 void Seal(std::vector<std::uint8_t>& r) { r.back() = wire::Xor(r.data(), wire::kOffsetSequence, r.size() - 2); }
 
 void PutName(std::vector<std::uint8_t>& r, const std::string& utf8) {
-    const std::string cp = wire::ToCp1251(utf8);
+    const std::string cp = cp1251::FromUtf8(utf8);
     const std::size_t n = std::min(cp.size(), wire::kNameSize);
     for (std::size_t i = 0; i < n; ++i) r[wire::kNameOffset + i] = static_cast<std::uint8_t>(cp[i]);
 }

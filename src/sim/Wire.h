@@ -125,8 +125,4 @@ bool IsFrame(const std::uint8_t* bytes, std::size_t length);
 std::uint32_t GetLe(const std::uint8_t* bytes, std::size_t width);
 void PutLe(std::uint8_t* bytes, std::uint32_t value, std::size_t width);
 
-// UTF-8 text (ASCII, Cyrillic, Ё/ё, №) to code page 1251 bytes; any other
-// character becomes '?'.
-std::string ToCp1251(std::string_view utf8);
-
 }  // namespace zarvik::sim::wire
