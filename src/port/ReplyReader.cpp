@@ -50,19 +50,31 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
     }
     std::size_t got = 0;
     Clock::time_point lastByte{};
-    for (;;) {
-        const Clock::time_point until =
-            got == 0 ? limits.firstByteDeadline : std::min(lastByte + limits.interByte, limits.hardDeadline);
-        const WaitResult w = WaitReadable(fd, until);
+    // A reply whose arrival the line's history predicts is slept for and
+    // then read as it stands; whatever is missing is waited for as usual.
+    bool readFirst = false;
+    bool slept = false;
+    if (limits.expectedComplete != Clock::time_point{} && limits.expectedComplete > Clock::now()) {
+        std::this_thread::sleep_until(std::min(limits.expectedComplete, limits.firstByteDeadline));
         ++out.wakeups;
-        if (w == WaitResult::DeviceError) {
-            out.end = ReplyEnd::DeviceError;
-            break;
+        readFirst = slept = true;
+    }
+    for (;;) {
+        if (!readFirst) {
+            const Clock::time_point until =
+                got == 0 ? limits.firstByteDeadline : std::min(lastByte + limits.interByte, limits.hardDeadline);
+            const WaitResult w = WaitReadable(fd, until);
+            ++out.wakeups;
+            if (w == WaitResult::DeviceError) {
+                out.end = ReplyEnd::DeviceError;
+                break;
+            }
+            if (w == WaitResult::Timeout) {
+                out.end = got == 0 ? ReplyEnd::NoReply : ReplyEnd::Gap;
+                break;
+            }
         }
-        if (w == WaitResult::Timeout) {
-            out.end = got == 0 ? ReplyEnd::NoReply : ReplyEnd::Gap;
-            break;
-        }
+        readFirst = false;
 
         // Read what is there, then sleep while the rest is on the wire: up to
         // LEN while it is unknown, else to the end of the frame.
@@ -106,6 +118,7 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
         }
         if (got >= ReplyTarget(buffer, got, capacity)) {
             out.end = ReplyEnd::Complete;
+            out.asExpected = slept && out.wakeups == 1;
             break;
         }
         if (Clock::now() >= limits.hardDeadline) {

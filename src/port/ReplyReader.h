@@ -8,7 +8,8 @@
 //
 // Wake-ups are few: after each wake-up everything available is read, and
 // when more bytes are due the reader sleeps for about the time they need at
-// the line's rate instead of waking for every byte.
+// the line's rate instead of waking for every byte. With an expected
+// completion time a regular reply costs a single wake-up.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +25,11 @@ struct ReplyLimits {
     Clock::duration interByte;            // longest quiet gap inside a reply
     Clock::time_point hardDeadline;       // never read past this
     std::int32_t baud = 9600;             // pacing estimate for the batching sleeps
+    // When the whole reply is expected, if the line's history tells (zero
+    // when unknown): the reader sleeps until then and takes the reply with
+    // one wake-up, falling back to waiting on the descriptor for what is
+    // still missing.
+    Clock::time_point expectedComplete{};
 };
 
 enum class ReplyEnd {
@@ -35,8 +41,9 @@ enum class ReplyEnd {
 
 struct ReplyOutcome {
     ReplyEnd end = ReplyEnd::NoReply;
-    std::size_t length = 0;  // bytes stored in the buffer
-    unsigned wakeups = 0;    // returns from poll or a batching sleep
+    std::size_t length = 0;   // bytes stored in the buffer
+    unsigned wakeups = 0;     // returns from poll or a batching sleep
+    bool asExpected = false;  // complete at the first read after the expected-completion sleep
     Clock::time_point firstByteAt{};
 };
 

@@ -57,6 +57,10 @@ struct SerialPortManager::Line {
     std::atomic<std::int32_t> error{0};
     // Set once a good reply carried the request's sequence number.
     std::atomic<bool> echoesSequence{false};
+    // Per command code: how long after the send its reply is complete, from
+    // the line's recent good replies (zero: not known yet). Used only under
+    // the exchange lock.
+    std::array<Clock::duration, 256> replyTime{};
 
     void Close() {
         const int old = fd.exchange(-1);
@@ -278,6 +282,14 @@ std::int32_t SerialPortManager::Transfer(Line& l, const std::uint8_t* frame, std
     limits.interByte = settings.interByte;
     limits.hardDeadline = limits.firstByteDeadline + WireTime(kMaxReply, baud) + settings.interByte;
     limits.baud = baud;
+    constexpr std::size_t kCommandOffset = 4;
+    const std::uint8_t command = frameLength > kCommandOffset ? frame[kCommandOffset] : 0;
+    Clock::duration& replyTime = l.replyTime[command];
+    // Only a reply that takes several byte times is worth a timed sleep (a
+    // short sleep costs more than it saves where timers are coarse); the
+    // margin of one byte time covers the jitter of a paced line.
+    const Clock::duration byteTime = WireTime(1, baud);
+    if (settings.predictReplies && replyTime >= 4 * byteTime) limits.expectedComplete = sentAt + replyTime + byteTime;
     constexpr std::size_t kSequenceOffset = 1;
     const std::uint8_t sequence = frameLength > kSequenceOffset ? frame[kSequenceOffset] : 0;
     const bool filterStale = settings.discardStaleReplies && l.echoesSequence.load();
@@ -333,6 +345,13 @@ std::int32_t SerialPortManager::Transfer(Line& l, const std::uint8_t* frame, std
     const bool good = l.state.load() == kLineStateGood && got.end == ReplyEnd::Complete && delivered == got.length;
     if (good) {
         if (delivered > kSequenceOffset && reply[kSequenceOffset] == sequence) l.echoesSequence.store(true);
+        // A reply that was all there at the expected time may come sooner
+        // next time: creep the estimate down a little. One that had to be
+        // waited for tells the real time.
+        if (got.asExpected)
+            replyTime -= byteTime / 4;
+        else
+            replyTime = doneAt - sentAt;
         std::lock_guard lock(l.config);
         l.stats.Good(std::chrono::duration_cast<std::chrono::microseconds>(doneAt - sentAt));
         return 0;

@@ -51,6 +51,11 @@ struct LineSettings {
     // taken as such a stale reply: it is thrown away and the wait goes on.
     // A dispenser that does not echo is never filtered.
     bool discardStaleReplies = true;
+    // Sleep until a reply is expected complete, from the line's recent
+    // replies to the same command, and take it with one wake-up. A reply
+    // that is not all there then is waited for as usual; at most one byte
+    // time of latency is traded for far fewer wake-ups.
+    bool predictReplies = true;
 };
 
 enum class FrameDirection { Sent, Received, Discarded };

@@ -1,6 +1,9 @@
 // Completion rule and frame recognition of the reply reader.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <thread>
 #include <vector>
 
 #include "port/ReplyReader.h"
@@ -42,6 +45,74 @@ TEST(IsWholeFrame, AcceptsOnlyStartLengthAndChecksumRight) {
         {"with data", {0x02, 0x01, 0x01, 0x02, 0x97, 0x00, 0x95}, true},
     };
     for (const auto& c : cases) EXPECT_EQ(IsWholeFrame(c.bytes.data(), c.bytes.size()), c.whole) << c.name;
+}
+
+// A non-blocking pipe stands in for the line: the reader only polls and reads.
+struct Pipe {
+    Pipe() {
+        EXPECT_EQ(::pipe(fds), 0);
+        ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    }
+    ~Pipe() {
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
+    void Write(const std::vector<std::uint8_t>& bytes) const {
+        EXPECT_EQ(::write(fds[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    int fds[2];
+};
+
+ReplyLimits Limits(Clock::time_point expected) {
+    const auto now = Clock::now();
+    ReplyLimits limits;
+    limits.firstByteDeadline = now + std::chrono::seconds(2);
+    limits.interByte = std::chrono::milliseconds(500);
+    limits.hardDeadline = now + std::chrono::seconds(3);
+    limits.expectedComplete = expected;
+    return limits;
+}
+
+const std::vector<std::uint8_t> kReply{0x02, 0x01, 0x01, 0x02, 0x97, 0x00, 0x95};
+
+TEST(ReadReply, ReplyThereAtItsExpectedTimeTakesOneWakeUp) {
+    Pipe line;
+    auto bytes = kReply;
+    bytes.insert(bytes.end(), {0x02, 0x09});  // the start of something else
+    line.Write(bytes);
+    std::uint8_t buffer[64];
+    const ReplyOutcome out =
+        ReadReply(line.fds[0], buffer, sizeof buffer, Limits(Clock::now() + std::chrono::milliseconds(2)));
+    EXPECT_EQ(out.end, ReplyEnd::Complete);
+    EXPECT_EQ(out.length, kReply.size()) << "never past the frame";
+    EXPECT_EQ(out.wakeups, 1u);
+    EXPECT_TRUE(out.asExpected);
+}
+
+TEST(ReadReply, ReplyLaterThanExpectedIsWaitedForAsUsual) {
+    Pipe line;
+    std::thread dispenser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        line.Write(kReply);
+    });
+    std::uint8_t buffer[64];
+    const ReplyOutcome out =
+        ReadReply(line.fds[0], buffer, sizeof buffer, Limits(Clock::now() + std::chrono::milliseconds(1)));
+    dispenser.join();
+    EXPECT_EQ(out.end, ReplyEnd::Complete);
+    EXPECT_EQ(out.length, kReply.size());
+    EXPECT_FALSE(out.asExpected);
+    EXPECT_GE(out.wakeups, 2u);
+}
+
+TEST(ReadReply, NoReplyAfterAnExpectedTimeIsStillATimeout) {
+    Pipe line;
+    std::uint8_t buffer[64];
+    ReplyLimits limits = Limits(Clock::now() + std::chrono::milliseconds(1));
+    limits.firstByteDeadline = Clock::now() + std::chrono::milliseconds(20);
+    const ReplyOutcome out = ReadReply(line.fds[0], buffer, sizeof buffer, limits);
+    EXPECT_EQ(out.end, ReplyEnd::NoReply);
+    EXPECT_EQ(out.length, 0u);
 }
 
 }  // namespace
