@@ -3,17 +3,13 @@
 // Also counts allocations per exchange (expected 0).
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "driver/Protocol.h"
 #include "driver/VM30.h"
+#include "support/CountingNew.h"
 
 namespace {
-
-std::atomic<long> g_allocations{0};
 
 // The smallest honest port service: one line, a canned reply, the checker
 // called as a real service would.
@@ -59,25 +55,17 @@ void BM_StatusExchange(benchmark::State& state) {
     LoopbackPort port;
     zarvik::TVM30 driver(0, &port);
     zarvik::TDispenserStatus status{};
-    const long before = g_allocations.load();
+    const long before = zarvik::testing::g_allocations.load();
     for (auto _ : state) {
         driver.GetDispenserStatus(1, 1, 1, status);
         benchmark::DoNotOptimize(status);
     }
     state.counters["allocations_per_exchange"] =
-        static_cast<double>(g_allocations.load() - before) / static_cast<double>(state.iterations());
+        static_cast<double>(zarvik::testing::g_allocations.load() - before) / static_cast<double>(state.iterations());
     if (status.State != 0xD9) state.SkipWithError("reply was not decoded");
 }
 BENCHMARK(BM_StatusExchange);
 
 }  // namespace
-
-void* operator new(std::size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 BENCHMARK_MAIN();
