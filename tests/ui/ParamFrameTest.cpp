@@ -203,7 +203,7 @@ private slots:
         WindowRig rig;
         AddTable(rig.dispenser, 1, "T", 1, 2);
         rig.Open();
-        ParamList->Item(0)->Kind = 9;
+        ParamList->Item(0)->Kind = params::pkWriteOnly;
         const int reads = rig.Count(kRead);
         rig.driver.lineResult(1) = static_cast<std::uint8_t>(lineResult);
         QCOMPARE(QString::fromStdString(rig.frm->ReadRow(1)), text);
@@ -290,7 +290,7 @@ private slots:
         rig.dispenser.tables[1].fields[0].high = 100000;
         rig.Open();
         CParameter* p = ParamList->Item(0);
-        p->Kind = static_cast<std::uint8_t>(kind);
+        p->Kind = static_cast<params::TParamKind>(kind);
         p->Decimals = static_cast<std::uint8_t>(decimals);
         p->Choices = {"Выкл", "Вкл", "Авто"};
         rig.frm->ChooseEditor(1);
@@ -471,7 +471,7 @@ private slots:
         WindowRig rig;
         AddTable(rig.dispenser, 1, "T", 1, 2);
         rig.Open();
-        ParamList->Item(0)->Kind = static_cast<std::uint8_t>(kind);
+        ParamList->Item(0)->Kind = static_cast<params::TParamKind>(kind);
         ParamList->Item(0)->Choices = {"A", "B"};
         rig.frm->RxDGCommon->SetCurrent(column, 1);
         QTRY_VERIFY(!rig.frm->Timer2->isActive());  // placed 50 ms after the selection
@@ -502,7 +502,7 @@ private slots:
         rig.Open();
         rig.frm->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(rig.frm.get()));
-        ParamList->Item(0)->Kind = 2;
+        ParamList->Item(0)->Kind = params::pkFlowPair;
         rig.frm->RxDGCommon->setFocus();
         rig.frm->PlaceEditor(1, 4);
         QTRY_VERIFY(rig.frm->WriteValueEdit->hasFocus());
@@ -627,8 +627,8 @@ private slots:
             "Режим работы клапана", "Минимальная доза отпуска топлива при работе в автоматическом режиме"};
         for (int i = 0; i < 6; ++i) fields[i].name = cp1251::FromUtf8(names[i]);
         rig.Open();
-        ParamList->Item(3)->Kind = 3;
-        ParamList->Item(4)->Kind = 7;
+        ParamList->Item(3)->Kind = params::pkTemperature;
+        ParamList->Item(4)->Kind = params::pkChoiceList;
         ParamList->Item(4)->Choices = {"закрыт", "открыт", "авто"};
         ParamList->Item(1)->Units = "с";
         rig.frm->TabControl1Change();
