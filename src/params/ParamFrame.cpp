@@ -6,8 +6,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -422,6 +422,7 @@ void TParamFrm::StopPass() {
     {
         std::lock_guard lock(passMutex_);
         passRequested_ = false;
+        passPending_.store(false);
     }
     // A pass waiting for the GUI thread gives up at once; one in an exchange
     // ends after it. Meanwhile timers and other windows are served, user
@@ -476,13 +477,14 @@ void TParamFrm::Button1Click() { StartReadAll(); }
 void TParamFrm::StartReadAll() {
     if (!isVisible()) return;
     passStop_.store(false);
+    passPending_.store(true);
     Button1->setEnabled(false);
     OprosFonTimer->SetEnabled(true);
 }
 
 void TParamFrm::ForgetReadValues() {
     if (!ParamList) return;
-    std::lock_guard lock(DriverLock);
+    // Value and ReadText change on the GUI thread only: no lock.
     for (int i = 0; i < ParamList->Count(); ++i) {
         CParameter* p = ParamList->Item(i);
         p->ReadText.clear();

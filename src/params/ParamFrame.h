@@ -245,9 +245,10 @@ private:
 
     TGuiHandOver* handOver_;
     std::atomic<bool> passRunning_{false};
-    std::atomic<bool> stopping_{false};  // the window is being destroyed
-    std::atomic<bool> passStop_{false};  // the window closed: passes end at their next row
-    std::mutex passMutex_;               // guards passRequested_ with passRunning_
+    std::atomic<bool> stopping_{false};     // the window is being destroyed
+    std::atomic<bool> passStop_{false};     // the window closed: passes end at their next row
+    std::atomic<bool> passPending_{false};  // a start was asked for; its tick has not come
+    std::mutex passMutex_;                  // guards passRequested_ with passRunning_
     bool passRequested_ = false;
     bool rowHeightsBusy_ = false;  // UpdateRowHeights runs (GUI thread)
     int rowHeightsAgain_ = -1;     // page asked for meanwhile, or -1

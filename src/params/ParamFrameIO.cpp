@@ -126,8 +126,8 @@ void TParamFrm::FillGrid() {
         RxDGCommonColumnSized();
         for (int i = 0; i < ParamList->Count(); ++i) {
             const CParameter* p = ParamList->Item(i);
-            auto* item =
-                new QListWidgetItem(QString::number(p->ParamNo) + QStringLiteral(" - ") + QString::fromStdString(p->Name));
+            auto* item = new QListWidgetItem(QString::number(p->ParamNo) + QStringLiteral(" - ") +
+                                             QString::fromStdString(p->Name));
             item->setData(Qt::UserRole, i);
             ListView->addItem(item);
         }
@@ -159,8 +159,9 @@ TParamFrm::ReadOutcome TParamFrm::FetchRow(int row, const Selection& from, bool 
         }
         const CParameter* p = ParamList->Item(row - 1);
         // A write-only parameter is never asked for.
-        const std::int32_t raw =
-            p->Kind == params::pkWriteOnly ? 0 : Driver->ReadParameter(from.line, from.address, ParameterCode(*p, from.row));
+        const std::int32_t raw = p->Kind == params::pkWriteOnly
+                                     ? 0
+                                     : Driver->ReadParameter(from.line, from.address, ParameterCode(*p, from.row));
         if (Driver->GetLineResult(from.line) == 1) {
             outcome.text = p->ValueText(raw);
             outcome.raw = raw;
@@ -206,9 +207,10 @@ std::string TParamFrm::ReadRow(int row) {
 // runs right after; a closing window ends it at its next row.
 void TParamFrm::OprosFonTimerTimer() {
     OprosFonTimer->SetEnabled(false);
-    if (stopping_.load() || passStop_.load()) return;
     {
         std::lock_guard lock(passMutex_);
+        passPending_.store(false);
+        if (stopping_.load() || passStop_.load()) return;
         if (passRunning_.load()) {
             passRequested_ = true;
             return;
@@ -221,18 +223,21 @@ void TParamFrm::OprosFonTimerTimer() {
         } catch (...) {
             // A failed or cancelled hand-over ends the pass.
         }
-        std::lock_guard lock(passMutex_);
-        const bool again = passRequested_ && !stopping_.load() && !passStop_.load();
-        passRequested_ = false;
+        bool again = false;
+        {
+            // Never held while waiting for the GUI thread.
+            std::lock_guard lock(passMutex_);
+            again = passRequested_ && !stopping_.load() && !passStop_.load();
+            passRequested_ = false;
+            if (!again) passRunning_.store(false);
+        }
         try {
-            RunOnGui([this, again] { Button1->setEnabled(!again); });
+            // Button1 comes back only when no pass runs and none is about to.
+            RunOnGui([this] { Button1->setEnabled(!passRunning_.load() && !passPending_.load()); });
         } catch (...) {
-            // The window is closing.
+            // The window is closing; StopPass enables Button1.
         }
-        if (!again) {
-            passRunning_.store(false);
-            return;
-        }
+        if (!again) return;
     }
 }
 

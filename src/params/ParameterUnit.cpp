@@ -156,9 +156,7 @@ std::optional<int64_t> EncodeEditors(const CParameter& p, const TEditorInput& in
 }
 
 // Whether the kind's encoding reads the numeric editors at all.
-bool UsesNumbers(TParamKind kind) {
-    return kind != pkTwoState && kind != pkChoiceList && kind != pkSensorSetting;
-}
+bool UsesNumbers(TParamKind kind) { return kind != pkTwoState && kind != pkChoiceList && kind != pkSensorSetting; }
 
 }  // namespace
 

@@ -90,8 +90,7 @@ TEST_F(DispensingTest, NozzleArgumentIsItsLowByteForEveryOperation) {
         {"23 ResetDispenser", [](TVM30& d) { d.ResetDispenser(1, 1, 0x102, 0); }, "01 02 96 01", 8},
         {"22 StopNozzle", [](TVM30& d) { d.StopNozzle(1, 1, 0x102, 1); }, "01 02 96 01", 8},
         {"13 SetVolumeDose", [](TVM30& d) { d.SetVolumeDose(1, 1, 0x102, 0, 1.0); }, "01 06 93 01 E8 03 00 00", 17},
-        {"14 SetMoneyDose", [](TVM30& d) { d.SetMoneyDose(1, 1, 0x102, 0, 1.0); }, "01 07 94 01 64 00 00 00 00",
-         17},
+        {"14 SetMoneyDose", [](TVM30& d) { d.SetMoneyDose(1, 1, 0x102, 0, 1.0); }, "01 07 94 01 64 00 00 00 00", 17},
         {"7 ReadNozzleTotal",
          [](TVM30& d) {
              double total = 0;

@@ -91,7 +91,12 @@ TEST_F(ExchangeTest, ExpectedReplyLengthOfEveryCommandAtThePortService) {
         std::vector<std::pair<int, int>> lengths;  // (command, expected reply length) per exchange
     };
     const Case cases[] = {
-        {"status", [](TVM30& d) { TDispenserStatus s{}; d.GetDispenserStatus(1, 1, 1, s); }, {{0x9F, 35}}},
+        {"status",
+         [](TVM30& d) {
+             TDispenserStatus s{};
+             d.GetDispenserStatus(1, 1, 1, s);
+         },
+         {{0x9F, 35}}},
         {"clear", [](TVM30& d) { d.ClearNozzle(1, 1, 1); }, {{0x98, 8}}},
         {"start", [](TVM30& d) { d.StartNozzle(1, 1, 1, 0); }, {{0x97, 8}}},
         {"stop", [](TVM30& d) { d.StopNozzle(1, 1, 1, 1); }, {{0x96, 8}}},

@@ -49,11 +49,9 @@ TEST_F(ParametersTest, RowHighByteIsZeroForEveryCode) {
         const char* body;
     };
     const Case cases[] = {
-        {1020321, "05 05 1F 02 03 00 15"},
-        {1999999, "05 05 1F 63 63 00 63"},
+        {1020321, "05 05 1F 02 03 00 15"},   {1999999, "05 05 1F 63 63 00 63"},
         {-1020321, "05 05 1F FE FD 00 EB"},  // table -2, row -3, field -21
-        {-1, "05 05 1F 00 00 00 FF"},
-        {-100, "05 05 1F 00 FF 00 00"},
+        {-1, "05 05 1F 00 00 00 FF"},        {-100, "05 05 1F 00 FF 00 00"},
         {INT32_MIN, "05 05 1F D0 DC 00 D0"},  // -2147483648: table -48, row -36, field -48
         {INT32_MAX, "05 05 1F 30 24 00 2F"},  // 2147483647: table 48, row 36, field 47
     };
