@@ -15,8 +15,11 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <clocale>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 #include "WindowRig.h"
@@ -752,18 +755,27 @@ private slots:
         WindowRig rig;
         AddTable(rig.dispenser, 1, "T", 3, 3);
         rig.Open();
+        // While row 1's first value is being read, the operator picks row 2;
+        // the read goes on only once the GUI thread has made the change.
+        std::mutex mutex;
+        std::condition_variable changedSignal;
+        std::atomic<bool> reading{false};
         bool changed = false;
         rig.gate = [&](std::uint8_t command, const std::uint8_t* frame) {
-            // While row 1's first value is being read, the operator picks row 2.
-            if (command == kRead && frame[6] == 1 && frame[8] == 1 && !changed) {
-                changed = true;
-                QMetaObject::invokeMethod(
-                    rig.frm->RowEdit, [&] { rig.frm->RowEdit->setValue(2); }, Qt::BlockingQueuedConnection);
+            if (command == kRead && frame[6] == 1 && frame[8] == 1 && !reading.exchange(true)) {
+                std::unique_lock lock(mutex);
+                changedSignal.wait(lock, [&] { return changed; });
             }
             return true;
         };
         rig.frm->Button1Click();
-        QVERIFY(QTest::qWaitFor([&] { return changed; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return reading.load(); }, 10000));
+        rig.frm->RowEdit->setValue(2);
+        {
+            std::lock_guard lock(mutex);
+            changed = true;
+        }
+        changedSignal.notify_all();
         QVERIFY(rig.WaitPass());
         for (int i = 0; i < 3; ++i) QCOMPARE(ParamList->Item(i)->Value, 200 + i + 1);
     }
