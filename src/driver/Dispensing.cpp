@@ -42,7 +42,8 @@ bool Accepted(std::uint8_t lineResult, const std::uint8_t* reply) {
 
 }  // namespace
 
-std::int32_t TVM30::StartNozzle(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t) {
+std::int32_t TVM30::StartNozzle(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle32, std::int32_t) {
+    const int nozzle = nozzle32 & 0xFF;  // low byte first, as every operation takes the nozzle
     CheckNumbers(line, dispenser, nozzle);
     selectedNozzle(line, dispenser) = static_cast<std::uint8_t>(nozzle);  // stands whatever the exchange gives
     std::uint8_t reply[kStartStopReplyLength];
@@ -72,7 +73,8 @@ std::int32_t TVM30::StopDispenser(std::int32_t line, std::int32_t dispenser, std
     return 0;
 }
 
-void TVM30::ResetDispenser(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle, std::int32_t) {
+void TVM30::ResetDispenser(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle32, std::int32_t) {
+    const int nozzle = nozzle32 & 0xFF;
     CheckNumbers(line, dispenser, nozzle);
     dispenserState(line, dispenser) = kStateIdle;
     StopNozzle(line, dispenser, nozzle, 1);

@@ -41,7 +41,8 @@ constexpr std::size_t kFieldLimits = 48;
 constexpr std::uint8_t kMaxWidth = 4;
 
 // A parameter code 1000000 + table*10000 + row*100 + field, taken apart with
-// signed division; the millions digit is dropped.
+// signed division; the millions digit is dropped. The row travels as two
+// bytes whose high byte is always 0, also for a negative code.
 struct ParameterAddress {
     std::uint8_t table;
     std::uint8_t rowLow;
@@ -51,10 +52,9 @@ struct ParameterAddress {
 
 ParameterAddress SplitCode(std::int32_t code) {
     const std::int32_t table = (code % 1000000) / 10000;
-    const auto row = static_cast<std::uint16_t>((code % 10000) / 100);
+    const std::int32_t row = (code % 10000) / 100;
     const std::int32_t field = code % 100;
-    return {static_cast<std::uint8_t>(table), static_cast<std::uint8_t>(row & 0xFF),
-            static_cast<std::uint8_t>(row >> 8), static_cast<std::uint8_t>(field)};
+    return {static_cast<std::uint8_t>(table), static_cast<std::uint8_t>(row), 0, static_cast<std::uint8_t>(field)};
 }
 
 void PutAddress(std::uint8_t* payload, std::uint8_t address, std::uint8_t command, const ParameterAddress& p) {
@@ -106,7 +106,13 @@ void TVM30::WriteParameter(std::int32_t line, std::int32_t address, std::int32_t
     // the line result stays as the description left it.
     if (lineResult(line) != kLineStateGood) return;
 
+    // A field without value bytes cannot take a value: a write with none
+    // would be reported as good although nothing was stored.
     const std::uint8_t width = field.DataSize;  // 0..4, ReadFieldInfo refuses wider
+    if (width == 0) {
+        lineResult(line) = kLineStateBad;
+        return;
+    }
     std::uint8_t buffer[kParameterReplyLength];
     PutAddress(buffer, static_cast<std::uint8_t>(address), protocol::kCmdWriteParameter, where);
     wire::WriteLE(buffer + 6, static_cast<std::uint32_t>(value), width);

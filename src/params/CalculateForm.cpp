@@ -27,8 +27,11 @@ constexpr QRect kLabel2Rect{8, 65, 54, 19};
 constexpr QRect kBitBtn1Rect{116, 104, 102, 33};
 constexpr QRect kBitBtn2Rect{8, 104, 102, 33};
 constexpr QSize kClientSize{222, 155};
+// A family installed with the build's fonts; at 15 pixels "Заказано" and
+// "Налито" stay whole in their labels' widths.
+constexpr const char* kFontFamily = "Liberation Sans";
 constexpr int kFormFontPixels = 11;
-constexpr int kControlFontPixels = 16;
+constexpr int kControlFontPixels = 15;
 
 // Litres are kept in thousandths on the wire.
 constexpr int kLitreDecimals = 3;
@@ -39,8 +42,8 @@ constexpr std::uint8_t kLineGood = 1;
 
 CalculateErrorHook g_errorHook;
 
-QFont TahomaFont(int pixels) {
-    QFont font(QStringLiteral("Tahoma"));
+QFont FormFont(int pixels) {
+    QFont font(QString::fromLatin1(kFontFamily));
     font.setPixelSize(pixels);
     return font;
 }
@@ -49,7 +52,7 @@ QDoubleSpinBox* LitreEditor(QWidget* parent, const char* name, QRect where) {
     auto* edit = new QDoubleSpinBox(parent);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setGeometry(where);
-    edit->setFont(TahomaFont(kControlFontPixels));
+    edit->setFont(FormFont(kControlFontPixels));
     edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     edit->setDecimals(kLitreDecimals);
     edit->setRange(0.0, kLitreMaximum);
@@ -61,7 +64,7 @@ QLabel* FormLabel(QWidget* parent, const char* name, const char* text, QRect whe
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(where);
-    label->setFont(TahomaFont(kControlFontPixels));
+    label->setFont(FormFont(kControlFontPixels));
     return label;
 }
 
@@ -102,7 +105,7 @@ void CreateCalculateFrm() {
 TCalculateFrm::TCalculateFrm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("CalculateFrm"));
     setWindowTitle(QStringLiteral("Настройка поправочного коэффициента"));
-    setFont(TahomaFont(kFormFontPixels));
+    setFont(FormFont(kFormFontPixels));
     resize(kClientSize);
     move(0, 0);
 

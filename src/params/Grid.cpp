@@ -97,7 +97,10 @@ TRxDrawGrid::TRxDrawGrid(QWidget* parent) : QTableView(parent), model_(new TGrid
                 if (OnSelectCell && current.isValid()) OnSelectCell(current.column(), current.row());
                 viewport()->update();
             });
+    // A column dragged by the user is reported once, when the drag ends;
+    // every other change of a width at once.
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int, int, int) {
+        if (sizingColumn_ >= 0) return;
         if (OnColumnSized) OnColumnSized();
     });
 }
@@ -188,7 +191,9 @@ void TRxDrawGrid::mouseMoveEvent(QMouseEvent* event) {
 
 void TRxDrawGrid::mouseReleaseEvent(QMouseEvent* event) {
     if (sizingColumn_ >= 0) {
+        const bool resized = columnWidth(sizingColumn_) != sizingStartWidth_;
         sizingColumn_ = -1;
+        if (resized && OnColumnSized) OnColumnSized();
         return;
     }
     QTableView::mouseReleaseEvent(event);

@@ -7,11 +7,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -40,6 +42,9 @@ namespace {
 // synchronously.
 const QEvent::Type kColourMessage = static_cast<QEvent::Type>(QEvent::User + 24);
 
+// How often a closing window looks whether the pass has ended.
+constexpr int kPassStopPollMs = 5;
+
 class TColourEvent : public QEvent {
 public:
     explicit TColourEvent(std::uint32_t colour) : QEvent(kColourMessage), Colour(colour) {}
@@ -51,30 +56,135 @@ QColor ToQColor(std::uint32_t colour) {
     return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    label->move(left, top);
-    label->adjustSize();
-    return label;
+// The form's fonts: a family installed with the build's fonts whose metrics
+// keep every caption whole at the form's geometry. The row label wraps two
+// lines into 24 pixels and takes a pixel less.
+constexpr const char* kFontFamily = "Liberation Sans";
+constexpr int kFormFontPixels = 11;
+constexpr int kRowLabelFontPixels = 10;
+
+QFont FormFont(int pixels, bool bold = false) {
+    QFont font(QString::fromLatin1(kFontFamily));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
 }
 
-QSpinBox* MakeSpin(QWidget* parent, int left, int top, int width, int height, int max) {
-    auto* spin = new QSpinBox(parent);
-    spin->setGeometry(left, top, width, height);
-    spin->setRange(1, max);
-    spin->setValue(1);
-    return spin;
-}
+// The form's controls: name, kind, parent, geometry (left, top, width,
+// height; a label of width 0 takes its text's size), caption, and for spin
+// edits the top of their range (from 1).
+enum class TControlKind : std::uint8_t {
+    ckPanel,
+    ckLabel,
+    ckWrapLabel,
+    ckSpin,
+    ckButton,
+    ckBoldButton,
+    ckList,
+    ckTabs,
+    ckGrid,
+    ckSpinEdit,
+    ckChoiceList,
+    ckStatusBar
+};
 
-QPushButton* MakeButton(QWidget* parent, const char* text, int left, int top, int width, int height, bool bold) {
-    auto* button = new QPushButton(QString::fromUtf8(text), parent);
-    button->setGeometry(left, top, width, height);
-    if (bold) {
-        QFont font = button->font();
-        font.setBold(true);
-        button->setFont(font);
-    }
+struct TControlSpec {
+    const char* name;
+    TControlKind kind;
+    const char* parent;  // "" for the form itself
+    QRect geometry;
+    const char* text;
+    int top;
+};
+
+using enum TControlKind;
+constexpr TControlSpec kControls[] = {
+    {"Panel1", ckPanel, "", {0, 0, 817, 677}, nullptr, 0},
+    {"Label1", ckLabel, "Panel1", {8, 14, 0, 0}, texts::kComPort, 0},
+    {"ComPortEdit", ckSpin, "Panel1", {96, 8, 89, 22}, nullptr, 32},
+    {"Label3", ckLabel, "Panel1", {200, 11, 0, 0}, texts::kAddress, 0},
+    {"AddrEdit", ckSpin, "Panel1", {272, 8, 89, 22}, nullptr, 32},
+    {"RowLabel", ckWrapLabel, "Panel1", {388, 8, 86, 24}, texts::kNozzleAddress, 0},
+    {"RowEdit", ckSpin, "Panel1", {480, 8, 65, 22}, nullptr, 6},
+    {"Button1", ckBoldButton, "Panel1", {8, 49, 233, 25}, texts::kReadAll, 0},
+    {"CalcKoef", ckBoldButton, "Panel1", {400, 64, 241, 25}, texts::kCalcKoef, 0},
+    {"BitBtn1", ckButton, "Panel1", {680, 64, 121, 25}, texts::kClose, 0},
+    {"ListView", ckList, "Panel1", {1, 80, 895, 0}, nullptr, 0},
+    {"TabControl1", ckTabs, "Panel1", {1, 80, 815, 596}, nullptr, 0},
+    {"RxDGCommon", ckGrid, "TabControl1", {4, 24, 807, 568}, nullptr, 0},
+    {"Panel2", ckPanel, "", {0, 677, 817, 0}, nullptr, 0},
+    {"WriteValueEdit", ckSpinEdit, "Panel2", {96, 42, 121, 21}, nullptr, 0},
+    {"WriteValueEdit2", ckSpinEdit, "Panel2", {224, 42, 121, 21}, nullptr, 0},
+    {"WriteValueCB", ckChoiceList, "Panel2", {96, 42, 717, 21}, nullptr, 0},
+    {"StatusBar1", ckStatusBar, "", {0, 677, 817, 19}, nullptr, 0},
+};
+
+constexpr int kColumnWidths[5] = {38, 422, 122, 74, 72};
+constexpr int kTabBarHeight = 24;
+
+QPushButton* NewButton(const TControlSpec& spec, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromUtf8(spec.text), parent);
+    if (spec.kind == ckBoldButton) button->setFont(FormFont(kFormFontPixels, true));
+    // No button of the window is a default button: Enter means something
+    // only in an in-place editor.
+    button->setAutoDefault(false);
+    button->setDefault(false);
     return button;
+}
+
+QWidget* NewTabControl(QWidget* parent) {
+    auto* tabs = new TTabControl(parent);
+    for (const char* caption : texts::kTabCaptions) tabs->Tabs->addTab(QString::fromUtf8(caption));
+    tabs->Tabs->setCurrentIndex(0);
+    return tabs;
+}
+
+QWidget* NewGrid(QWidget* parent) {
+    auto* grid = new TRxDrawGrid(parent);
+    grid->SetColCount(5);
+    grid->SetRowCount(1);
+    for (int c = 0; c < 5; ++c) grid->SetColWidth(c, kColumnWidths[c]);
+    return grid;
+}
+
+QWidget* NewControl(const TControlSpec& spec, QWidget* parent) {
+    switch (spec.kind) {
+        case ckPanel:
+            return new QWidget(parent);
+        case ckLabel:
+        case ckWrapLabel: {
+            auto* label = new QLabel(QString::fromUtf8(spec.text), parent);
+            label->setWordWrap(spec.kind == ckWrapLabel);
+            if (spec.kind == ckWrapLabel) label->setFont(FormFont(kRowLabelFontPixels));
+            return label;
+        }
+        case ckSpin: {
+            auto* spin = new QSpinBox(parent);
+            spin->setRange(1, spec.top);
+            spin->setValue(1);
+            return spin;
+        }
+        case ckButton:
+        case ckBoldButton:
+            return NewButton(spec, parent);
+        case ckList: {
+            auto* list = new QListWidget(parent);
+            list->setSelectionMode(QAbstractItemView::SingleSelection);
+            list->hide();
+            return list;
+        }
+        case ckTabs:
+            return NewTabControl(parent);
+        case ckGrid:
+            return NewGrid(parent);
+        case ckSpinEdit:
+            return new TRxSpinEdit(parent);
+        case ckChoiceList:
+            return new QComboBox(parent);
+        case ckStatusBar:
+            return new QStatusBar(parent);
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -109,61 +219,77 @@ void TTabControl::paintEvent(QPaintEvent*) {
 }
 
 TParamFrm::TParamFrm(QWidget* parent) : QDialog(parent), handOver_(new TGuiHandOver(this)) {
+    setObjectName(QStringLiteral("ParamFrm"));
     setWindowTitle(QString::fromUtf8(texts::kCaption));
-    QFont formFont(QStringLiteral("MS Sans Serif"));
-    formFont.setPixelSize(11);
-    setFont(formFont);
+    setFont(FormFont(kFormFontPixels));
     setFixedSize(817, 696);
+    BuildControls();
 
-    Panel1 = new QWidget(this);
-    Panel1->setGeometry(0, 0, 817, 677);
-    Label1 = MakeLabel(Panel1, texts::kComPort, 8, 14);
-    ComPortEdit = MakeSpin(Panel1, 96, 8, 89, 22, 32);
-    Label3 = MakeLabel(Panel1, texts::kAddress, 200, 11);
-    AddrEdit = MakeSpin(Panel1, 272, 8, 89, 22, 32);
-    RowLabel = new QLabel(QString::fromUtf8(texts::kNozzleAddress), Panel1);
-    RowLabel->setGeometry(388, 8, 86, 24);
-    RowLabel->setWordWrap(true);
-    RowEdit = MakeSpin(Panel1, 480, 8, 65, 22, 6);
-    Button1 = MakeButton(Panel1, texts::kReadAll, 8, 49, 233, 25, true);
-    CalcKoef = MakeButton(Panel1, texts::kCalcKoef, 400, 64, 241, 25, true);
+    ActionExit = new QAction(QStringLiteral("ActionExit"), this);
+    ActionExit->setObjectName(QStringLiteral("ActionExit"));
+    ActionExit->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_X), QKeySequence(Qt::Key_Escape)});
+    ActionExit->setShortcutContext(Qt::WindowShortcut);
+    addAction(ActionExit);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(2000);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(50);
+    OprosFonTimer = new TFonTimer(this);
+    OprosFonTimer->setObjectName(QStringLiteral("OprosFonTimer"));
+    OprosFonTimer->SetInterval(20);
+    OprosFonTimer->SetThreadType(timer::ttFon);
+    OprosFonTimer->SetOnTimer([this](TFonTimer*) { OprosFonTimerTimer(); });
+
+    BindHandlers();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+// Creates the controls of kControls under their parents, by the form's own
+// names, then takes the members from them.
+void TParamFrm::BuildControls() {
+    for (const TControlSpec& spec : kControls) {
+        QWidget* parent = *spec.parent ? findChild<QWidget*>(QString::fromLatin1(spec.parent)) : this;
+        QWidget* control = NewControl(spec, parent);
+        control->setObjectName(QString::fromLatin1(spec.name));
+        if (spec.kind == ckLabel) {
+            control->move(spec.geometry.topLeft());
+            control->adjustSize();
+        } else {
+            control->setGeometry(spec.geometry);
+        }
+    }
+    const auto take = [this]<typename T>(T*& member, const char* name) {
+        member = findChild<T*>(QString::fromLatin1(name));
+    };
+    take(Panel1, "Panel1");
+    take(Label1, "Label1");
+    take(ComPortEdit, "ComPortEdit");
+    take(Label3, "Label3");
+    take(AddrEdit, "AddrEdit");
+    take(RowLabel, "RowLabel");
+    take(RowEdit, "RowEdit");
+    take(Button1, "Button1");
+    take(CalcKoef, "CalcKoef");
+    take(BitBtn1, "BitBtn1");
+    take(ListView, "ListView");
+    take(TabControl1, "TabControl1");
+    take(RxDGCommon, "RxDGCommon");
+    take(Panel2, "Panel2");
+    take(WriteValueEdit, "WriteValueEdit");
+    take(WriteValueEdit2, "WriteValueEdit2");
+    take(WriteValueCB, "WriteValueCB");
+    take(StatusBar1, "StatusBar1");
+
     CalcKoef->setVisible(false);
-    BitBtn1 = MakeButton(Panel1, texts::kClose, 680, 64, 121, 25, false);
     BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-
-    ListView = new QListWidget(Panel1);
-    ListView->setGeometry(1, 80, 895, 0);
-    ListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView->hide();
-
-    TabControl1 = new TTabControl(Panel1);
-    TabControl1->setGeometry(1, 80, 815, 596);
-    for (const char* caption : texts::kTabCaptions) TabControl1->Tabs->addTab(QString::fromUtf8(caption));
-    TabControl1->Tabs->setGeometry(0, 0, 815, 24);
-    TabControl1->Tabs->setCurrentIndex(0);
-
-    RxDGCommon = new TRxDrawGrid(TabControl1);
-    RxDGCommon->setGeometry(4, 24, 807, 568);
-    RxDGCommon->SetColCount(5);
-    RxDGCommon->SetRowCount(1);
-    const int widths[5] = {38, 422, 122, 74, 72};
-    for (int c = 0; c < 5; ++c) RxDGCommon->SetColWidth(c, widths[c]);
-
-    Panel2 = new QWidget(this);
-    Panel2->setGeometry(0, 677, 817, 0);
-    WriteValueEdit = new TRxSpinEdit(Panel2);
-    WriteValueEdit->setGeometry(96, 42, 121, 21);
-    WriteValueEdit->hide();
-    WriteValueEdit2 = new TRxSpinEdit(Panel2);
-    WriteValueEdit2->setGeometry(224, 42, 121, 21);
-    WriteValueEdit2->hide();
-    WriteValueCB = new QComboBox(Panel2);
-    WriteValueCB->setEditable(false);
-    WriteValueCB->setGeometry(96, 42, 717, 21);
-    WriteValueCB->hide();
-
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setGeometry(0, 677, 817, 19);
+    TabControl1->Tabs->setGeometry(0, 0, TabControl1->width(), kTabBarHeight);
+    for (QWidget* editor : {static_cast<QWidget*>(WriteValueEdit), static_cast<QWidget*>(WriteValueEdit2),
+                            static_cast<QWidget*>(WriteValueCB)})
+        editor->hide();
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setAutoFillBackground(true);
     StatusPanel0 = new QLabel(StatusBar1);
@@ -171,50 +297,9 @@ TParamFrm::TParamFrm(QWidget* parent) : QDialog(parent), handOver_(new TGuiHandO
     StatusSimple = new QLabel(StatusBar1);
     StatusBar1->addWidget(StatusPanel0);
     StatusBar1->addWidget(StatusSimple, 1);
+}
 
-    ActionExit = new QAction(QStringLiteral("ActionExit"), this);
-    ActionExit->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_X), QKeySequence(Qt::Key_Escape)});
-    ActionExit->setShortcutContext(Qt::WindowShortcut);
-    addAction(ActionExit);
-
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(2000);
-    Timer2 = new QTimer(this);
-    Timer2->setInterval(50);
-    OprosFonTimer = new TFonTimer(this);
-    OprosFonTimer->SetInterval(20);
-    OprosFonTimer->SetThreadType(timer::ttFon);
-    OprosFonTimer->SetOnTimer([this](TFonTimer*) { OprosFonTimerTimer(); });
-
-    // The form's own names, so tools and tests find each control by them.
-    setObjectName(QStringLiteral("ParamFrm"));
-    const std::pair<QObject*, const char*> names[] = {
-        {Panel1, "Panel1"},
-        {Label1, "Label1"},
-        {ComPortEdit, "ComPortEdit"},
-        {Label3, "Label3"},
-        {AddrEdit, "AddrEdit"},
-        {RowLabel, "RowLabel"},
-        {RowEdit, "RowEdit"},
-        {Button1, "Button1"},
-        {CalcKoef, "CalcKoef"},
-        {BitBtn1, "BitBtn1"},
-        {ListView, "ListView"},
-        {TabControl1, "TabControl1"},
-        {RxDGCommon, "RxDGCommon"},
-        {Panel2, "Panel2"},
-        {WriteValueEdit, "WriteValueEdit"},
-        {WriteValueEdit2, "WriteValueEdit2"},
-        {WriteValueCB, "WriteValueCB"},
-        {StatusBar1, "StatusBar1"},
-        {ActionExit, "ActionExit"},
-        {Timer1, "Timer1"},
-        {Timer2, "Timer2"},
-        {OprosFonTimer, "OprosFonTimer"},
-    };
-    for (const auto& [object, name] : names) object->setObjectName(QString::fromLatin1(name));
-
-    // Bindings.
+void TParamFrm::BindHandlers() {
     connect(TabControl1->Tabs, &QTabBar::currentChanged, this,
             [this](int) { Guarded([this] { TabControl1Change(); }); });
     for (QSpinBox* spin : {ComPortEdit, AddrEdit, RowEdit})
@@ -243,15 +328,13 @@ TParamFrm::TParamFrm(QWidget* parent) : QDialog(parent), handOver_(new TGuiHandO
         editor->installEventFilter(this);
     for (TRxSpinEdit* edit : {WriteValueEdit, WriteValueEdit2})
         if (QLineEdit* line = edit->findChild<QLineEdit*>()) line->installEventFilter(this);
-
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 }
 
 TParamFrm::~TParamFrm() {
     // A pass still running gets no more hand-overs (they give up at once),
     // so the timer can join its thread without the GUI thread serving it.
     stopping_.store(true);
+    passStop_.store(true);
     {
         std::lock_guard lock(passMutex_);
         passRequested_ = false;
@@ -275,8 +358,14 @@ void ShowParamWindow(TVM30* driver) {
         }
     }
     if (!driver) return;
-    ParamFrm->Driver = driver;
-    ParamFrm->exec();
+    const QPointer<TParamFrm> window = ParamFrm;
+    // No pass of an earlier showing may still read the driver replaced here.
+    window->StopPass();
+    window->Driver = driver;
+    window->exec();
+    // However the window was hidden, nothing of it uses the driver after
+    // this call returns (the host polls the line again).
+    if (window) window->StopPass();
 }
 
 void TParamFrm::RunOnGui(const std::function<void()>& work) { handOver_->Run(work); }
@@ -324,6 +413,32 @@ void TParamFrm::closeEvent(QCloseEvent* event) { QDialog::closeEvent(event); }
 void TParamFrm::done(int result) {
     FormClose();
     QDialog::done(result);
+    StopPass();
+}
+
+void TParamFrm::StopPass() {
+    OprosFonTimer->SetEnabled(false);
+    passStop_.store(true);
+    {
+        std::lock_guard lock(passMutex_);
+        passRequested_ = false;
+        passPending_.store(false);
+    }
+    // A pass waiting for the GUI thread gives up at once; one in an exchange
+    // ends after it. Meanwhile timers and other windows are served, user
+    // input to this window waits.
+    handOver_->Cancel();
+    if (OprosFonTimer->RunningTickThreads() > 0) {
+        QEventLoop wait;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &wait, [this, &wait] {
+            if (OprosFonTimer->RunningTickThreads() == 0) wait.quit();
+        });
+        poll.start(kPassStopPollMs);
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    handOver_->Resume();
+    Button1->setEnabled(true);
 }
 
 void TParamFrm::FormShow() {
@@ -351,12 +466,31 @@ void TParamFrm::PrepareList() {
 
 void TParamFrm::ClearListView() { ListView->clear(); }
 
-void TParamFrm::RowEditChange() { StartReadAll(); }
+void TParamFrm::RowEditChange() {
+    // Values read so far belong to the previous line, address or row.
+    ForgetReadValues();
+    StartReadAll();
+}
+
 void TParamFrm::Button1Click() { StartReadAll(); }
 
 void TParamFrm::StartReadAll() {
+    if (!isVisible()) return;
+    passStop_.store(false);
+    passPending_.store(true);
     Button1->setEnabled(false);
     OprosFonTimer->SetEnabled(true);
+}
+
+void TParamFrm::ForgetReadValues() {
+    if (!ParamList) return;
+    // Value and ReadText change on the GUI thread only: no lock.
+    for (int i = 0; i < ParamList->Count(); ++i) {
+        CParameter* p = ParamList->Item(i);
+        p->ReadText.clear();
+        p->Value = 0;
+    }
+    RxDGCommon->viewport()->update();
 }
 
 void TParamFrm::CalcKoefClick() {

@@ -13,6 +13,17 @@
 // is handed to the GUI thread with a blocking call before the pass goes on.
 // Only one pass runs at a time; a pass asked for while one runs follows it.
 // ParamList grows only on the GUI thread under DriverLock.
+//
+// Closing. Closing the window (done(), hence Esc, Alt+X, "Закрыть" and the
+// title bar) stops the pass at its next row boundary and waits for it while
+// the GUI thread goes on serving timers and other windows; ShowParamWindow
+// does the same before it hands the window another driver and after the
+// modal run, however the window was hidden. From then on nothing of the
+// window uses the driver until it is shown again.
+//
+// Values read belong to the line, address and row they were read from: a
+// change of any of the three forgets every value read, and an outcome that
+// comes back for another selection than the current one is dropped.
 #pragma once
 
 #include <QDialog>
@@ -48,6 +59,7 @@ class TFonTimer;
 namespace zarvik {
 
 class TVM30;
+struct TTableInfo;
 class TParamFrm;
 using params::CParameter;
 using params::CTRKParameters;
@@ -141,9 +153,15 @@ public:
     // Sends the colour message: runs on the GUI thread whatever thread calls,
     // and returns after the colour was set.
     void SendColourMessage(std::uint32_t colour);
-    // Disables Button1 and switches OprosFonTimer on.
+    // Disables Button1 and switches OprosFonTimer on; nothing while the
+    // window is hidden.
     void StartReadAll();
     bool PassRunning() const { return passRunning_.load(); }
+    // Ends a running or pending pass at its next row boundary and waits for
+    // its thread, serving the GUI thread meanwhile; Button1 is enabled again.
+    void StopPass();
+    // Forgets every value read (ReadText and Value of all descriptors).
+    void ForgetReadValues();
 
     // --- grid ---
     std::string NameText(int row) const;
@@ -185,6 +203,8 @@ public:
 signals:
     // The pass's progress and completion texts, in order (for watchers).
     void SimpleTextChanged(const QString& text);
+    // A run of UpdateRowHeights finished for the page.
+    void RowHeightsUpdated(int page);
 
 protected:
     bool event(QEvent* event) override;
@@ -197,9 +217,27 @@ public:
 
 private:
     struct ReadOutcome;
-    ReadOutcome FetchRow(int row, int line, int address, int rowNo);
+    struct Selection {
+        int line = 0, address = 0, row = 0;
+        friend bool operator==(const Selection&, const Selection&) = default;
+    };
+    Selection CurrentSelection() const;
+    ReadOutcome FetchRow(int row, const Selection& from, bool forPass);
     std::string ApplyReadOutcome(int row, const ReadOutcome& outcome);
     void RunPass();
+    bool PassRowStep(int r, bool& end);
+    void FinishPass();
+    bool LoadTableInfo(int t);
+    void AppendPage(int t, const TTableInfo& info);
+    void FillGrid();
+    void ReportTableFailure();
+    QString SendWrite(CParameter& p, int row, std::uint32_t& colour);
+    void ShowEditors(bool edit, bool edit2, bool list);
+    void FillChoices(const CParameter& p, int index);
+    void ChooseNumberEditor(const CParameter& p);
+    void PositionEditors(const TRect& r);
+    void BuildControls();
+    void BindHandlers();
     void RunOnGui(const std::function<void()>& work);
     void Guarded(const std::function<void()>& handler);
     void SetPanelText(const QString& text);
@@ -207,9 +245,13 @@ private:
 
     TGuiHandOver* handOver_;
     std::atomic<bool> passRunning_{false};
-    std::atomic<bool> stopping_{false};
-    std::mutex passMutex_;  // guards passRequested_ with passRunning_
+    std::atomic<bool> stopping_{false};     // the window is being destroyed
+    std::atomic<bool> passStop_{false};     // the window closed: passes end at their next row
+    std::atomic<bool> passPending_{false};  // a start was asked for; its tick has not come
+    std::mutex passMutex_;                  // guards passRequested_ with passRunning_
     bool passRequested_ = false;
+    bool rowHeightsBusy_ = false;  // UpdateRowHeights runs (GUI thread)
+    int rowHeightsAgain_ = -1;     // page asked for meanwhile, or -1
 };
 
 }  // namespace zarvik

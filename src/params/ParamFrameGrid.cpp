@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <cctype>
+#include <utility>
 
 #include "params/NumberText.h"
 #include "params/ParamFrame.h"
@@ -64,20 +65,21 @@ std::string TParamFrm::NameText(int row) const {
 }
 
 std::string TParamFrm::LimitsText(int row) const {
+    using namespace params;
     const CParameter* p = ParamList->Item(row - 1);
     switch (p->Kind) {
-        case 0:
-        case 6:
-        case 8:
-        case 11:
-            return "от " + params::FormatNumber(p->MinDisplay(), p->Digits, p->Decimals) + " до " +
-                   params::FormatNumber(p->MaxDisplay(), p->Digits, p->Decimals) + " " + p->Units;
-        case 2:
+        case pkScaled:
+        case pkPlain:
+        case pkPlainToo:
+        case pkReciprocal:
+            return "от " + FormatNumber(p->MinDisplay(), p->Digits, p->Decimals) + " до " +
+                   FormatNumber(p->MaxDisplay(), p->Digits, p->Decimals) + " " + p->Units;
+        case pkFlowPair:
             return texts::kLimitsPair;
-        case 3:
-        case 4:
+        case pkTemperature:
+        case pkSensorSetting:
             return texts::kLimitsTemperature;
-        case 5:
+        case pkColdTemperature:
             return texts::kLimitsCold;
         default:
             return texts::kLimitsList;
@@ -149,17 +151,29 @@ int TParamFrm::CalcRowHeight(int row) const {
     return std::max({measure(1, NameText(row)), measure(2, LimitsText(row)), 20});
 }
 
+// One run at a time: a call made while a run serves pending events (a column
+// resize, a page load) is remembered and run once after it, for the page
+// asked for last.
 void TParamFrm::UpdateRowHeights(int page) {
     if (!GridFilled) return;
-    for (int r = 1; r < RxDGCommon->RowCount(); ++r) {
-        // Pending events may change the list; stop at its end.
-        if (!ParamList || r - 1 >= ParamList->Count()) break;
-        RxDGCommon->SetRowHeight(r, ParamList->Item(r - 1)->Page == page ? CalcRowHeight(r) : -1);
-        if (r % 2 == 0) {
-            QCoreApplication::processEvents();
-            QThread::msleep(static_cast<unsigned long>(RowHeightPause));
-        }
+    if (rowHeightsBusy_) {
+        rowHeightsAgain_ = page;
+        return;
     }
+    rowHeightsBusy_ = true;
+    for (int run = page; run >= 0; run = std::exchange(rowHeightsAgain_, -1)) {
+        for (int r = 1; r < RxDGCommon->RowCount(); ++r) {
+            // Pending events may change the list; stop at its end.
+            if (!ParamList || r - 1 >= ParamList->Count()) break;
+            RxDGCommon->SetRowHeight(r, ParamList->Item(r - 1)->Page == run ? CalcRowHeight(r) : -1);
+            if (r % 2 == 0) {
+                QCoreApplication::processEvents();
+                QThread::msleep(static_cast<unsigned long>(RowHeightPause));
+            }
+        }
+        emit RowHeightsUpdated(run);
+    }
+    rowHeightsBusy_ = false;
 }
 
 void TParamFrm::RxDGCommonColumnSized() { UpdateRowHeights(TabControl1->TabIndex()); }
@@ -207,76 +221,89 @@ void TParamFrm::RxDGCommonEnter() {
     }
 }
 
+void TParamFrm::ShowEditors(bool edit, bool edit2, bool list) {
+    WriteValueEdit->setVisible(edit);
+    WriteValueEdit2->setVisible(edit2);
+    WriteValueCB->setVisible(list);
+}
+
+void TParamFrm::FillChoices(const CParameter& p, int index) {
+    WriteValueCB->clear();
+    for (const std::string& choice : p.Choices) WriteValueCB->addItem(QString::fromStdString(choice));
+    WriteValueCB->setEnabled(WriteValueCB->count() > 0);
+    if (WriteValueCB->count() > 0) WriteValueCB->setCurrentIndex(index);
+}
+
+// Kinds 0, 6, 8 and 11: a number between the descriptor's editor limits.
+void TParamFrm::ChooseNumberEditor(const CParameter& p) {
+    if (p.Decimals > 0) {
+        WriteValueEdit->SetIntegerInput(false);
+        WriteValueEdit->SetDecimals(p.Decimals);
+    } else {
+        WriteValueEdit->SetDecimals(0);
+        WriteValueEdit->SetIntegerInput(true);
+    }
+    WriteValueEdit->SetIncrement(p.StepDisplay());
+    WriteValueEdit->SetMinValue(p.EditorMin());
+    WriteValueEdit->SetMaxValue(p.EditorMax());
+    WriteValueEdit->SetValue(p.ToDisplay(p.Value));
+    ShowEditors(true, false, false);
+}
+
+namespace {
+
+void IntegerEdit(TRxSpinEdit* edit, double min, double max) {
+    edit->SetDecimals(0);
+    edit->SetIntegerInput(true);
+    edit->SetIncrement(1);
+    edit->SetMinValue(min);
+    edit->SetMaxValue(max);
+}
+
+}  // namespace
+
 void TParamFrm::ChooseEditor(int row) {
+    using namespace params;
     if (!ParamList || ParamList->Count() == 0) return;
     if (row < 1 || row > ParamList->Count()) return;
-    const CParameter* p = ParamList->Item(row - 1);
+    const CParameter& p = *ParamList->Item(row - 1);
     WriteValueEdit->SetValue(0);
-    const auto show = [this](bool edit, bool edit2, bool list) {
-        WriteValueEdit->setVisible(edit);
-        WriteValueEdit2->setVisible(edit2);
-        WriteValueCB->setVisible(list);
-    };
-    const auto fillChoices = [this, p](int index) {
-        WriteValueCB->clear();
-        for (const std::string& choice : p->Choices) WriteValueCB->addItem(QString::fromStdString(choice));
-        WriteValueCB->setEnabled(WriteValueCB->count() > 0);
-        if (WriteValueCB->count() > 0) WriteValueCB->setCurrentIndex(index);
-    };
-    const auto integerEdit = [](TRxSpinEdit* edit, double min, double max) {
-        edit->SetDecimals(0);
-        edit->SetIntegerInput(true);
-        edit->SetIncrement(1);
-        edit->SetMinValue(min);
-        edit->SetMaxValue(max);
-    };
-    switch (p->Kind) {
-        case 0:
-        case 6:
-        case 8:
-        case 11:
-            if (p->Decimals > 0) {
-                WriteValueEdit->SetIntegerInput(false);
-                WriteValueEdit->SetDecimals(p->Decimals);
-            } else {
-                WriteValueEdit->SetDecimals(0);
-                WriteValueEdit->SetIntegerInput(true);
-            }
-            WriteValueEdit->SetIncrement(p->StepDisplay());
-            WriteValueEdit->SetMinValue(p->MinDisplay());
-            WriteValueEdit->SetMaxValue(p->MaxDisplay());
-            WriteValueEdit->SetValue(p->ToDisplay(p->Value));
-            show(true, false, false);
+    switch (p.Kind) {
+        case pkScaled:
+        case pkPlain:
+        case pkPlainToo:
+        case pkReciprocal:
+            ChooseNumberEditor(p);
             break;
-        case 1:
-        case 7:
-            fillChoices(static_cast<int>(params::NearestInteger(p->ToDisplay(p->Value))));
-            show(false, false, true);
+        case pkTwoState:
+        case pkChoiceList:
+            FillChoices(p, static_cast<int>(NearestInteger(p.ToDisplay(p.Value))));
+            ShowEditors(false, false, true);
             break;
-        case 2:
+        case pkFlowPair:
             for (TRxSpinEdit* edit : {WriteValueEdit, WriteValueEdit2}) {
                 edit->SetValue(0);
-                integerEdit(edit, 0, 999);
+                IntegerEdit(edit, 0, 999);
             }
-            show(true, true, false);
+            ShowEditors(true, true, false);
             break;
-        case 3:
-            WriteValueEdit->SetValue(p->ToDisplay(p->Value));
-            integerEdit(WriteValueEdit, -99, 200);
-            show(true, false, false);
+        case pkTemperature:
+            WriteValueEdit->SetValue(p.ToDisplay(p.Value));
+            IntegerEdit(WriteValueEdit, -99, 200);
+            ShowEditors(true, false, false);
             break;
-        case 4:
-            WriteValueEdit->SetValue(p->ToDisplay(p->Value));
-            fillChoices(0);
-            show(false, false, true);
+        case pkSensorSetting:
+            WriteValueEdit->SetValue(p.ToDisplay(p.Value));
+            FillChoices(p, 0);
+            ShowEditors(false, false, true);
             break;
-        case 5:
+        case pkColdTemperature:
             WriteValueEdit->SetValue(0);
-            integerEdit(WriteValueEdit, -20, 0);
-            show(true, false, false);
+            IntegerEdit(WriteValueEdit, -20, 0);
+            ShowEditors(true, false, false);
             break;
         default:
-            show(false, false, false);
+            ShowEditors(false, false, false);
             break;
     }
 }
@@ -298,8 +325,10 @@ void TParamFrm::PlaceEditor(int row, int column) {
     QWidget* viewport = RxDGCommon->viewport();
     const QPoint topLeft = TabControl1->mapFromGlobal(viewport->mapToGlobal(QPoint(cell.left, cell.top)));
     const QPoint bottomRight = TabControl1->mapFromGlobal(viewport->mapToGlobal(QPoint(cell.right, cell.bottom)));
-    const TRect r = EditorRect({topLeft.x(), topLeft.y(), bottomRight.x(), bottomRight.y()});
+    PositionEditors(EditorRect({topLeft.x(), topLeft.y(), bottomRight.x(), bottomRight.y()}));
+}
 
+void TParamFrm::PositionEditors(const TRect& r) {
     if (!WriteValueCB->isHidden()) {
         WriteValueCB->setGeometry(r.toQRect());
         WriteValueCB->raise();

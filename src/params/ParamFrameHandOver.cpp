@@ -50,6 +50,11 @@ void TGuiHandOver::Cancel() {
     finished_.notify_all();
 }
 
+void TGuiHandOver::Resume() {
+    std::lock_guard lock(mutex_);
+    cancelled_ = false;
+}
+
 void TGuiHandOver::Drain() {
     std::uint64_t count = 0;
     [[maybe_unused]] const auto read = ::read(fd_, &count, sizeof count);

@@ -2,7 +2,8 @@
 // for it. Tasks wait in a queue guarded by a standard mutex; an eventfd read
 // by a socket notifier on the owner's thread wakes it, so nothing but the
 // queue is shared between the threads. Cancel() makes every waiting and later
-// Run() from another thread give up with TCancelled, without running its work.
+// Run() from another thread give up with TCancelled, without running its work,
+// until Resume().
 #pragma once
 
 #include <QObject>
@@ -28,6 +29,8 @@ public:
     // raised again here. Throws TCancelled once cancelled.
     void Run(const std::function<void()>& work);
     void Cancel();
+    // Takes work again after Cancel(); call once no thread waits in Run().
+    void Resume();
     // Runs queued work now (owner's thread only).
     void Drain();
 

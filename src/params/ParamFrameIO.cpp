@@ -28,98 +28,141 @@ namespace {
 
 std::int32_t ParameterCode(const CParameter& p, int row) { return 1000000 + p.TableNo * 10000 + row * 100 + p.ParamNo; }
 
+bool PageHasRows(int page) {
+    if (!ParamList) return false;
+    for (int i = 0; i < ParamList->Count(); ++i)
+        if (ParamList->Item(i)->Page == page) return true;
+    return false;
+}
+
 }  // namespace
 
 struct TParamFrm::ReadOutcome {
-    enum Kind { Good, BadLine, Error } kind = Error;
+    enum Kind { Good, BadLine, Error, Dropped } kind = Error;
     std::string text;
     std::int32_t raw = 0;
     std::string error;
+    Selection from;
 };
+
+TParamFrm::Selection TParamFrm::CurrentSelection() const {
+    return {ComPortEdit->value(), AddrEdit->value(), RowEdit->value()};
+}
 
 void TParamFrm::TabControl1Change() {
     const int t = TabControl1->TabIndex();
     if (t < 0 || t > 2) return;
     CalcKoef->setVisible(t == 1);
-    const int line = ComPortEdit->value();
-    const int address = AddrEdit->value();
     if (!ParamList) PrepareList();
-
-    if (Driver && ParamList) {
-        std::lock_guard lock(DriverLock);
-        TTableInfo info;
-        Driver->ReadTableInfo(line, address, t + 1, info);
-        if (Driver->GetLineResult(line) == 1) {
-            const int n = info.RowCount;
-            RowEdit->setMaximum(std::max(1, n));
-            RowEdit->setEnabled(n > 1);
-            if (RowEdit->value() > n) RowEdit->setValue(std::max(1, n));
-            RowLabel->setText(QString::fromUtf8(texts::kRowRangePrefix) + QString::number(n) + QStringLiteral(")"));
-
-            // A page is loaded once, recorded by its own flag. Its descriptors
-            // are built aside and join ParamList only when every field
-            // description came back good, so a failed load leaves nothing
-            // behind and the next load tries again.
-            if (!PageLoaded[t]) {
-                const QString oldCaption = TabControl1->Tabs->tabText(t);
-                TabControl1->Tabs->setTabText(t, QString::fromStdString(cp1251::ToUtf8(info.Name.view())));
-                std::vector<std::unique_ptr<CParameter>> page;
-                try {
-                    for (int i = 1; i <= info.FieldCount; ++i) {
-                        TFieldInfo field;
-                        Driver->ReadFieldInfo(line, address, t + 1, i, field);
-                        if (Driver->GetLineResult(line) != 1) throw Exception(texts::kFieldInfoError);
-                        page.push_back(std::make_unique<CParameter>(
-                            static_cast<std::uint8_t>(t + 1), static_cast<std::uint8_t>(i), 10, 0,
-                            cp1251::ToUtf8(field.Name.view()), std::string(), 0, field.LowLimit, field.HighLimit, 0,
-                            static_cast<std::uint8_t>(t), 1.0L));
-                    }
-                } catch (...) {
-                    TabControl1->Tabs->setTabText(t, oldCaption);
-                    throw;
-                }
-                for (auto& p : page) ParamList->Add(std::move(p));
-                PageLoaded[t] = true;
-            }
-        }
-    }
+    const bool tableRead = !Driver || !ParamList || LoadTableInfo(t);
 
     UpdateRowHeights(t);
     PlaceEditor(0, 0);
     RxDGCommonEnter();
-
-    if (ParamList && ParamList->Count() + 1 > RxDGCommon->RowCount()) {
-        try {
-            RxDGCommon->SetRowCount(ParamList->Count() + 1);
-            GridFilled = true;
-            RxDGCommonColumnSized();
-            for (int i = 0; i < ParamList->Count(); ++i) {
-                const CParameter* p = ParamList->Item(i);
-                auto* item = new QListWidgetItem(QString::number(p->ParamNo) + QStringLiteral(" - ") +
-                                                 QString::fromStdString(p->Name));
-                item->setData(Qt::UserRole, i);
-                ListView->addItem(item);
-            }
-            if (ListView->count() > 0) ListView->setCurrentRow(0);
-            // The rows of a newly loaded page exist only now: move onto them.
-            RxDGCommonEnter();
-        } catch (const std::exception&) {
-            ListView->clear();
-        }
+    if (ParamList && ParamList->Count() + 1 > RxDGCommon->RowCount()) FillGrid();
+    // A page whose table could not be described has nothing to read: saying
+    // the reading was completed would be wrong.
+    if (!tableRead && !PageHasRows(t)) {
+        ReportTableFailure();
+        return;
     }
     StartReadAll();
 }
 
-TParamFrm::ReadOutcome TParamFrm::FetchRow(int row, int line, int address, int rowNo) {
+// The table description of page t; on a good one the row range and, on the
+// page's first load, its descriptors. False when the description came back bad.
+bool TParamFrm::LoadTableInfo(int t) {
+    const int line = ComPortEdit->value();
+    TTableInfo info;
+    {
+        std::lock_guard lock(DriverLock);
+        Driver->ReadTableInfo(line, AddrEdit->value(), t + 1, info);
+        if (Driver->GetLineResult(line) != 1) return false;
+    }
+    const int n = info.RowCount;
+    RowEdit->setMaximum(std::max(1, n));
+    RowEdit->setEnabled(n > 1);
+    if (RowEdit->value() > n) RowEdit->setValue(std::max(1, n));
+    RowLabel->setText(QString::fromUtf8(texts::kRowRangePrefix) + QString::number(n) + QStringLiteral(")"));
+    if (!PageLoaded[t]) AppendPage(t, info);
+    return true;
+}
+
+// A page is loaded once, recorded by its own flag. Its descriptors are built
+// aside and join ParamList only when every field description came back good,
+// so a failed load leaves nothing behind and the next load tries again.
+void TParamFrm::AppendPage(int t, const TTableInfo& info) {
+    const int line = ComPortEdit->value();
+    const int address = AddrEdit->value();
+    const QString oldCaption = TabControl1->Tabs->tabText(t);
+    TabControl1->Tabs->setTabText(t, QString::fromStdString(cp1251::ToUtf8(info.Name.view())));
+    std::vector<std::unique_ptr<CParameter>> page;
+    try {
+        std::lock_guard lock(DriverLock);
+        for (int i = 1; i <= info.FieldCount; ++i) {
+            TFieldInfo field;
+            Driver->ReadFieldInfo(line, address, t + 1, i, field);
+            if (Driver->GetLineResult(line) != 1) throw Exception(texts::kFieldInfoError);
+            auto p = std::make_unique<CParameter>(static_cast<std::uint8_t>(t + 1), static_cast<std::uint8_t>(i), 10, 0,
+                                                  cp1251::ToUtf8(field.Name.view()), std::string(), 0, field.LowLimit,
+                                                  field.HighLimit, 0, static_cast<std::uint8_t>(t), 1.0L);
+            p->Width = field.DataSize;
+            page.push_back(std::move(p));
+        }
+        for (auto& p : page) ParamList->Add(std::move(p));
+    } catch (...) {
+        TabControl1->Tabs->setTabText(t, oldCaption);
+        throw;
+    }
+    PageLoaded[t] = true;
+}
+
+// Descriptors were appended: the grid grows to them and the hidden list
+// view lists them all.
+void TParamFrm::FillGrid() {
+    try {
+        RxDGCommon->SetRowCount(ParamList->Count() + 1);
+        GridFilled = true;
+        RxDGCommonColumnSized();
+        for (int i = 0; i < ParamList->Count(); ++i) {
+            const CParameter* p = ParamList->Item(i);
+            auto* item = new QListWidgetItem(QString::number(p->ParamNo) + QStringLiteral(" - ") +
+                                             QString::fromStdString(p->Name));
+            item->setData(Qt::UserRole, i);
+            ListView->addItem(item);
+        }
+        if (ListView->count() > 0) ListView->setCurrentRow(0);
+        // The rows of a newly loaded page exist only now: move onto them.
+        RxDGCommonEnter();
+    } catch (const std::exception&) {
+        ListView->clear();
+    }
+}
+
+void TParamFrm::ReportTableFailure() {
+    SendColourMessage(kColourRed);
+    Timer1->start();
+    SetSimpleText(QString::fromUtf8(texts::kTableReadFailed));
+}
+
+TParamFrm::ReadOutcome TParamFrm::FetchRow(int row, const Selection& from, bool forPass) {
     ReadOutcome outcome;
+    outcome.from = from;
     std::lock_guard lock(DriverLock);
     try {
         if (!Driver) throw Exception(texts::kNoDriverRead);
         if (!ParamList) throw Exception(texts::kNoDriverRead);
+        // A closing window starts no more exchanges.
+        if (forPass && passStop_.load()) {
+            outcome.kind = ReadOutcome::Dropped;
+            return outcome;
+        }
         const CParameter* p = ParamList->Item(row - 1);
         // A write-only parameter is never asked for.
-        const std::int32_t raw = p->Kind == 9 ? 0 : Driver->ReadParameter(line, address, ParameterCode(*p, rowNo));
-        if (Driver->GetLineResult(line) == 1) {
+        const std::int32_t raw = p->Kind == params::pkWriteOnly
+                                     ? 0
+                                     : Driver->ReadParameter(from.line, from.address, ParameterCode(*p, from.row));
+        if (Driver->GetLineResult(from.line) == 1) {
             outcome.text = p->ValueText(raw);
             outcome.raw = raw;
             outcome.kind = ReadOutcome::Good;
@@ -147,6 +190,7 @@ std::string TParamFrm::ApplyReadOutcome(int row, const ReadOutcome& outcome) {
             SetPanelText(QString::fromUtf8(texts::kReadError));
             return texts::kLinkError;
         case ReadOutcome::Error:
+        case ReadOutcome::Dropped:
             break;
     }
     SetPanelText(QString::fromStdString(outcome.error));
@@ -155,19 +199,18 @@ std::string TParamFrm::ApplyReadOutcome(int row, const ReadOutcome& outcome) {
 }
 
 std::string TParamFrm::ReadRow(int row) {
-    const ReadOutcome outcome = FetchRow(row, ComPortEdit->value(), AddrEdit->value(), RowEdit->value());
+    const ReadOutcome outcome = FetchRow(row, CurrentSelection(), false);
     return ApplyReadOutcome(row, outcome);
 }
 
-// The pass, on a tick thread of OprosFonTimer. Each row: the GUI thread
-// checks the row's page, shows the progress and snapshots line, address and
-// row; the value is read under DriverLock; the GUI thread applies the
-// outcome and repaints. A pass asked for meanwhile runs right after.
+// The pass, on a tick thread of OprosFonTimer. A pass asked for meanwhile
+// runs right after; a closing window ends it at its next row.
 void TParamFrm::OprosFonTimerTimer() {
     OprosFonTimer->SetEnabled(false);
-    if (stopping_.load()) return;
     {
         std::lock_guard lock(passMutex_);
+        passPending_.store(false);
+        if (stopping_.load() || passStop_.load()) return;
         if (passRunning_.load()) {
             passRequested_ = true;
             return;
@@ -180,51 +223,65 @@ void TParamFrm::OprosFonTimerTimer() {
         } catch (...) {
             // A failed or cancelled hand-over ends the pass.
         }
-        std::lock_guard lock(passMutex_);
-        const bool again = passRequested_ && !stopping_.load();
-        passRequested_ = false;
+        bool again = false;
+        {
+            // Never held while waiting for the GUI thread.
+            std::lock_guard lock(passMutex_);
+            again = passRequested_ && !stopping_.load() && !passStop_.load();
+            passRequested_ = false;
+            if (!again) passRunning_.store(false);
+        }
         try {
-            RunOnGui([this, again] { Button1->setEnabled(!again); });
+            // Button1 comes back only when no pass runs and none is about to.
+            RunOnGui([this] { Button1->setEnabled(!passRunning_.load() && !passPending_.load()); });
         } catch (...) {
-            // The window is closing down.
+            // The window is closing; StopPass enables Button1.
         }
-        if (!again) {
-            passRunning_.store(false);
-            return;
-        }
+        if (!again) return;
     }
 }
 
 void TParamFrm::RunPass() {
     for (int r = 1;; ++r) {
-        if (stopping_.load()) return;
-        bool end = false, match = false;
-        int line = 0, address = 0, rowNo = 0;
-        RunOnGui([&] {
-            if (!ParamList || r >= RxDGCommon->RowCount() || r - 1 >= ParamList->Count()) {
-                end = true;
-                return;
-            }
-            if (ParamList->Item(r - 1)->Page != TabControl1->TabIndex()) return;
-            match = true;
-            SetSimpleText(QString::fromUtf8(texts::kReadingParameter).arg(r - 1));
-            line = ComPortEdit->value();
-            address = AddrEdit->value();
-            rowNo = RowEdit->value();
-        });
+        if (stopping_.load() || passStop_.load()) return;
+        bool end = false;
+        if (!PassRowStep(r, end)) return;
         if (end) break;
-        if (!match) continue;
-        const ReadOutcome outcome = FetchRow(r, line, address, rowNo);
-        bool stop = false;
-        RunOnGui([&] {
-            const std::string text = ApplyReadOutcome(r, outcome);
-            if (ParamList && r - 1 < ParamList->Count()) ParamList->Item(r - 1)->ReadText = text;
-            stop = text.empty();
-            RxDGCommon->viewport()->update();
-        });
-        if (stop) return;
     }
     RunOnGui([this] { SetSimpleText(QString::fromUtf8(texts::kReadingDone)); });
+}
+
+// One row of the pass: the GUI thread checks the row's page, shows the
+// progress and snapshots line, address and row; the value is read under
+// DriverLock; the GUI thread applies the outcome, unless the selection has
+// changed meanwhile, and repaints. False when the pass must end here.
+bool TParamFrm::PassRowStep(int r, bool& end) {
+    bool match = false;
+    Selection from;
+    RunOnGui([&] {
+        if (!ParamList || r >= RxDGCommon->RowCount() || r - 1 >= ParamList->Count()) {
+            end = true;
+            return;
+        }
+        if (ParamList->Item(r - 1)->Page != TabControl1->TabIndex()) return;
+        match = true;
+        SetSimpleText(QString::fromUtf8(texts::kReadingParameter).arg(r - 1));
+        from = CurrentSelection();
+    });
+    if (end || !match) return true;
+    const ReadOutcome outcome = FetchRow(r, from, true);
+    if (outcome.kind == ReadOutcome::Dropped) return false;
+    bool stop = false;
+    RunOnGui([&] {
+        // A value of another line, address or row than the one chosen now
+        // never reaches the grid; the pass asked for by the change follows.
+        if (!(outcome.from == CurrentSelection())) return;
+        const std::string text = ApplyReadOutcome(r, outcome);
+        if (ParamList && r - 1 < ParamList->Count()) ParamList->Item(r - 1)->ReadText = text;
+        stop = text.empty();
+        RxDGCommon->viewport()->update();
+    });
+    return !stop;
 }
 
 void TParamFrm::WriteRow(int row) {
@@ -235,58 +292,7 @@ void TParamFrm::WriteRow(int row) {
             message = QString::fromUtf8(texts::kNoDriverWrite);
         } else {
             CParameter* p = ParamList ? ParamList->Item(row - 1) : throw Exception(texts::kNoDriverWrite);
-            bool send = true;
-            std::int32_t raw = 0;
-            switch (p->Kind) {
-                case 0:
-                case 6:
-                case 8:
-                case 11:
-                    raw = p->ToRaw(WriteValueEdit->Value());
-                    break;
-                case 1:
-                case 7:
-                    raw = p->ToRaw(WriteValueCB->currentIndex());
-                    break;
-                case 2:
-                    raw = static_cast<std::int32_t>(
-                        params::NearestInteger(WriteValueEdit->Value() * 1000.0L + WriteValueEdit2->Value()));
-                    break;
-                case 3:
-                case 5: {
-                    const auto v = static_cast<std::int32_t>(params::NearestInteger(WriteValueEdit->Value()));
-                    raw = v >= 0 ? v : 200 - v;
-                    break;
-                }
-                case 4:
-                    raw = WriteValueCB->currentIndex() == 0 ? 1 : WriteValueCB->currentIndex() == 1 ? 200 : 0;
-                    break;
-                case 10:
-                    message = QString::fromUtf8(texts::kReadOnly);
-                    send = false;
-                    break;
-                default:
-                    message = QString::fromUtf8(texts::kWriteError);
-                    send = false;
-                    break;
-            }
-            if (send) {
-                const int line = ComPortEdit->value();
-                bool good = false;
-                {
-                    std::lock_guard lock(DriverLock);
-                    Driver->WriteParameter(line, AddrEdit->value(), ParameterCode(*p, RowEdit->value()), raw);
-                    good = Driver->GetLineResult(line) == 1;
-                }
-                if (good) {
-                    colour = kColourGreen;
-                    message = QString::fromUtf8(texts::kWriteDone);
-                    p->Value = raw;
-                    p->ReadText = ReadRow(row);
-                } else {
-                    message = QString::fromUtf8(texts::kWriteError);
-                }
-            }
+            message = SendWrite(*p, row, colour);
         }
     } catch (const std::exception&) {
         colour = kColourRed;
@@ -295,6 +301,38 @@ void TParamFrm::WriteRow(int row) {
     SendColourMessage(colour);
     SetPanelText(message);
     Timer1->start();
+}
+
+// The editors' value as the descriptor encodes it, checked before anything is
+// sent; then the write and, when it was taken, the read-back. Returns the
+// status text and sets the colour.
+QString TParamFrm::SendWrite(CParameter& p, int row, std::uint32_t& colour) {
+    const params::TEditorInput input{WriteValueEdit->Value(), WriteValueEdit2->Value(), WriteValueCB->currentIndex()};
+    const params::TRawForWrite write = p.RawForWrite(input);
+    switch (write.refusal) {
+        case params::TWriteRefusal::wrNone:
+            break;
+        case params::TWriteRefusal::wrReadOnly:
+            return QString::fromUtf8(texts::kReadOnly);
+        case params::TWriteRefusal::wrNotWritable:
+            return QString::fromUtf8(texts::kWriteError);
+        case params::TWriteRefusal::wrNotANumber:
+            return QString::fromUtf8(texts::kNotANumber);
+        case params::TWriteRefusal::wrDoesNotFit:
+            return QString::fromUtf8(texts::kDoesNotFit);
+    }
+    const Selection to = CurrentSelection();
+    bool good = false;
+    {
+        std::lock_guard lock(DriverLock);
+        Driver->WriteParameter(to.line, to.address, ParameterCode(p, to.row), write.raw);
+        good = Driver->GetLineResult(to.line) == 1;
+    }
+    if (!good) return QString::fromUtf8(texts::kWriteError);
+    colour = kColourGreen;
+    p.Value = write.raw;
+    p.ReadText = ReadRow(row);
+    return QString::fromUtf8(texts::kWriteDone);
 }
 
 }  // namespace zarvik

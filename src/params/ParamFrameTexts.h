@@ -28,6 +28,12 @@ inline constexpr const char* kConfirmText = "Вы действительно х�
 inline constexpr const char* kConfirmCaption = "Подтверждение записи";
 // Our own: a field description that came back bad while loading a page.
 inline constexpr const char* kFieldInfoError = "Ошибка при чтении описания параметра";
+// Our own: the table description of a page never loaded came back bad (the
+// driver's text for a request that failed).
+inline constexpr const char* kTableReadFailed = "Невозможно выполнить запрос состояния ТРК";
+// Our own: writes refused before anything is sent.
+inline constexpr const char* kNotANumber = "Значение не является числом: запись не выполнена";
+inline constexpr const char* kDoesNotFit = "Значение не помещается в поле параметра: запись не выполнена";
 
 inline constexpr const char* kHeaders[5] = {"Код", "Имя параметра", "Ограничения", "Чтение", "Запись"};
 inline constexpr const char* kHintRead = "Дважды щелкните на поле для чтения параметра";

@@ -1,5 +1,6 @@
 #include "params/ParameterUnit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -11,23 +12,12 @@ namespace zarvik::params {
 
 namespace {
 
-// Kinds by their role in the conversions.
-constexpr uint8_t kScaled = 0;
-constexpr uint8_t kTwoState = 1;
-constexpr uint8_t kFlowPair = 2;
-constexpr uint8_t kTemperature = 3;
-constexpr uint8_t kSensorSetting = 4;
-constexpr uint8_t kColdTemperature = 5;
-constexpr uint8_t kPlain = 6;
-constexpr uint8_t kChoiceList = 7;
-constexpr uint8_t kPlainToo = 8;
-constexpr uint8_t kWriteOnly = 9;
-constexpr uint8_t kReadOnlyScaled = 10;
-constexpr uint8_t kReciprocal = 11;
-
 constexpr int32_t kFlowPairBase = 1000;   // first * 1000 + second
 constexpr int32_t kTemperatureOff = 200;  // 200: sensor off; 200 - t for negative t
 constexpr int32_t kTwoStateModulus = 100;
+constexpr int32_t kSensorFirstChoice = 1;  // raw values of the sensor setting's two choices
+constexpr int32_t kSensorSecondChoice = 200;
+constexpr uint8_t kMaxWidth = 4;
 
 }  // namespace
 
@@ -53,12 +43,6 @@ int64_t NearestInteger(long double value) {
     return whole;
 }
 
-namespace {
-
-int32_t LowBits(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
-
-}  // namespace
-
 CParameter::CParameter(uint8_t tableNo, uint8_t paramNo, uint8_t digits, uint8_t decimals, std::string name,
                        std::string units, int32_t value, int32_t minValue, int32_t maxValue, uint8_t kind, uint8_t page,
                        long double numerator)
@@ -70,72 +54,149 @@ CParameter::CParameter(uint8_t tableNo, uint8_t paramNo, uint8_t digits, uint8_t
       Units(std::move(units)),
       Value(value),
       MaxValue(maxValue),
-      Kind(kind),
+      Kind(static_cast<TParamKind>(kind)),
       Numerator(numerator),
       Page(page),
       MinValue(minValue) {}
 
 CParameter::~CParameter() = default;
 
+int64_t CParameter::Number(int32_t raw) const {
+    if (Width) return static_cast<int64_t>(static_cast<uint32_t>(raw));
+    return raw;
+}
+
+bool CParameter::LimitsInverted() const { return Width && Number(MinValue) > Number(MaxValue); }
+
+int64_t CParameter::WidthMax() const {
+    if (!Width) return std::numeric_limits<int32_t>::max();
+    const int bytes = std::min<int>(*Width, kMaxWidth);
+    return (int64_t{1} << (8 * bytes)) - 1;
+}
+
+bool CParameter::FitsField(int64_t raw) const {
+    if (Width) return *Width > 0 && raw >= 0 && raw <= WidthMax();  // width 0 holds nothing
+    return raw >= std::numeric_limits<int32_t>::min() && raw <= std::numeric_limits<uint32_t>::max();
+}
+
 double CParameter::ToDisplay(int32_t raw) const {
     const double p = PowerOfTen(Decimals);
+    const int64_t n = Number(raw);
     switch (Kind) {
-        case kScaled:
-        case kReadOnlyScaled:
-            return raw / p;
-        case kTwoState:
-            return raw % kTwoStateModulus != 0 ? 1.0 : 0.0;
-        case kWriteOnly:
+        case pkScaled:
+        case pkReadOnly:
+            return static_cast<double>(n) / p;
+        case pkTwoState:
+            return n % kTwoStateModulus != 0 ? 1.0 : 0.0;
+        case pkWriteOnly:
             return 0.0;
-        case kReciprocal: {
-            if (raw <= 0) return 0.0;
-            const long double quotient = static_cast<long double>(raw) / p;
+        case pkReciprocal: {
+            if (n <= 0) return 0.0;
+            const long double quotient = static_cast<long double>(n) / p;
             return static_cast<double>(Numerator / quotient);
         }
         default:
-            return raw;
+            return static_cast<double>(n);
     }
 }
 
-int32_t CParameter::ToRaw(double x) const {
+int64_t CParameter::ToRawWide(double x) const {
     const double p = PowerOfTen(Decimals);
     switch (Kind) {
-        case kTwoState:
-            return LowBits(NearestInteger(x));
-        case kReciprocal: {
+        case pkTwoState:
+            return NearestInteger(x);
+        case pkReciprocal: {
             if (!(x > 0.0)) return 0;  // also NaN
             const long double quotient = static_cast<long double>(x) / p;
-            return LowBits(NearestInteger(Numerator / quotient));
+            return NearestInteger(Numerator / quotient);
         }
         default:
-            return LowBits(NearestInteger(static_cast<long double>(x) * p));
+            return NearestInteger(static_cast<long double>(x) * p);
     }
+}
+
+double CParameter::EditorMin() const {
+    if (!LimitsInverted()) return MinDisplay();
+    const auto top = static_cast<int32_t>(static_cast<uint32_t>(WidthMax()));
+    return std::min(ToDisplay(0), ToDisplay(top));
+}
+
+double CParameter::EditorMax() const {
+    if (!LimitsInverted()) return MaxDisplay();
+    const auto top = static_cast<int32_t>(static_cast<uint32_t>(WidthMax()));
+    return std::max(ToDisplay(0), ToDisplay(top));
+}
+
+namespace {
+
+// The raw value a kind's editors encode, before any check; nullopt for the
+// kinds that are never written.
+std::optional<int64_t> EncodeEditors(const CParameter& p, const TEditorInput& input) {
+    switch (p.Kind) {
+        case pkScaled:
+        case pkPlain:
+        case pkPlainToo:
+        case pkReciprocal:
+            return p.ToRawWide(input.first);
+        case pkTwoState:
+        case pkChoiceList:
+            return p.ToRawWide(input.choice);
+        case pkFlowPair:
+            return NearestInteger(static_cast<long double>(input.first) * kFlowPairBase + input.second);
+        case pkTemperature:
+        case pkColdTemperature: {
+            const int64_t v = NearestInteger(input.first);
+            return v >= 0 ? v : kTemperatureOff - v;
+        }
+        case pkSensorSetting:
+            return input.choice == 0 ? kSensorFirstChoice : input.choice == 1 ? kSensorSecondChoice : 0;
+        default:
+            return std::nullopt;
+    }
+}
+
+// Whether the kind's encoding reads the numeric editors at all.
+bool UsesNumbers(TParamKind kind) { return kind != pkTwoState && kind != pkChoiceList && kind != pkSensorSetting; }
+
+}  // namespace
+
+TRawForWrite CParameter::RawForWrite(const TEditorInput& input) const {
+    if (Kind == pkReadOnly) return {TWriteRefusal::wrReadOnly, 0};
+    const std::optional<int64_t> raw = EncodeEditors(*this, input);
+    if (!raw) return {TWriteRefusal::wrNotWritable, 0};
+    const bool badFirst = UsesNumbers(Kind) && !std::isfinite(input.first);
+    const bool badSecond = Kind == pkFlowPair && !std::isfinite(input.second);
+    if (badFirst || badSecond) return {TWriteRefusal::wrNotANumber, 0};
+    if (!FitsField(*raw)) return {TWriteRefusal::wrDoesNotFit, 0};
+    return {TWriteRefusal::wrNone, static_cast<int32_t>(static_cast<uint32_t>(*raw))};
 }
 
 std::string CParameter::ValueText(int32_t raw) const {
-    if (raw < 0 || Kind > kReciprocal) throw zarvik::Exception(kConversionError);
+    const int64_t n = Number(raw);
+    if (n < 0 || Kind > pkReciprocal) throw zarvik::Exception(kConversionError);
     switch (Kind) {
-        case kScaled:
-        case kPlain:
-        case kPlainToo:
-        case kReadOnlyScaled:
-        case kReciprocal: {
-            const double shown = std::max(ToDisplay(raw), MinDisplay());
+        case pkScaled:
+        case pkPlain:
+        case pkPlainToo:
+        case pkReadOnly:
+        case pkReciprocal: {
+            // Inverted limits have no minimum to raise to: the value held is shown.
+            const double shown = LimitsInverted() ? ToDisplay(raw) : std::max(ToDisplay(raw), MinDisplay());
             return FormatNumber(shown, Digits, Decimals);
         }
-        case kTwoState:
-        case kChoiceList: {
+        case pkTwoState:
+        case pkChoiceList: {
             const int64_t i = NearestInteger(ToDisplay(raw));
             if (i >= 0 && i < static_cast<int64_t>(Choices.size())) return Choices[static_cast<size_t>(i)];
             return std::to_string(i);
         }
-        case kFlowPair:
-            return std::to_string(raw / kFlowPairBase) + " - " + std::to_string(raw % kFlowPairBase);
-        case kTemperature:
-        case kSensorSetting:
-        case kColdTemperature:
-            return std::to_string(raw <= kTemperatureOff ? raw : kTemperatureOff - raw);
-        case kWriteOnly:
+        case pkFlowPair:
+            return std::to_string(n / kFlowPairBase) + " - " + std::to_string(n % kFlowPairBase);
+        case pkTemperature:
+        case pkSensorSetting:
+        case pkColdTemperature:
+            return std::to_string(n <= kTemperatureOff ? n : kTemperatureOff - n);
+        case pkWriteOnly:
         default:
             return kWriteOnlyText;
     }

@@ -83,6 +83,11 @@ bool WithinLimits(const FieldSpec& field, std::uint32_t value) {
     return value >= field.low && value <= field.high;
 }
 
+DescribedLimits Describe(const FieldSpec& field) {
+    if (field.type != kTypeSigned) return {field.low, field.high};
+    return {0, field.width >= 4 ? kU32 : (1u << (8 * field.width)) - 1};
+}
+
 const TableSpec* ParameterStore::Table(int table) const {
     const auto it = tables_->find(table);
     return it == tables_->end() ? nullptr : &it->second;

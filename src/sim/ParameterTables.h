@@ -47,6 +47,16 @@ TableSet DefaultTables(std::uint16_t nozzleRows);
 // as signed numbers for kTypeSigned.
 bool WithinLimits(const FieldSpec& field, std::uint32_t value);
 
+// The limits a field description carries. The protocol's limits are unsigned
+// width-byte numbers (zero-extended by the host), so a dispenser describes a
+// signed field by the whole width, 0..2^(8w)-1, and keeps its signed range
+// to itself (WithinLimits); an unsigned field by its own limits.
+struct DescribedLimits {
+    std::uint32_t low;
+    std::uint32_t high;
+};
+DescribedLimits Describe(const FieldSpec& field);
+
 // Values of one bus address, created from the tables' initial values.
 class ParameterStore {
 public:

@@ -397,8 +397,9 @@ std::optional<std::vector<std::uint8_t>> Station::Impl::ExecuteParameter(Address
         PutName(r, f->name);
         r[wire::kFieldType] = f->type;
         r[wire::kFieldWidth] = f->width;
-        wire::PutLe(&r[wire::kFieldLimits], f->low, f->width);
-        wire::PutLe(&r[wire::kFieldLimits + f->width], f->high, f->width);
+        const DescribedLimits limits = Describe(*f);
+        wire::PutLe(&r[wire::kFieldLimits], limits.low, f->width);
+        wire::PutLe(&r[wire::kFieldLimits + f->width], limits.high, f->width);
         return r;
     }
     return std::nullopt;  // not a command of ours

@@ -1,6 +1,7 @@
 // The calibration dialog driven as the operator drives it: the modal dialog
 // runs for real, a zero-delay timer types the values and presses the keys.
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -246,6 +247,28 @@ private slots:
         QVERIFY2(!error.isEmpty(), "RunCalibration must raise");
         QCOMPARE(CountCommand(zarvik::protocol::kCmdWriteParameter), 0);
         QCOMPARE(Stored(1), static_cast<std::uint32_t>(stored));
+    }
+
+    // "Заказано", "Налито" and both buttons' captions are drawn whole at the
+    // form's geometry, in fonts that are really installed.
+    void captionsFitTheirControls() {
+        TCalculateFrm dialog;
+        QStringList problems;
+        const auto check = [&](QWidget* w, const QString& text, bool fits) {
+            if (QFontInfo(w->font()).family() != w->font().family())
+                problems << w->objectName() + QStringLiteral(": font ") + w->font().family() +
+                                QStringLiteral(" is not installed");
+            if (!fits) problems << w->objectName() + QStringLiteral(": \"") + text + QStringLiteral("\" is cut");
+        };
+        for (QLabel* label : {dialog.Label1, dialog.Label2}) {
+            const QSize need = label->sizeHint();
+            check(label, label->text(), need.width() <= label->width() && need.height() <= label->height());
+        }
+        for (QPushButton* button : {dialog.BitBtn1, dialog.BitBtn2})
+            check(button, button->text(), button->sizeHint().width() <= button->width());
+        QCOMPARE(dialog.Label1->text(), QStringLiteral("Заказано"));
+        QCOMPARE(dialog.Label2->text(), QStringLiteral("Налито"));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
     }
 
     void ownerDestroyedBuildsNewDialog() {

@@ -56,6 +56,63 @@ TEST_F(DispensingTest, PayloadsAndReplyLengths) {
     }
 }
 
+// Quantities are scaled in extended precision. Each value here lies so close
+// to a unit boundary that the same sum formed in double precision rounds up
+// to the next integer: a driver that scales in double sends one unit more.
+TEST_F(DispensingTest, ScalingIsExtendedPrecisionNotDouble) {
+    const CommandCase cases[] = {
+        {"1.001995 litres: 1001, not 1002", [](TVM30& d) { d.SetVolumeDose(1, 1, 1, 0, 1.001995); },
+         "01 06 93 00 E9 03 00 00", 17},
+        {"12.804995 litres: 12804, not 12805", [](TVM30& d) { d.SetVolumeDose(1, 1, 1, 0, 12.804995); },
+         "01 06 93 00 04 32 00 00", 17},
+        {"money 1.08995: 108, not 109", [](TVM30& d) { d.SetMoneyDose(1, 1, 1, 0, 1.08995); },
+         "01 07 94 00 6C 00 00 00 00", 17},
+        {"money 3000.72995: 300072, not 300073", [](TVM30& d) { d.SetMoneyDose(1, 1, 1, 0, 3000.72995); },
+         "01 07 94 00 28 94 04 00 00", 17},
+        {"price 601.01995: 60101, not 60102", [](TVM30& d) { d.SetNozzlePrice(1, 1, 1, 0, 0, 601.01995); },
+         "01 08 9A 00 2C 01 00 C5 EA 00", 8},
+    };
+    for (const auto& c : cases) {
+        port.calls.clear();
+        c.call(driver);
+        const auto frames = port.Frames();
+        ASSERT_EQ(frames.size(), 1u) << c.name;
+        EXPECT_EQ(Hex({frames[0].begin() + 2, frames[0].end() - 1}), c.payload) << c.name;
+    }
+}
+
+// Every operation that takes a nozzle takes its low byte before the range
+// check: 0x102 is nozzle 2 (nozzle byte 1 of dispenser 1).
+TEST_F(DispensingTest, NozzleArgumentIsItsLowByteForEveryOperation) {
+    const CommandCase cases[] = {
+        {"19 StartNozzle", [](TVM30& d) { d.StartNozzle(1, 1, 0x102, 0); }, "01 02 97 01", 8},
+        {"15 StartDispenser", [](TVM30& d) { d.StartDispenser(1, 1, 0x102); }, "01 02 97 01", 8},
+        {"23 ResetDispenser", [](TVM30& d) { d.ResetDispenser(1, 1, 0x102, 0); }, "01 02 96 01", 8},
+        {"22 StopNozzle", [](TVM30& d) { d.StopNozzle(1, 1, 0x102, 1); }, "01 02 96 01", 8},
+        {"13 SetVolumeDose", [](TVM30& d) { d.SetVolumeDose(1, 1, 0x102, 0, 1.0); }, "01 06 93 01 E8 03 00 00", 17},
+        {"14 SetMoneyDose", [](TVM30& d) { d.SetMoneyDose(1, 1, 0x102, 0, 1.0); }, "01 07 94 01 64 00 00 00 00", 17},
+        {"7 ReadNozzleTotal",
+         [](TVM30& d) {
+             double total = 0;
+             d.ReadNozzleTotal(1, 1, 0x102, total, 0, 0, 0);
+         },
+         "01 02 9B 01", 12},
+    };
+    for (const auto& c : cases) {
+        port.calls.clear();
+        ASSERT_NO_THROW(c.call(driver)) << c.name;
+        const auto frames = port.Frames();
+        ASSERT_EQ(frames.size(), 1u) << c.name;
+        EXPECT_EQ(Hex({frames[0].begin() + 2, frames[0].end() - 1}), c.payload) << c.name;
+    }
+    EXPECT_EQ(driver.selectedNozzle(1, 1), 2) << "the start recorded nozzle 2";
+    // Operation 21 takes the low byte of its nozzle count the same way.
+    port.calls.clear();
+    TDispenserStatus status{};
+    driver.GetDispenserStatus(1, 1, 0x102, status);
+    EXPECT_EQ(port.Frames().size(), 2u);
+}
+
 TEST(DispensingOptions, PriceWithOptionBitSevenClearsFirst) {
     FakePortManager port;
     FakeDispenser dispenser;

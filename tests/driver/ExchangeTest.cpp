@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+
 #include "DriverFixture.h"
 #include "zarvik/exceptions.h"
 
@@ -75,6 +78,78 @@ TEST_F(ExchangeTest, TransportFailuresReturnTheLineErrorAndKeepLineResult) {
         if (c.reply.waitCode == 0) {
             EXPECT_EQ(driver.lineResult(1), 7) << c.name;
         }
+    }
+}
+
+// The reply length each command hands to the port service: the exact
+// length where the reply is fixed, the longest it allows otherwise.
+TEST_F(ExchangeTest, ExpectedReplyLengthOfEveryCommandAtThePortService) {
+    dispenser.tables[2] = FakeTable{"T", 1, {{"F", 0, 2, 0, 100}}};
+    struct Case {
+        const char* name;
+        std::function<void(TVM30&)> call;
+        std::vector<std::pair<int, int>> lengths;  // (command, expected reply length) per exchange
+    };
+    const Case cases[] = {
+        {"status",
+         [](TVM30& d) {
+             TDispenserStatus s{};
+             d.GetDispenserStatus(1, 1, 1, s);
+         },
+         {{0x9F, 35}}},
+        {"clear", [](TVM30& d) { d.ClearNozzle(1, 1, 1); }, {{0x98, 8}}},
+        {"start", [](TVM30& d) { d.StartNozzle(1, 1, 1, 0); }, {{0x97, 8}}},
+        {"stop", [](TVM30& d) { d.StopNozzle(1, 1, 1, 1); }, {{0x96, 8}}},
+        {"litres dose", [](TVM30& d) { d.SetVolumeDose(1, 1, 1, 0, 1.0); }, {{0x93, 17}}},
+        {"money dose", [](TVM30& d) { d.SetMoneyDose(1, 1, 1, 0, 1.0); }, {{0x94, 17}}},
+        {"price", [](TVM30& d) { d.SetNozzlePrice(1, 1, 1, 0, 0, 1.0); }, {{0x9A, 8}}},
+        {"total",
+         [](TVM30& d) {
+             double t = 0;
+             d.ReadNozzleTotal(1, 1, 1, t, 0, 0, 0);
+         },
+         {{0x9B, 12}}},
+        {"parameter read", [](TVM30& d) { d.ReadParameter(1, 1, 1020101); }, {{0x1F, 42}}},
+        {"parameter write", [](TVM30& d) { d.WriteParameter(1, 1, 1020101, 5); }, {{0x2E, 60}, {0x1E, 42}}},
+        {"table description",
+         [](TVM30& d) {
+             TTableInfo t;
+             d.ReadTableInfo(1, 1, 2, t);
+         },
+         {{0x2D, 60}}},
+        {"field description",
+         [](TVM30& d) {
+             TFieldInfo f;
+             d.ReadFieldInfo(1, 1, 2, 1, f);
+         },
+         {{0x2E, 60}}},
+    };
+    for (const auto& c : cases) {
+        port.calls.clear();
+        c.call(driver);
+        std::vector<std::pair<int, int>> seen;
+        for (const auto& call : port.calls)
+            if (call.name == "StartTransfer") seen.emplace_back(call.frame.at(4), static_cast<int>(call.args[3]));
+        EXPECT_EQ(seen, c.lengths) << c.name;
+    }
+}
+
+// LineResult is what GetLineState reports after the wait, also when the
+// wait itself returned a failure code.
+TEST_F(ExchangeTest, LineResultFollowsGetLineStateAlsoWhenTheWaitFails) {
+    auto bad = Frame(1, {0x98, 0, 0});
+    bad.back() ^= 1;
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> reply;
+        std::uint8_t lineResult;
+    } cases[] = {{"good reply, wait code 55", Frame(1, {0x98, 0, 0}), 1}, {"bad reply, wait code 55", bad, 3}};
+    for (const auto& c : cases) {
+        driver.lineResult(1) = 7;
+        port.script.push_back({.bytes = c.reply, .waitCode = 55});
+        std::uint8_t buffer[8] = {0x01, 0x98, 0x00};
+        EXPECT_EQ(driver.Exchange(1, buffer, 3, 8), 55) << c.name;
+        EXPECT_EQ(driver.lineResult(1), c.lineResult) << c.name;
     }
 }
 

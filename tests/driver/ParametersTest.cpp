@@ -41,6 +41,37 @@ TEST_F(ParametersTest, CodeIsTakenApartWithTheMillionsDigitDropped) {
     }
 }
 
+// The row travels as two bytes whose high byte is 0 for every 32-bit code;
+// a negative code gives negative parts, of which the low bytes are sent.
+TEST_F(ParametersTest, RowHighByteIsZeroForEveryCode) {
+    struct Case {
+        std::int32_t code;
+        const char* body;
+    };
+    const Case cases[] = {
+        {1020321, "05 05 1F 02 03 00 15"},   {1999999, "05 05 1F 63 63 00 63"},
+        {-1020321, "05 05 1F FE FD 00 EB"},  // table -2, row -3, field -21
+        {-1, "05 05 1F 00 00 00 FF"},        {-100, "05 05 1F 00 FF 00 00"},
+        {INT32_MIN, "05 05 1F D0 DC 00 D0"},  // -2147483648: table -48, row -36, field -48
+        {INT32_MAX, "05 05 1F 30 24 00 2F"},  // 2147483647: table 48, row 36, field 47
+    };
+    for (const auto& c : cases) {
+        port.calls.clear();
+        driver.ReadParameter(1, 5, c.code);
+        EXPECT_EQ(Hex(Body(0)), c.body) << c.code;
+    }
+}
+
+// A field description that announces no value bytes: nothing would be
+// stored, so the write is refused with line result 3 and nothing is sent
+// after the description.
+TEST_F(ParametersTest, WriteToAFieldOfWidthZeroIsRefused) {
+    dispenser.tables[2].fields[0].width = 0;
+    driver.WriteParameter(1, 5, 1020201, 7);
+    EXPECT_EQ(Commands(), (std::vector<std::uint8_t>{0x2E}));
+    EXPECT_EQ(driver.GetLineResult(1), 3);
+}
+
 struct ReadCase {
     std::vector<std::uint8_t> data;  // reply bytes 4..
     std::uint8_t lineResult;

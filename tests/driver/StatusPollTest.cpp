@@ -56,6 +56,16 @@ TEST_F(StatusPollTest, DispenserCodeChoice) {
         {"delivering stays against authorised", {8, 5}, 0xD9, 1},
         {"lower nozzle wins between equals", {7, 7}, 0xD9, 1},
         {"idle gives way to lifted", {0, 0, 4}, 0xE3, 3},
+        // Not symmetric: a code of the 0xE0 band gives way to the 0xD0/0xD8
+        // bands but not to the 0xE8 band; bands that never give way keep the
+        // lower-numbered nozzle.
+        {"lifted does not give way to authorised", {4, 3}, 0xE1, 1},
+        {"authorised does not give way to lifted", {3, 4}, 0xE9, 1},
+        {"lifted gives way to finished", {4, 10}, 0xD2, 2},
+        {"finished stays against delivering", {10, 7}, 0xD1, 1},
+        {"delivering stays against finished", {7, 10}, 0xD9, 1},
+        {"two lifted: the lower nozzle", {0, 4, 4}, 0xE2, 2},
+        {"two authorised: the lower nozzle", {3, 5}, 0xE9, 1},
     };
     for (const auto& c : cases) {
         for (std::size_t k = 0; k < c.statuses.size(); ++k)
@@ -67,6 +77,51 @@ TEST_F(StatusPollTest, DispenserCodeChoice) {
         EXPECT_EQ(status.StateNozzle, c.stateNozzle) << c.name;
         EXPECT_EQ(status.Reserved1, 0) << c.name;
         EXPECT_EQ(status.Reserved15, 0) << c.name;
+    }
+}
+
+// Within one poll, statuses 11 and 12 of a later nozzle look at the state
+// byte the earlier nozzle's decoding left.
+TEST_F(StatusPollTest, LaterNozzleDecodesFromWhatTheEarlierOneLeft) {
+    struct Case {
+        const char* name;
+        std::uint8_t first, second;
+        std::uint16_t secondCode;
+        std::uint8_t state;
+    };
+    const Case cases[] = {
+        {"11 after idle stays idle", 0, 11, 192, 192},
+        {"11 after finished is finished", 10, 11, 0xD2, 0xD1},
+        {"12 after finished on nozzle 1 (209) is idle", 10, 12, 192, 0xD1},
+        {"12 after delivering is finished", 7, 12, 0xD2, 0xD9},
+        {"12 after authorised is finished", 3, 12, 0xD2, 0xE9},
+    };
+    for (const auto& c : cases) {
+        dispenser.Nozzle(1, 1).status = c.first;
+        dispenser.Nozzle(1, 2).status = c.second;
+        driver.dispenserState(1, 1) = 192;
+        TDispenserStatus status{};
+        driver.GetDispenserStatus(1, 1, 2, status);
+        EXPECT_EQ(status.NozzleStates[1], c.secondCode) << c.name;
+        EXPECT_EQ(status.State, c.state) << c.name;
+        EXPECT_EQ(driver.dispenserState(1, 1), c.secondCode) << c.name;
+    }
+}
+
+// Bit 3 of the flags marks only an idle nozzle as lifted; a busy nozzle keeps
+// its own code.
+TEST_F(StatusPollTest, LiftedFlagChangesNothingForABusyNozzle) {
+    const struct {
+        std::uint8_t status;
+        std::uint16_t code;
+    } cases[] = {{7, 0xD9}, {3, 0xE9}, {10, 0xD1}, {4, 0xE1}};
+    for (const auto& c : cases) {
+        dispenser.Nozzle(1, 1) = FakeNozzle{.status = c.status, .flags = 0x08};
+        driver.dispenserState(1, 1) = 192;
+        TDispenserStatus status{};
+        driver.GetDispenserStatus(1, 1, 1, status);
+        EXPECT_EQ(status.NozzleStates[0], c.code) << int(c.status);
+        EXPECT_EQ(driver.dispenserState(1, 1), c.code) << int(c.status);
     }
 }
 

@@ -57,7 +57,8 @@ TEST(CParameter, ConstructorTakesMinimumBeforeMaximum) {
     EXPECT_EQ(p.Value, 150);
     EXPECT_EQ(p.MinValue, -5);
     EXPECT_EQ(p.MaxValue, 500);
-    EXPECT_EQ(p.Kind, 6);
+    EXPECT_EQ(p.Kind, pkPlain);
+    EXPECT_FALSE(p.Width.has_value());
     EXPECT_EQ(p.Page, 4);
     EXPECT_EQ(p.Numerator, 2.5L);
     EXPECT_TRUE(p.Choices.empty());
@@ -204,6 +205,92 @@ TEST_F(ValueTextTest, NegativeRawAndUnknownKindsAreRefused) {
         }
         EXPECT_EQ(p->ReadText, "прочитано");
         EXPECT_EQ(p->Value, 0);
+    }
+}
+
+// A descriptor built from a field description: `width` bytes, limits as the
+// wire gives them (zero-extended).
+std::unique_ptr<CParameter> FromField(uint8_t width, uint32_t low, uint32_t high, uint8_t kind = 0) {
+    auto p = std::make_unique<CParameter>(1, 1, 10, 0, "Поле", "", 0, static_cast<int32_t>(low),
+                                          static_cast<int32_t>(high), kind, 0, 1.0L);
+    p->Width = width;
+    return p;
+}
+
+// With a width, raw values are the unsigned numbers on the wire: a 4-byte
+// value of 2^31 or more is shown, not refused, and limits of 0xFFFFFFFF are
+// 4294967295. Inverted limits show the value held, not the minimum.
+TEST_F(ValueTextTest, FieldWidthMakesValuesUnsigned) {
+    struct {
+        const char* name;
+        uint8_t width;
+        uint32_t low, high;
+        int32_t raw;
+        const char* text;
+        double min, max;  // the numeric editor's range
+    } const cases[] = {
+        {"4 bytes, 2^31", 4, 0, 0xFFFFFFFF, INT32_MIN, "2147483648", 0, 4294967295.0},
+        {"4 bytes, all ones", 4, 0, 0xFFFFFFFF, -1, "4294967295", 0, 4294967295.0},
+        {"sane limits raise to the minimum", 2, 100, 5000, 7, "100", 100, 5000},
+        {"1 byte, low 216 above high 100", 1, 0xD8, 100, 7, "7", 0, 255},
+        {"2 bytes, low 0x8001 above high 0x7FFF", 2, 0x8001, 0x7FFF, 65436, "65436", 0, 65535},
+        {"4 bytes, low 0x80000000 above high 0x7FFFFFFF", 4, 0x80000000, 0x7FFFFFFF, 3, "3", 0, 4294967295.0},
+    };
+    for (const auto& c : cases) {
+        const auto p = FromField(c.width, c.low, c.high);
+        EXPECT_EQ(p->ValueText(c.raw), c.text) << c.name;
+        EXPECT_EQ(p->EditorMin(), c.min) << c.name;
+        EXPECT_EQ(p->EditorMax(), c.max) << c.name;
+    }
+    // Without a width the signed rules stand.
+    EXPECT_THROW(Make(0)->ValueText(INT32_MIN), zarvik::Exception);
+    EXPECT_FALSE(Make(0, 0, 1.0L, 300, 100)->LimitsInverted());
+}
+
+// Every write is checked before anything is sent: the value must be a number
+// and fit the field's width; kinds 9, 10 and 12+ are never written.
+TEST(CParameter, RawForWriteEncodesAndChecksEachKind) {
+    constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    using R = TWriteRefusal;
+    struct {
+        const char* name;
+        uint8_t kind, width, decimals;
+        TEditorInput input;
+        R refusal;
+        int32_t raw;
+    } const cases[] = {
+        {"kind 0, 2 decimals, 1.25", 0, 4, 2, {1.25, 0, -1}, R::wrNone, 125},
+        {"kind 0, 255 in 1 byte", 0, 1, 0, {255, 0, -1}, R::wrNone, 255},
+        {"kind 0, 256 in 1 byte", 0, 1, 0, {256, 0, -1}, R::wrDoesNotFit, 0},
+        {"kind 0, 65537 in 2 bytes", 0, 2, 0, {65537, 0, -1}, R::wrDoesNotFit, 0},
+        {"kind 0, 3000000000 in 4 bytes", 0, 4, 0, {3000000000.0, 0, -1}, R::wrNone, -1294967296},
+        {"kind 0, 2^32 in 4 bytes", 0, 4, 0, {4294967296.0, 0, -1}, R::wrDoesNotFit, 0},
+        {"kind 0, negative", 0, 4, 0, {-1, 0, -1}, R::wrDoesNotFit, 0},
+        {"kind 0, NaN", 0, 4, 0, {kNan, 0, -1}, R::wrNotANumber, 0},
+        {"kind 0, infinity", 0, 4, 0, {kInf, 0, -1}, R::wrNotANumber, 0},
+        {"kind 0, width 0 holds nothing", 0, 0, 0, {0, 0, -1}, R::wrDoesNotFit, 0},
+        {"kind 2, 12 and 5", 2, 4, 0, {12, 5, -1}, R::wrNone, 12005},
+        {"kind 2 does not fit 1 byte", 2, 1, 0, {12, 5, -1}, R::wrDoesNotFit, 0},
+        {"kind 2, NaN on the right", 2, 4, 0, {12, kNan, -1}, R::wrNotANumber, 0},
+        {"kind 3, -5", 3, 1, 0, {-5, 0, -1}, R::wrNone, 205},
+        {"kind 5, -20", 5, 1, 0, {-20, 0, -1}, R::wrNone, 220},
+        {"kind 4, second choice", 4, 1, 0, {kNan, 0, 1}, R::wrNone, 200},
+        {"kind 4, no choice", 4, 1, 0, {0, 0, -1}, R::wrNone, 0},
+        {"kind 7, third choice", 7, 1, 0, {0, 0, 2}, R::wrNone, 2},
+        {"kind 7, no choice", 7, 1, 0, {0, 0, -1}, R::wrDoesNotFit, 0},
+        {"kind 10", 10, 4, 0, {1, 0, -1}, R::wrReadOnly, 0},
+        {"kind 9", 9, 4, 0, {kNan, 0, -1}, R::wrNotWritable, 0},
+        {"kind 12", 12, 4, 0, {1, 0, -1}, R::wrNotWritable, 0},
+    };
+    for (const auto& c : cases) {
+        auto p = FromField(c.width, 0, 0xFFFFFFFF, c.kind);
+        p->Decimals = c.decimals;
+        const TRawForWrite result = p->RawForWrite(c.input);
+        EXPECT_EQ(result.refusal, c.refusal) << c.name;
+        if (c.refusal == R::wrNone) {
+            EXPECT_EQ(result.raw, c.raw) << c.name;
+        }
     }
 }
 

@@ -64,8 +64,26 @@ INSTANTIATE_TEST_SUITE_P(
         GoldenCase{"FieldDescriptionSignedWidth2",
                    {0x01, 0x2E, 0x02, 0x15},
                    "02 00 01 30 2E 00 CF EE EF F0 E0 E2 EE F7 ED FB E9 20 EA EE FD F4 F4 E8 F6 E8 E5 ED F2 00 00 00 "
-                   "00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 02 01 80 FF 7F 12"}),
+                   // Signed -32767..32767 inside; described by the whole width.
+                   "00 00 00 00 00 00 00 00 00 00 00 00 00 00 01 02 00 00 FF FF 13"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Limits are unsigned numbers of the field's width on the wire: every field of
+// the built-in tables is described with its low limit at or below its high
+// one, so a host can show them as they are.
+TEST(Handler, EveryBuiltInFieldDescribesLimitsInOrder) {
+    for (const auto& [number, table] : DefaultTables(8)) {
+        for (std::size_t i = 0; i < table.fields.size(); ++i) {
+            const FieldSpec& f = table.fields[i];
+            const DescribedLimits limits = Describe(f);
+            EXPECT_LE(limits.low, limits.high) << number << "/" << i + 1 << " " << f.name;
+            // Every value the dispenser takes lies within what it describes.
+            EXPECT_TRUE(WithinLimits(f, f.initial)) << number << "/" << i + 1;
+            EXPECT_GE(f.initial, limits.low) << number << "/" << i + 1;
+            EXPECT_LE(f.initial, limits.high) << number << "/" << i + 1;
+        }
+    }
+}
 
 TEST(Handler, RepliesEchoSequenceAndAddress) {
     Station station;

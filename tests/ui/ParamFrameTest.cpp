@@ -1,10 +1,12 @@
 // The parameter window against an in-process dispenser: page loads, the
 // read-all pass, reads, writes, status colours, editors and the race of a
 // pass with the operator's own requests.
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -12,7 +14,12 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <atomic>
 #include <clocale>
+#include <condition_variable>
+#include <limits>
+#include <mutex>
 #include <thread>
 
 #include "WindowRig.h"
@@ -203,7 +210,7 @@ private slots:
         WindowRig rig;
         AddTable(rig.dispenser, 1, "T", 1, 2);
         rig.Open();
-        ParamList->Item(0)->Kind = 9;
+        ParamList->Item(0)->Kind = params::pkWriteOnly;
         const int reads = rig.Count(kRead);
         rig.driver.lineResult(1) = static_cast<std::uint8_t>(lineResult);
         QCOMPARE(QString::fromStdString(rig.frm->ReadRow(1)), text);
@@ -290,7 +297,7 @@ private slots:
         rig.dispenser.tables[1].fields[0].high = 100000;
         rig.Open();
         CParameter* p = ParamList->Item(0);
-        p->Kind = static_cast<std::uint8_t>(kind);
+        p->Kind = static_cast<params::TParamKind>(kind);
         p->Decimals = static_cast<std::uint8_t>(decimals);
         p->Choices = {"Выкл", "Вкл", "Авто"};
         rig.frm->ChooseEditor(1);
@@ -471,7 +478,7 @@ private slots:
         WindowRig rig;
         AddTable(rig.dispenser, 1, "T", 1, 2);
         rig.Open();
-        ParamList->Item(0)->Kind = static_cast<std::uint8_t>(kind);
+        ParamList->Item(0)->Kind = static_cast<params::TParamKind>(kind);
         ParamList->Item(0)->Choices = {"A", "B"};
         rig.frm->RxDGCommon->SetCurrent(column, 1);
         QTRY_VERIFY(!rig.frm->Timer2->isActive());  // placed 50 ms after the selection
@@ -502,7 +509,7 @@ private slots:
         rig.Open();
         rig.frm->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(rig.frm.get()));
-        ParamList->Item(0)->Kind = 2;
+        ParamList->Item(0)->Kind = params::pkFlowPair;
         rig.frm->RxDGCommon->setFocus();
         rig.frm->PlaceEditor(1, 4);
         QTRY_VERIFY(rig.frm->WriteValueEdit->hasFocus());
@@ -615,6 +622,245 @@ private slots:
         QVERIFY(hooks.errors.isEmpty());
     }
 
+    // Enter on the grid means nothing: no button of the window is a default
+    // button, so it does not start a read-all pass.
+    void Enter_OnTheGrid_StartsNoPass() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 3);
+        rig.Open();
+        rig.frm->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.frm.get()));
+        for (QPushButton* button : rig.frm->findChildren<QPushButton*>()) {
+            QVERIFY2(!button->isDefault(), qPrintable(button->objectName()));
+            QVERIFY2(!button->autoDefault(), qPrintable(button->objectName()));
+        }
+        rig.frm->RxDGCommon->setFocus();
+        QTRY_VERIFY(rig.frm->RxDGCommon->hasFocus());
+        const int reads = rig.Count(kRead);
+        QTest::keyClick(rig.frm->RxDGCommon, Qt::Key_Return);
+        QTest::keyClick(rig.frm->RxDGCommon, Qt::Key_Enter);
+        QVERIFY(rig.frm->Button1->isEnabled());
+        QTest::qWait(100);
+        QCOMPARE(rig.Count(kRead), reads);
+        QCOMPARE(hooks.confirms, 0);
+    }
+
+    // A column dragged across many mouse steps recomputes the row heights
+    // once, when the drag ends.
+    void ColumnDrag_RowHeightsOncePerFinishedResize() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 6);
+        rig.frm->RowHeightPause = 1;
+        rig.Open();
+        QSignalSpy runs(rig.frm.get(), &TParamFrm::RowHeightsUpdated);
+        QWidget* viewport = rig.frm->RxDGCommon->viewport();
+        const TRect header = rig.frm->RxDGCommon->CellRect(1, 0);
+        const QPoint edge(header.right - 1, (header.top + header.bottom) / 2);
+        const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, at, viewport->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &event);
+        };
+        send(QEvent::MouseButtonPress, edge, Qt::LeftButton);
+        for (int step = 1; step <= 20; ++step) send(QEvent::MouseMove, edge - QPoint(5 * step, 0), Qt::LeftButton);
+        QCOMPARE(rig.frm->RxDGCommon->ColWidth(1), 422 - 100);
+        QCOMPARE(runs.size(), 0);
+        send(QEvent::MouseButtonRelease, edge - QPoint(100, 0), Qt::NoButton);
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs.at(0).at(0).toInt(), 0);
+    }
+
+    // Calls that come while the row heights are being computed (it serves
+    // pending events) never nest: they make one more run after it.
+    void RowHeights_CallsDuringARunAreCoalesced() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 6);
+        rig.frm->RowHeightPause = 1;
+        rig.Open();
+        QSignalSpy runs(rig.frm.get(), &TParamFrm::RowHeightsUpdated);
+        int depth = 0, deepest = 0;
+        connect(rig.frm.get(), &TParamFrm::RowHeightsUpdated, this, [&] { deepest = std::max(deepest, depth); });
+        for (int i = 0; i < 5; ++i)
+            QTimer::singleShot(0, rig.frm.get(), [&] {
+                ++depth;
+                rig.frm->RxDGCommonColumnSized();
+                --depth;
+            });
+        rig.frm->UpdateRowHeights(0);
+        QCOMPARE(runs.size(), 2);
+        QCOMPARE(deepest, 0);  // no run finished inside a queued call
+    }
+
+    // Every caption of the window is drawn whole at the form's geometry, in
+    // the font it is drawn with, and that font is really installed.
+    void Captions_FitTheirControls() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 65535, 1);  // the widest row range
+        rig.Open();
+        rig.frm->CalcKoef->setVisible(true);
+        QStringList problems;
+        const auto check = [&](QWidget* w, const QString& text, bool fits) {
+            const QFontInfo actual(w->font());
+            if (actual.family() != w->font().family())
+                problems << QStringLiteral("%1: font %2 drawn as %3")
+                                .arg(w->objectName(), w->font().family(), actual.family());
+            if (!fits)
+                problems << QStringLiteral("%1: \"%2\" does not fit %3").arg(w->objectName(), text).arg(w->width());
+        };
+        for (QAbstractButton* b : rig.frm->findChildren<QAbstractButton*>())
+            if (!b->text().isEmpty()) check(b, b->text(), b->sizeHint().width() <= b->width());
+        for (QLabel* l : {rig.frm->Label1, rig.frm->Label3}) check(l, l->text(), l->sizeHint().width() <= l->width());
+        check(rig.frm->RowLabel, rig.frm->RowLabel->text(),
+              rig.frm->RowLabel->heightForWidth(rig.frm->RowLabel->width()) <= rig.frm->RowLabel->height());
+        // The auto-sized labels end before the spin edit to their right.
+        QVERIFY(rig.frm->Label1->geometry().right() < rig.frm->ComPortEdit->x());
+        QVERIFY(rig.frm->Label3->geometry().right() < rig.frm->AddrEdit->x());
+        // Header captions within their columns (2 pixels of inset each side).
+        const QFontMetrics grid(rig.frm->RxDGCommon->font());
+        for (int c = 0; c < 5; ++c) {
+            const QString header = U(texts::kHeaders[c]);
+            check(rig.frm->RxDGCommon, header, grid.horizontalAdvance(header) + 4 <= rig.frm->RxDGCommon->ColWidth(c));
+        }
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
+    }
+
+    // A new line, address or row forgets what was read: when the pass for
+    // the new selection is cut short, no row shows a value of the old one.
+    void Selection_Changed_ValuesOfTheOldOneNeverShow() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 4);
+        rig.Open();
+        QCOMPARE(ParamList->Item(3)->Value, 104);
+        // Address 2's first read fails at the transport: the pass ends there.
+        ScriptedReply broken;
+        broken.waitCode = kFakeTransportError;
+        rig.port.script.push_back(broken);
+        rig.frm->AddrEdit->setValue(2);
+        QVERIFY(rig.WaitPass());
+        QCOMPARE(hooks.beeps, 1);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(ParamList->Item(i)->ReadText, std::string());
+            QCOMPARE(ParamList->Item(i)->Value, 0);
+        }
+    }
+
+    // A pass whose read comes back after the operator chose another row
+    // leaves that value out of the grid.
+    void Selection_ChangedDuringARead_ItsValueIsDropped() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 3, 3);
+        rig.Open();
+        // While row 1's first value is being read, the operator picks row 2;
+        // the read goes on only once the GUI thread has made the change.
+        std::mutex mutex;
+        std::condition_variable changedSignal;
+        std::atomic<bool> reading{false};
+        bool changed = false;
+        rig.gate = [&](std::uint8_t command, const std::uint8_t* frame) {
+            if (command == kRead && frame[6] == 1 && frame[8] == 1 && !reading.exchange(true)) {
+                std::unique_lock lock(mutex);
+                changedSignal.wait(lock, [&] { return changed; });
+            }
+            return true;
+        };
+        rig.frm->Button1Click();
+        QVERIFY(QTest::qWaitFor([&] { return reading.load(); }, 10000));
+        rig.frm->RowEdit->setValue(2);
+        {
+            std::lock_guard lock(mutex);
+            changed = true;
+        }
+        changedSignal.notify_all();
+        QVERIFY(rig.WaitPass());
+        for (int i = 0; i < 3; ++i) QCOMPARE(ParamList->Item(i)->Value, 200 + i + 1);
+    }
+
+    // A table description that never comes back leaves an empty page: the
+    // status bar says the reading failed instead of that it was completed.
+    void TableDescriptionFails_StatusSaysSo() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 3);
+        rig.gate = [](std::uint8_t command, const std::uint8_t*) { return command != 0x2D; };
+        QSignalSpy progress(rig.frm.get(), &TParamFrm::SimpleTextChanged);
+        rig.Open();
+        QCOMPARE(ParamList->Count(), 0);
+        QCOMPARE(Texts(progress), QStringList(U("Невозможно выполнить запрос состояния ТРК")));
+        QCOMPARE(rig.frm->StatusColour, kColourRed);
+        QVERIFY(rig.frm->Button1->isEnabled());
+    }
+
+    // Values and limits are the unsigned numbers of the field: 2^31 and more
+    // in a 4-byte field are shown (and the pass goes past them); inverted
+    // limits show the value held and let every value of the width be entered.
+    void FieldValues_ShownAsTheDispenserHoldsThem() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 3);
+        auto& fields = rig.dispenser.tables[1].fields;
+        fields[0] = {"A", 0, 4, 0, 0xFFFFFFFF};
+        fields[1] = {"B", 1, 1, 0xD8, 100};  // described as -40..100 by a signed dispenser
+        rig.dispenser.values[FakeDispenser::Key(1, 1, 1)] = 3000000000u;
+        rig.dispenser.values[FakeDispenser::Key(1, 1, 2)] = 7;
+        QSignalSpy progress(rig.frm.get(), &TParamFrm::SimpleTextChanged);
+        rig.Open();
+        QCOMPARE(Texts(progress), Progress(0, 2));
+        QCOMPARE(ParamList->Item(0)->ReadText, std::string("3000000000"));
+        QCOMPARE(rig.frm->LimitsText(1), std::string("от 0 до 4294967295 "));
+        QCOMPARE(ParamList->Item(1)->ReadText, std::string("7"));
+        rig.frm->ChooseEditor(2);
+        QCOMPARE(rig.frm->WriteValueEdit->minimum(), 0.0);
+        QCOMPARE(rig.frm->WriteValueEdit->maximum(), 255.0);
+        QCOMPARE(rig.frm->WriteValueEdit->value(), 7.0);
+        // A field with sane limits keeps its range.
+        rig.frm->ChooseEditor(3);
+        QCOMPARE(rig.frm->WriteValueEdit->maximum(), 1003.0);
+    }
+
+    // The editors never hand the driver a value the field cannot hold: the
+    // write is refused and nothing is sent. (NaN never gets into a spin edit;
+    // the descriptor's own tests refuse it.)
+    void WriteRow_ValueTheFieldCannotHold_NothingSent_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<double>("first");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("pair 12005 in 1 byte") << 2 << 1 << 12.0 << U(texts::kDoesNotFit);
+        QTest::newRow("temperature -5 (205) fits 1 byte") << 3 << 1 << -5.0 << U(texts::kWriteDone);
+        QTest::newRow("width 0") << 0 << 0 << 1.0 << U(texts::kDoesNotFit);
+    }
+    void WriteRow_ValueTheFieldCannotHold_NothingSent() {
+        QFETCH(int, kind);
+        QFETCH(int, width);
+        QFETCH(double, first);
+        QFETCH(QString, message);
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 1);
+        rig.dispenser.tables[1].fields[0] = {"F", 0, static_cast<std::uint8_t>(width), 0, 255};
+        rig.Open();
+        CParameter* p = ParamList->Item(0);
+        p->Kind = static_cast<params::TParamKind>(kind);
+        rig.frm->ChooseEditor(1);
+        rig.frm->WriteValueEdit->SetValue(first);
+        rig.frm->WriteValueEdit2->SetValue(5);
+        const int writes = rig.Count(kWrite), fields = rig.Count(kField);
+        rig.frm->WriteRow(1);
+        QCOMPARE(rig.frm->StatusPanel0->text(), message);
+        if (message == U(texts::kWriteDone)) {
+            QCOMPARE(rig.Count(kWrite), writes + 1);
+            return;
+        }
+        QCOMPARE(rig.Count(kWrite), writes);
+        QCOMPARE(rig.Count(kField), fields);
+        QCOMPARE(rig.frm->StatusColour, kColourRed);
+    }
+
     // Renders the window with real rows to a PNG for a look by eye.
     void Render_WindowWithRows_SavesPng() {
         HookRecorder hooks;
@@ -627,8 +873,8 @@ private slots:
             "Режим работы клапана", "Минимальная доза отпуска топлива при работе в автоматическом режиме"};
         for (int i = 0; i < 6; ++i) fields[i].name = cp1251::FromUtf8(names[i]);
         rig.Open();
-        ParamList->Item(3)->Kind = 3;
-        ParamList->Item(4)->Kind = 7;
+        ParamList->Item(3)->Kind = params::pkTemperature;
+        ParamList->Item(4)->Kind = params::pkChoiceList;
         ParamList->Item(4)->Choices = {"закрыт", "открыт", "авто"};
         ParamList->Item(1)->Units = "с";
         rig.frm->TabControl1Change();

@@ -35,7 +35,8 @@ WindowRig::WindowRig() {
         if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
         std::size_t n = 0;
         // Frame: 02 seq address len command data...
-        if (!gate || gate(frame[4], frame)) n = dispenser.Respond(frame, length, reply, capacity);
+        if (!gate || gate(frame[4], frame))
+            n = farEnd ? farEnd(frame, length, reply, capacity) : dispenser.Respond(frame, length, reply, capacity);
         inFlight.fetch_sub(1);
         return n;
     };

@@ -32,6 +32,8 @@ struct WindowRig {
     // Called for every request before the dispenser answers; returning false
     // makes the request go unanswered (a bad line result).
     std::function<bool(std::uint8_t command, const std::uint8_t* frame)> gate;
+    // When set, answers in place of `dispenser` (a simulator, say).
+    FakePortManager::Responder farEnd;
     std::atomic<int> inFlight{0};
     std::atomic<bool> overlapped{false};
     std::atomic<int> requests{0};

@@ -117,7 +117,10 @@ int main(int argc, char** argv) {
     gui->allow_extras();
     // Read again by the window itself (--port, --line and --library fall through).
     gui->add_flag("--simulate")->description("serve an embedded simulated station (the default without --port)");
-    gui->add_flag("--open-params")->description("with --screenshot: picture the parameter window after its read-all pass");
+    gui->add_flag("--open-params")
+        ->description("with --screenshot: picture the parameter window after its read-all pass");
+    gui->add_flag("--open-calibration")
+        ->description("with --screenshot: picture the calibration dialog opened from the parameter window's table 2");
     gui->add_option("--screenshot", "render the window to this PNG file and exit");
     gui->add_option("--dispensers", "dispensers shown (default 2)");
     gui->add_option("--nozzles", "nozzles per dispenser (default 3)");

@@ -1,5 +1,6 @@
 // zarvik-host gui [--port DEVICE | --simulate] [--line N] [--dispensers N]
-//                 [--nozzles N] [--library PATH] [--screenshot FILE] [--open-params]
+//                 [--nozzles N] [--library PATH] [--screenshot FILE]
+//                 [--open-params | --open-calibration]
 //
 // The station window: a main menu whose "&ТРК" menu receives the driver's
 // service entry (operation 24), and a panel that polls every dispenser of the
@@ -14,6 +15,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDoubleSpinBox>
 #include <QHeaderView>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -46,9 +48,6 @@ constexpr int kWaitStepMs = 50;
 constexpr int kWindowWaitMs = 60000;
 constexpr double kDemoDose = 10.0;
 
-const char* const kParamWindowCaption = "Программирование параметров ТРК";
-const char* const kReadAllCaption = "Прочитать все параметры";
-
 struct GuiOptions {
     std::string port;  // empty: embedded simulator
     int line = 1;
@@ -57,6 +56,7 @@ struct GuiOptions {
     std::string library;
     QString screenshot;
     bool openParams = false;
+    bool openCalibration = false;  // the calibration dialog over table 2
 };
 
 // Picks the window's options out of the whole command line; what belongs to
@@ -77,6 +77,8 @@ std::optional<GuiOptions> ParseOptions(int argc, char** argv) {
             o.port.clear();
         } else if (arg == "--open-params") {
             o.openParams = true;
+        } else if (arg == "--open-calibration") {
+            o.openCalibration = true;
         } else if (arg == "--port" || arg == "--library" || arg == "--screenshot" || arg == "--line" ||
                    arg == "--dispensers" || arg == "--nozzles") {
             if (!hasValue) {
@@ -264,15 +266,89 @@ void Repeat(QObject* context, int leftMs, std::function<bool()> step, std::funct
     QTimer::singleShot(kWaitStepMs, context, [=] { Repeat(context, leftMs - kWaitStepMs, step, timeout); });
 }
 
-// The parameter window once it runs modally and its read-all pass is over.
-QDialog* LoadedParamWindow() {
+// The parameter window once it runs modally and the read-all pass over its
+// page `tab` is over.
+QDialog* LoadedParamWindow(int tab = 0) {
     auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (window == nullptr || window->windowTitle() != QString::fromUtf8(kParamWindowCaption)) return nullptr;
+    if (window == nullptr || window->objectName() != QStringLiteral("ParamFrm")) return nullptr;
     auto* tabs = window->findChild<QTabBar*>();
-    if (tabs == nullptr || tabs->tabText(0) == QStringLiteral("Таблица 1")) return nullptr;  // not loaded yet
-    for (auto* button : window->findChildren<QAbstractButton*>())
-        if (button->text() == QString::fromUtf8(kReadAllCaption)) return button->isEnabled() ? window : nullptr;
-    return nullptr;
+    if (tabs == nullptr || tabs->currentIndex() != tab) return nullptr;
+    if (tabs->tabText(tab) == QStringLiteral("Таблица %1").arg(tab + 1)) return nullptr;  // not loaded yet
+    auto* readAll = window->findChild<QAbstractButton*>(QStringLiteral("Button1"));
+    return readAll != nullptr && readAll->isEnabled() ? window : nullptr;
+}
+
+// Opens the calibration dialog from the parameter window, types an ordered
+// dose and the volume poured, takes its picture and cancels it.
+void PictureCalibration(QDialog* params, const QString& file, int& exitCode) {
+    auto* calcKoef = params->findChild<QAbstractButton*>(QStringLiteral("CalcKoef"));
+    if (calcKoef == nullptr) {
+        std::cerr << "zarvik-host gui: no calibration button\n";
+        exitCode = 1;
+        return;
+    }
+    exitCode = 1;
+    Repeat(
+        params, kWindowWaitMs,
+        [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || dialog->objectName() != QStringLiteral("CalculateFrm")) return false;
+            if (auto* dose = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("Doza"))) dose->setValue(kDemoDose);
+            if (auto* poured = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("Fact"))) poured->setValue(10.1);
+            exitCode = SavePicture(dialog, file) ? 0 : 1;
+            dialog->reject();
+            return true;
+        },
+        [] {
+            std::cerr << "zarvik-host gui: the calibration dialog did not open\n";
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) modal->reject();
+        });
+    calcKoef->click();  // modal: returns once the dialog was cancelled
+}
+
+// Takes the picture the options ask for (the station window, the parameter
+// window, or the calibration dialog opened from its second page) and ends
+// the application's loop. Runs on the GUI thread once the station polled.
+void TakeScreenshot(StationWindow* window, const GuiOptions& options, int& exitCode) {
+    const auto fail = [&exitCode](const char* what) {
+        std::cerr << "zarvik-host gui: " << what << "\n";
+        exitCode = 1;
+        while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) modal->reject();
+    };
+    if (!options.openParams && !options.openCalibration) {
+        exitCode = SavePicture(window, options.screenshot) ? 0 : 1;
+        QApplication::quit();
+        return;
+    }
+    QAction* entry = window->ServiceEntry();
+    if (entry == nullptr) {
+        fail("the driver inserted no menu entry");
+        QApplication::quit();
+        return;
+    }
+    const int tab = options.openCalibration ? 1 : 0;
+    Repeat(
+        window, kWindowWaitMs,
+        [&, tab] {
+            if (tab == 1) {
+                // Table 2 carries the coefficient: its page first.
+                auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                auto* tabs = modal ? modal->findChild<QTabBar*>() : nullptr;
+                if (LoadedParamWindow(0) != nullptr && tabs != nullptr) tabs->setCurrentIndex(1);
+            }
+            QDialog* params = LoadedParamWindow(tab);
+            if (params == nullptr) return false;
+            if (tab == 0) {
+                exitCode = SavePicture(params, options.screenshot) ? 0 : 1;
+            } else {
+                PictureCalibration(params, options.screenshot, exitCode);
+            }
+            params->reject();
+            return true;
+        },
+        [&] { fail("the parameter window did not load"); });
+    entry->trigger();  // modal: returns once the picture is taken
+    QApplication::quit();
 }
 
 }  // namespace
@@ -327,38 +403,9 @@ int RunStationGui(int argc, char** argv) {
     }
     window->show();
 
-    if (!options->screenshot.isEmpty()) {
-        QTimer::singleShot(kScreenshotSettleMs, window.get(), [&] {
-            if (!options->openParams) {
-                exitCode = SavePicture(window.get(), options->screenshot) ? 0 : 1;
-                QApplication::quit();
-                return;
-            }
-            QAction* entry = window->ServiceEntry();
-            if (entry == nullptr) {
-                std::cerr << "zarvik-host gui: the driver inserted no menu entry\n";
-                exitCode = 1;
-                QApplication::quit();
-                return;
-            }
-            Repeat(
-                window.get(), kWindowWaitMs,
-                [&] {
-                    QDialog* params = LoadedParamWindow();
-                    if (params == nullptr) return false;
-                    exitCode = SavePicture(params, options->screenshot) ? 0 : 1;
-                    params->reject();
-                    return true;
-                },
-                [&] {
-                    std::cerr << "zarvik-host gui: the parameter window did not load\n";
-                    exitCode = 1;
-                    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) modal->reject();
-                });
-            entry->trigger();  // modal: returns once the picture is taken
-            QApplication::quit();
-        });
-    }
+    if (!options->screenshot.isEmpty())
+        QTimer::singleShot(kScreenshotSettleMs, window.get(),
+                           [&] { TakeScreenshot(window.get(), *options, exitCode); });
     const int loopCode = app.exec();
     // The driver goes before the window and the port service it uses.
     driver.reset();
