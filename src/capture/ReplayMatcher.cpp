@@ -73,6 +73,14 @@ std::optional<ReplayAnswer> ReplayMatcher::Answer(const std::uint8_t* request, s
     return answer;
 }
 
+std::chrono::microseconds RecordedTurnaround(std::chrono::microseconds recordedTime, std::size_t requestBytes,
+                                             std::size_t replyBytes, int baud) {
+    constexpr long long kBitsPerByte = 10;
+    const auto wire =
+        std::chrono::microseconds(static_cast<long long>(requestBytes + replyBytes) * kBitsPerByte * 1'000'000 / baud);
+    return recordedTime > wire ? recordedTime - wire : std::chrono::microseconds(0);
+}
+
 std::set<std::uint8_t> LinesIn(const std::vector<CaptureRecord>& records) {
     std::set<std::uint8_t> lines;
     for (const CaptureRecord& record : records) lines.insert(record.line);

@@ -74,6 +74,12 @@ private:
     ReplayStats stats_;
 };
 
+// How long the recorded dispenser waited before it began its reply: the
+// recorded request-to-reply time less the wire time of both frames at
+// `baud` (10 bits a byte); zero when the recording was quicker than that.
+std::chrono::microseconds RecordedTurnaround(std::chrono::microseconds recordedTime, std::size_t requestBytes,
+                                             std::size_t replyBytes, int baud);
+
 // The lines that carry at least one frame in the records.
 std::set<std::uint8_t> LinesIn(const std::vector<CaptureRecord>& records);
 

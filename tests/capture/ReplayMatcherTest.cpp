@@ -124,6 +124,26 @@ TEST(ReplayMatcher, FramesTooShortToCarryACommandMatchNothing) {
     EXPECT_FALSE(m.Answer(live.data(), live.size()));
 }
 
+TEST(ReplayMatcher, TurnaroundIsTheRecordedTimeLessBothFramesOnTheWire) {
+    struct Case {
+        long long recordedUs;
+        std::size_t request, reply;
+        int baud;
+        long long expectedUs;
+    };
+    const Case cases[] = {
+        {61'500, 9, 35, 9600, 15'667},  // 44 bytes x 10 bits at 9600 baud: 45.833 ms on the wire
+        {45'833, 9, 35, 9600, 0},       // quicker than the wire: no pause at all, never negative
+        {1'000, 9, 35, 115200, 0},
+        {10'000, 9, 35, 115200, 6'181},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.recordedUs);
+        EXPECT_EQ(RecordedTurnaround(std::chrono::microseconds(c.recordedUs), c.request, c.reply, c.baud).count(),
+                  c.expectedUs);
+    }
+}
+
 TEST(ReplayMatcher, LinesInNamesEveryLineOnce) {
     EXPECT_EQ(LinesIn({Sent(0, Bytes{2}, 3), Got(1, Bytes{2}, 1), Sent(2, Bytes{2}, 3)}),
               (std::set<std::uint8_t>{1, 3}));
