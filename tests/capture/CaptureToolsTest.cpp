@@ -303,6 +303,26 @@ TEST_F(Dissector, AnyBytesDecodeWithoutLuaErrors) {
     for (const auto& row : rows) EXPECT_EQ(row[1], "1") << "frame " << row[0];
 }
 
+// watch runs until it is stopped; whatever stops it, the capture holds every
+// frame up to then.
+TEST(Capture, StoppedOrKilledHostLeavesAReadableCapture) {
+    Background station({kSim, "--no-pacing"});
+    ASSERT_NE(station.FirstLine(), "");
+    for (const int signal : {SIGINT, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const std::string capture = TempPath("watch-" + std::to_string(signal) + ".pcap");
+        Background watch({kHost, "--port", station.FirstLine(), "--capture", capture, "watch"});
+        ASSERT_NE(watch.FirstLine().find("State 192"), std::string::npos) << watch.FirstLine();
+        watch.Stop(signal);
+        const CaptureFile file = ReadCapture(capture);
+        EXPECT_FALSE(file.truncated);
+        ASSERT_GE(file.records.size(), 2u);
+        EXPECT_EQ(file.records[0].direction, Direction::Sent);
+        EXPECT_EQ(file.records[1].direction, Direction::Received);
+        EXPECT_EQ(file.records[1].bytes.size(), 35u);
+    }
+}
+
 // A status poll and a total on a station, recorded, then replayed: the host
 // prints the same, and a request the recording does not hold gets no reply.
 TEST(Replay, StatusPollAndTotalGiveTheSameHostOutput) {

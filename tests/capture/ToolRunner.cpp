@@ -130,9 +130,9 @@ Background::Background(const std::vector<std::string>& argv) : errPath_(NextOutp
 
 Background::~Background() { Stop(); }
 
-std::string Background::Stop() {
+std::string Background::Stop(int signal) {
     if (pid_ > 0) {
-        kill(pid_, SIGTERM);
+        kill(pid_, signal);
         Wait(pid_);
         pid_ = -1;
     }

@@ -2,6 +2,7 @@
 // to completion, zarvik-sim in the background on its pseudo-terminal.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <string>
@@ -29,8 +30,8 @@ public:
 
     // The first line of its stdout (waits up to 10 s); empty if none came.
     const std::string& FirstLine() const { return firstLine_; }
-    // Stops it and returns what it wrote on stderr.
-    std::string Stop();
+    // Stops it with `signal` and returns what it wrote on stderr.
+    std::string Stop(int signal = SIGTERM);
 
 private:
     pid_t pid_ = -1;
