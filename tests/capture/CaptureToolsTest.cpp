@@ -154,6 +154,7 @@ TEST_F(Dissector, DemoCaptureDecodesToWhatTheHostReported) {
     std::vector<Polled> polled;
     std::vector<std::string> totals;
     std::string requestCommand;
+    std::size_t request = 0;  // index of the last request
     for (std::size_t i = 0; i < rows.size(); ++i) {
         SCOPED_TRACE("frame " + rows[i][kFrame]);
         const auto& r = rows[i];
@@ -163,12 +164,14 @@ TEST_F(Dissector, DemoCaptureDecodesToWhatTheHostReported) {
         EXPECT_EQ(r[kSeq], std::to_string(b[1]));
         EXPECT_EQ(r[kAddr], std::to_string(b[2]));
         EXPECT_EQ(r[kLen], std::to_string(b[3]));
+        if (records[i].direction == Direction::Discarded) continue;  // a late reply on a slow machine
         EXPECT_EQ(r[kChecksumOk], "1");
         if (records[i].direction == Direction::Sent) {
             char code[8];
             std::snprintf(code, sizeof code, "0x%02x", b[4]);
             EXPECT_EQ(r[kCmd], code);
             requestCommand = r[kCmd];
+            request = i;
             if (r[kCmd] == "0x9a") {
                 EXPECT_EQ(Fixed(r[kPrice], 2), "52.30");
                 EXPECT_EQ(Fixed(r[kCoefficient], 3), "0.300");
@@ -179,10 +182,10 @@ TEST_F(Dissector, DemoCaptureDecodesToWhatTheHostReported) {
             continue;
         }
         ASSERT_GT(i, 0u);
-        // Each reply answers the request in the frame before it, with its command.
+        // Each reply answers the last request before it, with its command.
         EXPECT_EQ(r[kCmd], requestCommand);
-        EXPECT_EQ(r[kRequestIn], std::to_string(i));
-        const double between = std::chrono::duration<double>(records[i].time - records[i - 1].time).count();
+        EXPECT_EQ(r[kRequestIn], std::to_string(request + 1));
+        const double between = std::chrono::duration<double>(records[i].time - records[request].time).count();
         EXPECT_NEAR(std::stod(r[kTime]), between, 1e-6);
         if (r[kCmd] == "0x9f")
             polled.push_back(
