@@ -64,7 +64,7 @@ struct SerialPortManager::Line {
 
     void Close() {
         const int old = fd.exchange(-1);
-        if (old >= 0) ::close(old);
+        if (old >= 0) CloseTerminal(old);
     }
 };
 

@@ -74,6 +74,11 @@ int OpenRawTerminal(const std::string& path, std::int32_t baud) {
     return fd;
 }
 
+void CloseTerminal(int fd) {
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
 double ByteSeconds(std::int32_t baud) { return 10.0 / static_cast<double>(baud > 0 ? baud : 9600); }
 
 Clock::duration WireTime(std::size_t bytes, std::int32_t baud) {

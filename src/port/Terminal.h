@@ -16,6 +16,11 @@ using Clock = std::chrono::steady_clock;
 // 9600), no flow control, modem lines ignored, pending I/O discarded.
 // Returns the descriptor, or -errno.
 int OpenRawTerminal(const std::string& path, std::int32_t baud);
+// Gives up the exclusive use OpenRawTerminal took, then closes. The mark
+// belongs to the terminal, not the descriptor: on a pseudo-terminal whose
+// other end stays open it would otherwise outlive us and refuse every later
+// open by anyone but root.
+void CloseTerminal(int fd);
 
 // Seconds one byte takes on the wire at baud: 10 bits (start, 8 data, stop).
 double ByteSeconds(std::int32_t baud);

@@ -69,7 +69,13 @@ timespec ToTimespec(std::chrono::nanoseconds d) {
 
 }  // namespace
 
-SerialEndpoint::SerialEndpoint(Station& station, EndpointOptions options) : station_(station), options_(options) {
+SerialEndpoint::SerialEndpoint(Station& station, EndpointOptions options)
+    : SerialEndpoint([&station](const std::uint8_t* frame, std::size_t length,
+                                TimePoint now) { return station.Handle(frame, length, now); },
+                     options) {}
+
+SerialEndpoint::SerialEndpoint(RequestHandler handler, EndpointOptions options)
+    : handler_(std::move(handler)), options_(options) {
     SpeedOf(options_.baud);  // refuse an unknown rate up front
 }
 
@@ -212,7 +218,7 @@ void SerialEndpoint::Run() {
             if (framer.Pending() && std::chrono::steady_clock::now() - lastByte >= options_.frameGap) {
                 for (const auto& frame : framer.Flush()) {
                     ++frames_;
-                    const auto reply = station_.Handle(frame.data(), frame.size(), SimClock::now());
+                    const auto reply = handler_(frame.data(), frame.size(), SimClock::now());
                     if (reply && !Send(*reply)) break;
                 }
             }
@@ -233,7 +239,7 @@ void SerialEndpoint::Run() {
         }
         while (auto frame = framer.Next()) {
             ++frames_;
-            const auto reply = station_.Handle(frame->data(), frame->size(), SimClock::now());
+            const auto reply = handler_(frame->data(), frame->size(), SimClock::now());
             if (reply && !Send(*reply)) break;
         }
         skipped_ = framer.SkippedBytes();

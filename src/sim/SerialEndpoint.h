@@ -1,7 +1,8 @@
 // Serves a Station over a file descriptor on a thread of its own: a
 // pseudo-terminal master it opens itself (the slave path goes to the host),
 // or a serial device opened raw. Requests are framed with RequestFramer and
-// answered through Station::Handle; replies go out paced at the baud rate
+// answered through Station::Handle (or another request handler, such as the
+// replay of a recorded line); replies go out paced at the baud rate
 // (10 bits a byte) unless pacing is off. The thread waits in poll() and stops
 // promptly on Stop() or destruction, also in the middle of a paced or delayed
 // reply.
@@ -10,6 +11,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -30,9 +33,14 @@ struct EndpointStats {
     std::uint64_t skippedBytes = 0;  // garbage skipped while hunting for frames
 };
 
+// The reply to one request frame, or nothing; called on the endpoint thread only.
+using RequestHandler =
+    std::function<std::optional<Reply>(const std::uint8_t* frame, std::size_t length, TimePoint now)>;
+
 class SerialEndpoint {
 public:
     SerialEndpoint(Station& station, EndpointOptions options = {});
+    SerialEndpoint(RequestHandler handler, EndpointOptions options = {});
     ~SerialEndpoint();
     SerialEndpoint(const SerialEndpoint&) = delete;
     SerialEndpoint& operator=(const SerialEndpoint&) = delete;
@@ -54,7 +62,7 @@ private:
     bool WaitWake(std::chrono::nanoseconds timeout);  // false when asked to stop
     bool Send(const Reply& reply);
 
-    Station& station_;
+    RequestHandler handler_;
     EndpointOptions options_;
     std::string path_;
     int fd_ = -1;

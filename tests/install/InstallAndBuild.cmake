@@ -4,6 +4,10 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_
 if(rc)
   message(FATAL_ERROR "install failed: ${rc}")
 endif()
+file(GLOB_RECURSE dissector ${WORK_DIR}/prefix/*/zarvik/wireshark/zarvik.lua)
+if(NOT dissector)
+  message(FATAL_ERROR "the Wireshark dissector was not installed")
+endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${HOST_SOURCE} -B ${WORK_DIR}/build
   -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix RESULT_VARIABLE rc OUTPUT_QUIET)
 if(rc)

@@ -60,7 +60,11 @@ TEST(FaultInjection, EachModeGivesItsOutcomeAndTheNextExchangeIsGood) {
     };
     for (const auto& c : cases) {
         const std::string name(sim::FaultName(c.mode));
-        SimulatedLine s;
+        // The refused stop leaves its delivery authorised: with the nozzle
+        // never lifted the total stays put however slow the machine is.
+        sim::StationConfig station = QuickStation();
+        station.autoNozzle = c.mode != sim::FaultMode::kRefuseStop;
+        SimulatedLine s(0, station);
         s.station().SetTotal(1, 1, kTotal);
         // Late enough to miss the response deadline and the drain after it.
         s.station().SetFaultDelay(QuickSettings().response + QuickSettings().drainQuiet * 2);

@@ -27,7 +27,11 @@ std::uint8_t PollUntil(SimulatedLine& s, int dispenser, int nozzles, std::uint8_
 }
 
 TEST(SerialLine, WholeDelivery_EndsAtTheDoseWithMatchingMoneyAndTotal) {
-    SimulatedLine s;
+    // The customer is the test: the finished state lasts until the hang-up,
+    // however slowly a loaded machine polls.
+    sim::StationConfig station = QuickStation();
+    station.autoNozzle = false;
+    SimulatedLine s(0, station);
     auto& d = s.driver();
     d.SetNozzlePrice(kLine, 2, 3, 0, 0, 50.00);
     ASSERT_EQ(s.lineResult(), 1);
@@ -35,6 +39,7 @@ TEST(SerialLine, WholeDelivery_EndsAtTheDoseWithMatchingMoneyAndTotal) {
     ASSERT_EQ(s.lineResult(), 1);
     d.StartNozzle(kLine, 2, 3, 0);
     ASSERT_EQ(s.lineResult(), 1);
+    s.station().LiftNozzle(2, 3, sim::SimClock::now());
 
     EXPECT_EQ(PollUntil(s, 2, 3, 0xD0), 0xD0 + 3) << "finished on nozzle 3";
     TDispenserStatus st{};
@@ -46,6 +51,7 @@ TEST(SerialLine, WholeDelivery_EndsAtTheDoseWithMatchingMoneyAndTotal) {
     EXPECT_EQ(s.station().Nozzle(2, 3).volume, 10000u);
 
     // The customer hangs up; the driver clears the finished-and-hung state.
+    s.station().HangUpNozzle(2, 3, sim::SimClock::now());
     EXPECT_EQ(PollUntil(s, 2, 3, 0xC0), 0xC0);
     double total = -1;
     d.ReadNozzleTotal(kLine, 2, 3, total, 0, 0, 0);

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <map>
 
+#include "Capture.h"
 #include "Commands.h"
 #include "StationGui.h"
 #include "zarvik/exceptions.h"
@@ -18,6 +19,7 @@ struct Cli {
     SessionOptions session;
     CommandArgs args;
     bool stats = false;
+    std::string capture;
 };
 
 void AddDispenser(CLI::App* c, Cli& cli) {
@@ -48,6 +50,9 @@ int main(int argc, char** argv) {
     app.add_option("--library", cli.session.library, "driver library (default: " + DefaultLibraryPath() + ")");
     app.add_option("--options", cli.session.options, "options value for GetVM30 (128: clear before a price change)");
     app.add_flag("--stats", cli.stats, "print the line statistics after the command");
+    app.add_option("--capture", cli.capture,
+                   "write every frame on the line to this pcap file (open it in Wireshark with "
+                   "tools/wireshark/zarvik.lua, or replay it with zarvik-sim --replay)");
 
     using Runner = std::function<int(Session&)>;
     std::map<CLI::App*, Runner> runners;
@@ -133,6 +138,12 @@ int main(int argc, char** argv) {
         return app.exit(e);
     }
 
+    // Outlives every session: a crash or Ctrl-C leaves the records so far readable.
+    std::unique_ptr<zarvik::capture::CaptureWriter> capture;
+    const auto finish = [&capture](int code) {
+        if (capture && !CheckCapture(*capture, std::cerr) && code == 0) return 1;
+        return code;
+    };
     try {
         if (gui->parsed()) {
 #ifdef ZARVIK_HOST_GUI
@@ -142,7 +153,11 @@ int main(int argc, char** argv) {
             return 2;
 #endif
         }
-        if (demo->parsed()) return RunDemo(cli.session);
+        if (!cli.capture.empty()) {
+            capture = std::make_unique<zarvik::capture::CaptureWriter>(cli.capture);
+            cli.session.capture = capture.get();
+        }
+        if (demo->parsed()) return finish(RunDemo(cli.session));
         for (auto& [sub, run] : runners) {
             if (!sub->parsed()) continue;
             if (sub->get_name() == "stats" && a.count <= 0) a.count = 10;
@@ -151,19 +166,19 @@ int main(int argc, char** argv) {
             try {
                 const int code = run(s);
                 if (cli.stats) PrintStatistics(s, std::cout);
-                return code;
+                return finish(code);
             } catch (const std::exception& e) {
                 std::cerr << "zarvik-host: " << e.what() << '\n';
                 if (cli.stats) PrintStatistics(s, std::cout);
-                return 1;
+                return finish(1);
             }
         }
     } catch (const zarvik::Exception& e) {
         std::cerr << "zarvik-host: " << e.what() << '\n';
-        return 1;
+        return finish(1);
     } catch (const std::exception& e) {
         std::cerr << "zarvik-host: " << e.what() << '\n';
-        return 1;
+        return finish(1);
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "Capture.h"
 #include "DriverSlots.h"
 #include "port/PortErrors.h"
 
@@ -40,7 +41,8 @@ Session::Session(const SessionOptions& options)
     if (line_ < 1 || line_ > port::SerialPortManager::kLines)
         throw std::runtime_error("--line must be 1..32, got " + std::to_string(line_));
     port_->SetDevice(line_, device_);
-    port_->SetTraceHook([this, trace = options.trace](const port::FrameTraceEvent& e) {
+    port_->SetTraceHook([this, trace = options.trace, capture = options.capture](const port::FrameTraceEvent& e) {
+        if (capture != nullptr) RecordFrame(*capture, e);
         if (trace) {
             const char* mark = e.direction == port::FrameDirection::Sent ? "> " : "< ";
             std::cerr << mark << Hex(e.bytes.data(), e.bytes.size())

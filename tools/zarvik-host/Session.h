@@ -10,6 +10,7 @@
 #include <string>
 
 #include "DriverLibrary.h"
+#include "capture/CaptureWriter.h"
 #include "port/SerialPortManager.h"
 
 namespace zarvik::host {
@@ -20,6 +21,7 @@ struct SessionOptions {
     bool trace = false;   // every frame on stderr: "> " sent, "< " received
     std::string library;  // empty: DefaultLibraryPath()
     std::int32_t options = 0;
+    capture::CaptureWriter* capture = nullptr;  // every frame also goes here (--capture); not owned
 };
 
 class Session {

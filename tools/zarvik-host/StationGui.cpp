@@ -1,6 +1,6 @@
 // zarvik-host gui [--port DEVICE | --simulate] [--line N] [--dispensers N]
 //                 [--nozzles N] [--library PATH] [--screenshot FILE]
-//                 [--open-params | --open-calibration]
+//                 [--open-params | --open-calibration] [--capture FILE]
 //
 // The station window: a main menu whose "&ТРК" menu receives the driver's
 // service entry (operation 24), and a panel that polls every dispenser of the
@@ -32,6 +32,7 @@
 #include <optional>
 #include <string>
 
+#include "Capture.h"
 #include "DriverLibrary.h"
 #include "EmbeddedSimulator.h"
 #include "port/SerialPortManager.h"
@@ -57,6 +58,7 @@ struct GuiOptions {
     QString screenshot;
     bool openParams = false;
     bool openCalibration = false;  // the calibration dialog over table 2
+    std::string capture;  // empty: none
 };
 
 // Picks the window's options out of the whole command line; what belongs to
@@ -80,7 +82,7 @@ std::optional<GuiOptions> ParseOptions(int argc, char** argv) {
         } else if (arg == "--open-calibration") {
             o.openCalibration = true;
         } else if (arg == "--port" || arg == "--library" || arg == "--screenshot" || arg == "--line" ||
-                   arg == "--dispensers" || arg == "--nozzles") {
+                   arg == "--dispensers" || arg == "--nozzles" || arg == "--capture") {
             if (!hasValue) {
                 std::cerr << "zarvik-host gui: " << arg << " needs a value\n";
                 return std::nullopt;
@@ -89,6 +91,7 @@ std::optional<GuiOptions> ParseOptions(int argc, char** argv) {
             bool ok = true;
             if (arg == "--port") o.port = value;
             if (arg == "--library") o.library = value;
+            if (arg == "--capture") o.capture = value;
             if (arg == "--screenshot") o.screenshot = QString::fromLocal8Bit(value);
             if (arg == "--line") ok = number(value, 1, 32, o.line);
             if (arg == "--dispensers") ok = number(value, 1, 32, o.dispensers);
@@ -387,8 +390,19 @@ int RunStationGui(int argc, char** argv) {
         return 1;
     }
 
+    std::unique_ptr<zarvik::capture::CaptureWriter> capture;
     zarvik::port::SerialPortManager port;
     port.SetDevice(options->line, device);
+    if (!options->capture.empty()) {
+        try {
+            capture = std::make_unique<zarvik::capture::CaptureWriter>(options->capture);
+        } catch (const std::exception& error) {
+            std::cerr << "zarvik-host gui: " << error.what() << "\n";
+            return 1;
+        }
+        port.SetTraceHook(
+            [&capture](const zarvik::port::FrameTraceEvent& e) { zarvik::host::RecordFrame(*capture, e); });
+    }
     auto window = std::make_unique<StationWindow>(*options, QString::fromStdString(device));
     // The library's windows take the main window as their parent.
     std::unique_ptr<TDriver25> driver(getVM30(0, reinterpret_cast<std::intptr_t>(window.get()), &port));
@@ -410,5 +424,6 @@ int RunStationGui(int argc, char** argv) {
     // The driver goes before the window and the port service it uses.
     driver.reset();
     window.reset();
+    if (capture && !zarvik::host::CheckCapture(*capture, std::cerr) && exitCode == 0) exitCode = 1;
     return exitCode != 0 ? exitCode : loopCode;
 }

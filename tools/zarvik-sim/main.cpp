@@ -1,16 +1,23 @@
 // zarvik-sim: serves a simulated filling station on a pseudo-terminal (its
 // slave path goes to stdout) or on a serial device, until SIGINT or SIGTERM.
+// With --replay FILE it serves a recorded line instead (see
+// capture/ReplayMatcher.h): each request gets the reply recorded for it.
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <iostream>
+#include <sstream>
 
+#include "capture/CaptureReader.h"
+#include "capture/ReplayMatcher.h"
 #include "sim/SerialEndpoint.h"
 #include "sim/Station.h"
 
 namespace {
 
-int Serve(zarvik::sim::Station& station, const zarvik::sim::EndpointOptions& options, const std::string& device) {
+// Serves until SIGINT or SIGTERM, then prints `report()` on stderr.
+int Serve(zarvik::sim::SerialEndpoint& endpoint, const std::string& device, const std::function<void()>& report) {
     // Block the stop signals before the endpoint thread starts so only sigwait sees them.
     sigset_t signals;
     sigemptyset(&signals);
@@ -18,7 +25,6 @@ int Serve(zarvik::sim::Station& station, const zarvik::sim::EndpointOptions& opt
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    zarvik::sim::SerialEndpoint endpoint(station, options);
     if (device.empty()) {
         std::cout << endpoint.OpenPty() << std::endl;
     } else {
@@ -29,10 +35,69 @@ int Serve(zarvik::sim::Station& station, const zarvik::sim::EndpointOptions& opt
     int signal = 0;
     sigwait(&signals, &signal);
     endpoint.Stop();
-    const auto stats = station.Stats();
-    std::cerr << "requests " << stats.requests << ", replies " << stats.replies << ", ignored " << stats.ignored
-              << ", faults " << stats.faults << ", skipped bytes " << endpoint.Stats().skippedBytes << '\n';
+    report();
     return 0;
+}
+
+int ServeStation(const zarvik::sim::StationConfig& config, const zarvik::sim::EndpointOptions& options,
+                 const std::string& device, const std::function<void(zarvik::sim::Station&)>& setUp) {
+    zarvik::sim::Station station(config);
+    setUp(station);
+    zarvik::sim::SerialEndpoint endpoint(station, options);
+    return Serve(endpoint, device, [&] {
+        const auto stats = station.Stats();
+        std::cerr << "requests " << stats.requests << ", replies " << stats.replies << ", ignored " << stats.ignored
+                  << ", faults " << stats.faults << ", skipped bytes " << endpoint.Stats().skippedBytes << '\n';
+    });
+}
+
+// The line of the capture to replay: the one asked for, or the only one there is.
+std::uint8_t ReplayLine(const std::vector<zarvik::capture::CaptureRecord>& records, int asked,
+                        const std::string& file) {
+    const auto lines = zarvik::capture::LinesIn(records);
+    if (asked != 0) {
+        if (lines.count(static_cast<std::uint8_t>(asked)) == 0)
+            throw std::runtime_error(file + " holds no frame of line " + std::to_string(asked));
+        return static_cast<std::uint8_t>(asked);
+    }
+    if (lines.empty()) throw std::runtime_error(file + " holds no frames");
+    if (lines.size() > 1) {
+        std::ostringstream names;
+        for (const auto line : lines) names << (names.tellp() > 0 ? ", " : "") << int{line};
+        throw std::runtime_error(file + " holds lines " + names.str() + ": choose one with --replay-line");
+    }
+    return *lines.begin();
+}
+
+int ServeReplay(const std::string& file, int line, bool recordedTiming, const zarvik::sim::EndpointOptions& options,
+                const std::string& device) {
+    const zarvik::capture::CaptureFile capture = zarvik::capture::ReadCapture(file);
+    if (capture.truncated) std::cerr << "zarvik-sim: " << file << " ends inside a record; replaying what is whole\n";
+    const std::uint8_t replayed = ReplayLine(capture.records, line, file);
+    zarvik::capture::ReplayMatcher matcher(capture.records, replayed);
+    std::cerr << "replaying line " << int{replayed} << " of " << file << ": " << matcher.Stats().recordedPairs
+              << " recorded requests\n";
+    const int baud = options.baud;
+    zarvik::sim::SerialEndpoint endpoint(
+        [&matcher, recordedTiming, baud](const std::uint8_t* frame, std::size_t length,
+                                         zarvik::sim::TimePoint) -> std::optional<zarvik::sim::Reply> {
+            auto answer = matcher.Answer(frame, length);
+            if (!answer) return std::nullopt;
+            zarvik::sim::Reply reply;
+            if (recordedTiming) {
+                reply.delay = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    zarvik::capture::RecordedTurnaround(answer->recordedTime, length, answer->bytes.size(), baud));
+            }
+            reply.bytes = std::move(answer->bytes);
+            return reply;
+        },
+        options);
+    return Serve(endpoint, device, [&] {
+        // The endpoint thread has stopped: the matcher is ours again.
+        const auto& stats = matcher.Stats();
+        std::cerr << "requests " << stats.requests << ", replayed " << stats.answered << ", unanswered as recorded "
+                  << stats.notAnswered << ", not in the recording " << stats.unmatched << '\n';
+    });
 }
 
 }  // namespace
@@ -50,6 +115,9 @@ int main(int argc, char** argv) {
     std::uint32_t faultSeed = 1;
     long faultDelayMs = 1000;
     int addresses = 2;
+    std::string replay;
+    int replayLine = 0;
+    bool replayTiming = false;
 
     app.add_option("--device", device, "serial device to serve (default: a new pseudo-terminal)");
     app.add_option("--baud", options.baud, "baud rate of the pacing and of a device")->capture_default_str();
@@ -74,6 +142,17 @@ int main(int argc, char** argv) {
     app.add_option("--fault-next", faultNext, "fault the next N replies instead")->check(CLI::NonNegativeNumber);
     app.add_option("--fault-seed", faultSeed, "seed of the fault generator")->capture_default_str();
     app.add_option("--fault-delay-ms", faultDelayMs, "lateness of a delayed reply")->capture_default_str();
+    CLI::Option* replayOption =
+        app.add_option("--replay", replay,
+                       "answer each request with the reply recorded for it in this capture (zarvik-host --capture); "
+                       "a request the capture does not hold gets no reply")
+            ->check(CLI::ExistingFile);
+    app.add_option("--replay-line", replayLine, "the line of the capture to replay (default: its only line)")
+        ->check(CLI::Range(1, 32))
+        ->needs(replayOption);
+    app.add_flag("--replay-timing", replayTiming, "wait before each reply as long as the recorded dispenser did")
+        ->needs(replayOption);
+    for (const char* fault : {"--fault", "--fault-rate", "--fault-next"}) app.get_option(fault)->excludes(replayOption);
     CLI11_PARSE(app, argc, argv);
 
     const auto mode = zarvik::sim::ParseFault(fault);
@@ -86,14 +165,15 @@ int main(int argc, char** argv) {
     options.pacing = !noPacing;
     options.turnaround = std::chrono::microseconds(turnaroundUs);
     try {
-        zarvik::sim::Station station(config);
-        station.SetFaultDelay(std::chrono::milliseconds(faultDelayMs));
-        if (faultNext > 0) {
-            station.SetFaultNext(*mode, faultNext);
-        } else {
-            station.SetFaultRate(*mode, faultRate, faultSeed);
-        }
-        return Serve(station, options, device);
+        if (!replay.empty()) return ServeReplay(replay, replayLine, replayTiming, options, device);
+        return ServeStation(config, options, device, [&](zarvik::sim::Station& station) {
+            station.SetFaultDelay(std::chrono::milliseconds(faultDelayMs));
+            if (faultNext > 0) {
+                station.SetFaultNext(*mode, faultNext);
+            } else {
+                station.SetFaultRate(*mode, faultRate, faultSeed);
+            }
+        });
     } catch (const std::exception& e) {
         std::cerr << "zarvik-sim: " << e.what() << '\n';
         return 1;

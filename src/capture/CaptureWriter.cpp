@@ -1,0 +1,88 @@
+#include "capture/CaptureWriter.h"
+
+#include <pcap/pcap.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace zarvik::capture {
+
+namespace {
+
+constexpr int kSnapLength = 65535;
+
+pcap_t* AsPcap(void* p) { return static_cast<pcap_t*>(p); }
+pcap_dumper_t* AsDumper(void* d) { return static_cast<pcap_dumper_t*>(d); }
+
+// pcap_dump_flush says only that it failed; the stream knows why.
+std::string FlushError(pcap_dumper_t* dumper) {
+    errno = 0;
+    if (pcap_dump_flush(dumper) == 0 && std::ferror(pcap_dump_file(dumper)) == 0) return {};
+    return errno != 0 ? std::strerror(errno) : "write error";
+}
+
+}  // namespace
+
+CaptureWriter::CaptureWriter(const std::string& path) : path_(path) {
+    pcap_ = pcap_open_dead(kLinkType, kSnapLength);
+    if (pcap_ == nullptr) throw std::runtime_error("capture " + path + ": libpcap cannot make a capture handle");
+    dumper_ = pcap_dump_open(AsPcap(pcap_), path.c_str());
+    if (dumper_ == nullptr) {
+        const std::string why = pcap_geterr(AsPcap(pcap_));
+        pcap_close(AsPcap(pcap_));
+        throw std::runtime_error("capture " + path + ": " + why);
+    }
+    // The file header goes out now: an empty capture is still a capture.
+    const std::string why = FlushError(AsDumper(dumper_));
+    if (!why.empty()) {
+        pcap_dump_close(AsDumper(dumper_));
+        pcap_close(AsPcap(pcap_));
+        throw std::runtime_error("capture " + path + ": " + why);
+    }
+}
+
+CaptureWriter::~CaptureWriter() {
+    pcap_dump_close(AsDumper(dumper_));
+    pcap_close(AsPcap(pcap_));
+}
+
+void CaptureWriter::Fail(std::string what) {
+    if (error_.empty()) error_ = std::move(what);
+}
+
+void CaptureWriter::Write(Timestamp time, int line, Direction direction, std::span<const std::uint8_t> bytes) noexcept {
+    std::lock_guard lock(mutex_);
+    if (!error_.empty()) return;
+    if (line < kMinLine || line > kMaxLine) return Fail("a frame of line " + std::to_string(line) + " not recorded");
+    if (bytes.size() > kMaxFrameBytes)
+        return Fail("a frame of " + std::to_string(bytes.size()) + " bytes not recorded");
+    std::array<std::uint8_t, kHeaderSize + kMaxFrameBytes> data{};
+    data[kHeaderLine] = static_cast<std::uint8_t>(line);
+    data[kHeaderDirection] = static_cast<std::uint8_t>(direction);
+    std::copy(bytes.begin(), bytes.end(), data.begin() + kHeaderSize);
+
+    const auto since = time.time_since_epoch().count();
+    pcap_pkthdr header{};
+    header.ts.tv_sec = static_cast<time_t>(since / 1'000'000);
+    header.ts.tv_usec = static_cast<suseconds_t>(since % 1'000'000);
+    header.caplen = header.len = static_cast<bpf_u_int32>(kHeaderSize + bytes.size());
+    pcap_dump(reinterpret_cast<u_char*>(dumper_), &header, data.data());
+    const std::string why = FlushError(AsDumper(dumper_));
+    if (!why.empty()) return Fail("writing record " + std::to_string(records_ + 1) + ": " + why);
+    ++records_;
+}
+
+std::uint64_t CaptureWriter::Records() const {
+    std::lock_guard lock(mutex_);
+    return records_;
+}
+
+std::string CaptureWriter::Error() const {
+    std::lock_guard lock(mutex_);
+    return error_;
+}
+
+}  // namespace zarvik::capture
