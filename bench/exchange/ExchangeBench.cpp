@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "driver/Protocol.h"
 #include "driver/VM30.h"
+#include "protocol/Frame.h"
 #include "support/CountingNew.h"
 
 namespace {
@@ -30,8 +30,7 @@ public:
     std::uint8_t GetLineState(std::uint8_t) override { return state_; }
     void SetReplyChecker(std::uint8_t, zarvik::TReplyChecker checker) override { checker_ = checker; }
     void SetOpenHandler(std::int32_t, zarvik::TOpenHandler) override {}
-    std::int32_t OpenLine(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                          std::int32_t) override {
+    std::int32_t OpenLine(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
         return 0;
     }
     std::int32_t WaitTransfer(const zarvik::TTransferHandle&) override { return 0; }

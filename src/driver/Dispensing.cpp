@@ -8,10 +8,10 @@
 //   0x94  nozzle, money x100 (4), 0x00         8        17     -
 //   0x9A  nozzle, coeff x1000 (3), price x100 (3)  9    8      -
 //   0x9B  nozzle                               3        12     7..10: total, thousandths
-#include "driver/ComPort.h"
-#include "driver/Protocol.h"
+#include "ComPort.h"
+#include "WireValues.h"
 #include "driver/VM30.h"
-#include "driver/WireValues.h"
+#include "protocol/Frame.h"
 
 namespace zarvik {
 

@@ -14,10 +14,10 @@
 // Names end at the first 0 byte or after 40 characters.
 #include <algorithm>
 
-#include "driver/ComPort.h"
-#include "driver/Protocol.h"
+#include "ComPort.h"
+#include "WireValues.h"
 #include "driver/VM30.h"
-#include "driver/WireValues.h"
+#include "protocol/Frame.h"
 
 namespace zarvik {
 

@@ -8,10 +8,10 @@
 //   32      flags; bit 3 marks an idle nozzle as lifted
 #include <algorithm>
 
-#include "driver/ComPort.h"
-#include "driver/Protocol.h"
+#include "ComPort.h"
+#include "WireValues.h"
 #include "driver/VM30.h"
-#include "driver/WireValues.h"
+#include "protocol/Frame.h"
 
 namespace zarvik {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <exception>
 
-#include "driver/ComPort.h"
-#include "driver/Protocol.h"
+#include "ComPort.h"
+#include "protocol/Frame.h"
 
 namespace zarvik {
 

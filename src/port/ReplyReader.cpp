@@ -1,4 +1,4 @@
-#include "port/ReplyReader.h"
+#include "ReplyReader.h"
 
 #include <poll.h>
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "port/Terminal.h"
+#include "Terminal.h"
 
 namespace zarvik::port {
 

@@ -1,4 +1,4 @@
-#include "port/Terminal.h"
+#include "Terminal.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "sim/RequestFramer.h"
+#include "RequestFramer.h"
 
 namespace zarvik::sim {
 

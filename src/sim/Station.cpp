@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "driver/Cp1251.h"
-#include "sim/Wire.h"
+#include "Wire.h"
+#include "protocol/Cp1251.h"
 
 namespace zarvik::sim {
 

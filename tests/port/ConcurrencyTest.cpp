@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "ReplyReader.h"
 #include "SimulatedLine.h"
-#include "driver/Protocol.h"
-#include "port/ReplyReader.h"
+#include "protocol/Frame.h"
 
 namespace zarvik::testing {
 namespace {

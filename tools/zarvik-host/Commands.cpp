@@ -12,10 +12,9 @@
 
 #include "Descriptions.h"
 #include "DriverSlots.h"
-#include "driver/Cp1251.h"
-#include "driver/Protocol.h"
 #include "port/PortErrors.h"
-#include "port/ReplyReader.h"
+#include "protocol/Cp1251.h"
+#include "protocol/Frame.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::host {
@@ -52,7 +51,8 @@ public:
                                ? e.bytes[kRequestNozzle]
                                : -1;
             } else if (e.direction == port::FrameDirection::Received && pending_ >= 0 &&
-                       port::IsWholeFrame(e.bytes.data(), e.bytes.size()) && e.bytes[proto::kOffsetLen] == kStatusLen) {
+                       proto::JudgeReply(e.bytes.data(), e.bytes.size()).state == kLineStateGood &&
+                       e.bytes[proto::kOffsetLen] == kStatusLen) {
                 polled_[pending_] = {Le32(&e.bytes[kStatusVolume]) / 1000.0, Le32(&e.bytes[kStatusMoney]) / 100.0,
                                      e.bytes[kStatusCode]};
                 pending_ = -1;

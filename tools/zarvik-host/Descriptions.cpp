@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "driver/Cp1251.h"
-#include "driver/Protocol.h"
 #include "port/PortErrors.h"
+#include "protocol/Cp1251.h"
+#include "protocol/Frame.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::host {

@@ -1,4 +1,4 @@
-#include "driver/Protocol.h"
+#include "protocol/Frame.h"
 
 #include "zarvik/port_manager.h"
 

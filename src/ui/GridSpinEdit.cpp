@@ -1,4 +1,4 @@
-#include "params/GridSpinEdit.h"
+#include "ui/GridSpinEdit.h"
 
 #include <QLineEdit>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "params/CalculateForm.h"
+#include "ui/CalculateForm.h"
 
 #include <QApplication>
 #include <QDoubleSpinBox>
@@ -8,8 +8,8 @@
 #include <QStyle>
 #include <cstdint>
 
+#include "AppWidget.h"
 #include "library/DriverObject.h"
-#include "params/AppWidget.h"
 #include "params/Calibration.h"
 #include "zarvik/exceptions.h"
 

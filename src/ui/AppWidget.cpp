@@ -1,4 +1,4 @@
-#include "params/AppWidget.h"
+#include "AppWidget.h"
 
 #include <QWidget>
 

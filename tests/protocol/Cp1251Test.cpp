@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include "driver/Cp1251.h"
+#include "protocol/Cp1251.h"
 
 namespace zarvik::cp1251 {
 namespace {

@@ -8,10 +8,10 @@
 #include <stdexcept>
 
 #include "library/DriverObject.h"
-#include "params/MenuEntry.h"
-#include "params/ParamFrame.h"
 #include "support/FakeDispenser.h"
 #include "support/FakePortManager.h"
+#include "ui/MenuEntry.h"
+#include "ui/ParamFrame.h"
 #include "zarvik/exceptions.h"
 
 using zarvik::MenuPending;

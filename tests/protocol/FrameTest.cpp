@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "driver/Protocol.h"
+#include "protocol/Frame.h"
 #include "support/FakePortManager.h"
 
 namespace zarvik::protocol {

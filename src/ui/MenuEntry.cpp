@@ -1,4 +1,4 @@
-#include "params/MenuEntry.h"
+#include "ui/MenuEntry.h"
 
 #include <QAction>
 #include <QApplication>
@@ -7,8 +7,8 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "params/AppWidget.h"
-#include "params/ParamFrame.h"
+#include "AppWidget.h"
+#include "ui/ParamFrame.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik {

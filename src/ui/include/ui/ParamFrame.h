@@ -22,9 +22,9 @@
 #include <mutex>
 #include <string>
 
-#include "params/Grid.h"
-#include "params/GridSpinEdit.h"
-#include "params/ParamFrameHandOver.h"
+#include "ui/Grid.h"
+#include "ui/GridSpinEdit.h"
+#include "ui/ParamFrameHandOver.h"
 
 class QAction;
 class QComboBox;

@@ -12,10 +12,10 @@
 #include <QToolTip>
 #include <cctype>
 
+#include "ParamFrameTexts.h"
 #include "params/NumberText.h"
-#include "params/ParamFrame.h"
-#include "params/ParamFrameTexts.h"
 #include "params/ParameterUnit.h"
+#include "ui/ParamFrame.h"
 
 namespace zarvik {
 

@@ -1,7 +1,7 @@
 // The window's controls, its lifecycle, the status bar and the plain
 // handlers. Reading, writing and the pass are in ParamFrameIO.cpp; the grid's
 // drawing and the in-place editors in ParamFrameGrid.cpp.
-#include "params/ParamFrame.h"
+#include "ui/ParamFrame.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,11 +23,11 @@
 #include <QTimer>
 #include <utility>
 
-#include "params/AppWidget.h"
-#include "params/CalculateForm.h"
-#include "params/ParamFrameTexts.h"
+#include "AppWidget.h"
+#include "ParamFrameTexts.h"
 #include "params/ParameterUnit.h"
 #include "timer/FonTimer.h"
+#include "ui/CalculateForm.h"
 
 namespace zarvik {
 

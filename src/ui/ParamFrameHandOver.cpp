@@ -1,4 +1,4 @@
-#include "params/ParamFrameHandOver.h"
+#include "ui/ParamFrameHandOver.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

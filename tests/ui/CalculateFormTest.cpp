@@ -7,12 +7,12 @@
 #include <functional>
 #include <memory>
 
-#include "driver/Protocol.h"
 #include "library/Application.h"
 #include "library/DriverObject.h"
-#include "params/CalculateForm.h"
+#include "protocol/Frame.h"
 #include "support/FakeDispenser.h"
 #include "support/FakePortManager.h"
+#include "ui/CalculateForm.h"
 #include "zarvik/exceptions.h"
 
 using zarvik::CalculateFrm;

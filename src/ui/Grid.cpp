@@ -1,4 +1,4 @@
-#include "params/Grid.h"
+#include "ui/Grid.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

@@ -1,4 +1,4 @@
-#include "driver/Cp1251.h"
+#include "protocol/Cp1251.h"
 
 #include <cstdint>
 

@@ -14,12 +14,12 @@
 #include <memory>
 #include <vector>
 
-#include "driver/Cp1251.h"
+#include "ParamFrameTexts.h"
 #include "driver/VM30.h"
-#include "params/ParamFrame.h"
-#include "params/ParamFrameTexts.h"
 #include "params/ParameterUnit.h"
+#include "protocol/Cp1251.h"
 #include "timer/FonTimer.h"
+#include "ui/ParamFrame.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik {
