@@ -5,6 +5,7 @@
 
 #include "ComPort.h"
 #include "protocol/Frame.h"
+#include "protocol/ReplyChecker.h"
 
 namespace zarvik {
 
@@ -139,11 +140,7 @@ std::int32_t TVM30::Exchange(std::uint8_t line, std::uint8_t* buffer, std::uint8
 
 bool TVM30::CheckReply(void* self, std::uint8_t line, const std::uint8_t* reply, std::int32_t, std::int32_t& length,
                        std::int32_t) {
-    TPortManager* port = static_cast<TVM30*>(self)->PortManager;
-    const protocol::ReplyVerdict verdict = protocol::JudgeReply(reply, static_cast<std::uint8_t>(length));
-    port->SetLineState(line, verdict.state);
-    port->SetLineError(line, verdict.error);
-    return verdict.state == kLineStateGood;
+    return protocol::CheckReplyInto(*static_cast<TVM30*>(self)->PortManager, line, reply, length);
 }
 
 std::uint8_t TVM30::SimpleCommand(std::uint8_t line, std::uint8_t dispenser, std::uint8_t nozzle, std::uint8_t command,

@@ -1,5 +1,6 @@
 #include "protocol/Cp1251.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zarvik::cp1251 {
@@ -23,17 +24,45 @@ constexpr char16_t kHigh[128] = {0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026,
                                  0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446,
                                  0x0447, 0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F};
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+// Writes whole characters into out[0..capacity) until one does not fit, and
+// counts the bytes the whole text needs.
+class Sink {
+public:
+    Sink(char* out, std::size_t capacity) : out_(out), capacity_(capacity) {}
+    void Put(const char* bytes, std::size_t n) {
+        if (!full_ && needed_ + n <= capacity_) {
+            for (std::size_t i = 0; i < n; ++i) out_[needed_ + i] = bytes[i];
+        } else {
+            full_ = true;
+        }
+        needed_ += n;
     }
+    std::size_t Needed() const { return needed_; }
+
+private:
+    char* out_;
+    std::size_t capacity_;
+    std::size_t needed_ = 0;
+    bool full_ = false;
+};
+
+void PutUtf8(Sink& sink, char32_t cp) {
+    char bytes[3];
+    std::size_t n;
+    if (cp < 0x80) {
+        bytes[0] = static_cast<char>(cp);
+        n = 1;
+    } else if (cp < 0x800) {
+        bytes[0] = static_cast<char>(0xC0 | (cp >> 6));
+        bytes[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        n = 2;
+    } else {
+        bytes[0] = static_cast<char>(0xE0 | (cp >> 12));
+        bytes[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        bytes[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        n = 3;
+    }
+    sink.Put(bytes, n);
 }
 
 char ByteOf(char32_t cp) {
@@ -43,58 +72,68 @@ char ByteOf(char32_t cp) {
     return '?';
 }
 
+// The code point of the UTF-8 sequence at text[i], and its length; a length
+// of 0 marks a byte that starts no well-formed sequence.
+struct Decoded {
+    char32_t cp;
+    std::size_t length;
+};
+Decoded DecodeAt(std::string_view text, std::size_t i) {
+    const auto b = static_cast<std::uint8_t>(text[i]);
+    char32_t cp;
+    std::size_t extra;
+    if (b < 0x80) {
+        return {b, 1};
+    } else if ((b & 0xE0) == 0xC0) {
+        cp = b & 0x1F;
+        extra = 1;
+    } else if ((b & 0xF0) == 0xE0) {
+        cp = b & 0x0F;
+        extra = 2;
+    } else if ((b & 0xF8) == 0xF0) {
+        cp = b & 0x07;
+        extra = 3;
+    } else {
+        return {0, 0};
+    }
+    for (std::size_t j = 1; j <= extra; ++j) {
+        if (i + j >= text.size() || (static_cast<std::uint8_t>(text[i + j]) & 0xC0) != 0x80) return {0, 0};
+        cp = (cp << 6) | (static_cast<std::uint8_t>(text[i + j]) & 0x3F);
+    }
+    return {cp, extra + 1};
+}
+
 }  // namespace
 
-std::string ToUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() * 2);
+std::size_t ToUtf8(std::string_view text, char* out, std::size_t capacity) {
+    Sink sink(out, capacity);
     for (const char c : text) {
         const auto b = static_cast<std::uint8_t>(c);
-        AppendUtf8(out, b < 0x80 ? char32_t{b} : char32_t{kHigh[b - 0x80]});
+        PutUtf8(sink, b < 0x80 ? char32_t{b} : char32_t{kHigh[b - 0x80]});
     }
+    return sink.Needed();
+}
+
+std::size_t FromUtf8(std::string_view text, char* out, std::size_t capacity) {
+    Sink sink(out, capacity);
+    for (std::size_t i = 0; i < text.size();) {
+        const Decoded d = DecodeAt(text, i);
+        const char byte = d.length == 0 ? '?' : ByteOf(d.cp);
+        sink.Put(&byte, 1);
+        i += d.length == 0 ? 1 : d.length;
+    }
+    return sink.Needed();
+}
+
+std::string ToUtf8(std::string_view text) {
+    std::string out(text.size() * kMaxUtf8PerByte, '\0');
+    out.resize(ToUtf8(text, out.data(), out.size()));
     return out;
 }
 
 std::string FromUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<std::uint8_t>(text[i]);
-        char32_t cp;
-        std::size_t extra;
-        if (b < 0x80) {
-            cp = b;
-            extra = 0;
-        } else if ((b & 0xE0) == 0xC0) {
-            cp = b & 0x1F;
-            extra = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            cp = b & 0x0F;
-            extra = 2;
-        } else if ((b & 0xF8) == 0xF0) {
-            cp = b & 0x07;
-            extra = 3;
-        } else {
-            out += '?';
-            ++i;
-            continue;
-        }
-        bool ok = true;
-        for (std::size_t j = 1; j <= extra; ++j) {
-            if (i + j >= text.size() || (static_cast<std::uint8_t>(text[i + j]) & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (static_cast<std::uint8_t>(text[i + j]) & 0x3F);
-        }
-        if (!ok) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        out += ByteOf(cp);
-        i += extra + 1;
-    }
+    std::string out(text.size(), '\0');
+    out.resize(FromUtf8(text, out.data(), out.size()));
     return out;
 }
 

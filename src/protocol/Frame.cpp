@@ -24,4 +24,8 @@ ReplyVerdict JudgeReply(const std::uint8_t* reply, std::size_t length) {
     return {kLineStateGood, kReplyOk};
 }
 
+bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length) {
+    return JudgeReply(bytes, length).state == kLineStateGood;
+}
+
 }  // namespace zarvik::protocol

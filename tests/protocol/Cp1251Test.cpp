@@ -51,5 +51,36 @@ TEST(Cp1251, UnmappableAndBrokenInputBecomeQuestionMarks) {
     EXPECT_EQ(ToUtf8("\x98"), "\xEF\xBF\xBD");
 }
 
+// The buffer forms: whole characters only, the size of the whole text
+// returned, nothing written past the capacity.
+TEST(Cp1251, BufferFormsStopAtTheFirstCharacterThatDoesNotFit) {
+    struct Case {
+        const char* name;
+        bool toUtf8;
+        std::string in;
+        std::size_t capacity;
+        std::string written;
+        std::size_t needed;
+    };
+    const Case cases[] = {
+        {"to UTF-8, room for all", true, "\xCF\xF0", 4, "Пр", 4},
+        {"to UTF-8, cut inside the second", true, "\xCF\xF0", 3, "П", 4},
+        {"to UTF-8, no room", true, "a\xCF", 0, "", 3},
+        {"to UTF-8, ASCII then a three-byte sign", true, "1\xB9", 3, "1", 4},  // №
+        {"from UTF-8, room for all", false, "Пр!", 3, "\xCF\xF0!", 3},
+        {"from UTF-8, cut", false, "Пр!", 2, "\xCF\xF0", 3},
+        {"from UTF-8, broken bytes count one each", false, "a\xE2\x82", 8, "a??", 3},
+    };
+    for (const auto& c : cases) {
+        std::string buffer(c.capacity + 4, '#');
+        const std::size_t needed =
+            c.toUtf8 ? ToUtf8(c.in, buffer.data(), c.capacity) : FromUtf8(c.in, buffer.data(), c.capacity);
+        EXPECT_EQ(needed, c.needed) << c.name;
+        EXPECT_EQ(buffer.substr(0, c.written.size()), c.written) << c.name;
+        EXPECT_EQ(buffer.substr(c.written.size()), std::string(buffer.size() - c.written.size(), '#'))
+            << c.name << ": wrote past the last whole character";
+    }
+}
+
 }  // namespace
 }  // namespace zarvik::cp1251

@@ -3,7 +3,9 @@
 #include <vector>
 
 #include "protocol/Frame.h"
+#include "support/ByteAssertions.h"
 #include "support/FakePortManager.h"
+#include "support/GoldenFrames.h"
 
 namespace zarvik::protocol {
 namespace {
@@ -45,6 +47,11 @@ TEST(BuildFrame, GoldenFrames) {
         {0xFF, {0x02, 0x1F, 0x02, 0x03, 0x00, 0x15}, {0x02, 0xFF, 0x02, 0x05, 0x1F, 0x02, 0x03, 0x00, 0x15, 0xF3}},
     };
     for (const auto& c : cases) EXPECT_EQ(Hex(Build(c.sequence, c.payload)), Hex(c.frame));
+}
+
+TEST(BuildFrame, GoldenRequestsOfEveryCommand) {
+    for (const testing::golden::Exchange* e : testing::golden::kAll)
+        EXPECT_TRUE(testing::SameBytes(e->request, Build(e->sequence, e->payload))) << e->name;
 }
 
 TEST(BuildFrame, LongestPayloadFillsTheFrameBuffer) {
@@ -103,13 +110,24 @@ TEST(JudgeReply, SequenceAndAddressAreNotCompared) {
     EXPECT_EQ(JudgeReply(reply.data(), reply.size()).state, 1);
 }
 
-TEST(ReplyCovers, NeedsDataUpToTheByteAndRoomInTheBuffer) {
-    auto reply = Frame(1, std::vector<std::uint8_t>(30, 0));  // LEN 30: data up to byte 33
-    EXPECT_TRUE(ReplyCovers(reply.data(), 35, 33));
-    EXPECT_FALSE(ReplyCovers(reply.data(), 35, 34));  // byte 34 is the checksum
-    EXPECT_FALSE(ReplyCovers(reply.data(), 34, 5));   // LEN announces more than the buffer holds
+TEST(JudgedLength, IsLenPlusFiveOnlyWhenTheBufferHoldsIt) {
+    const auto status = Frame(1, std::vector<std::uint8_t>(30, 0));  // LEN 30: 35 bytes
+    EXPECT_EQ(JudgedLength(status.data(), 35), 35u);
+    EXPECT_EQ(JudgedLength(status.data(), 60), 35u);
+    EXPECT_EQ(JudgedLength(status.data(), 34), 0u);  // LEN announces more than the buffer holds
     const auto empty = Frame(1, {});
-    EXPECT_FALSE(ReplyCovers(empty.data(), 35, 4));
+    EXPECT_EQ(JudgedLength(empty.data(), 8), 5u);
+    EXPECT_EQ(JudgedLength(empty.data(), 3), 0u);  // a buffer that cannot even hold LEN
+}
+
+TEST(IsWholeFrame, AgreesWithTheReplyCheck) {
+    const auto good = Frame(1, {0x9F, 0x00}, 3);
+    auto badSum = good;
+    badSum.back() ^= 0x01;
+    EXPECT_TRUE(IsWholeFrame(good.data(), good.size()));
+    EXPECT_FALSE(IsWholeFrame(good.data(), good.size() - 1));
+    EXPECT_FALSE(IsWholeFrame(badSum.data(), badSum.size()));
+    EXPECT_FALSE(IsWholeFrame(good.data(), 0));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The dispenser wire protocol: bus addressing, request frames, reply checks.
+// The dispenser wire protocol: frame layout, command codes, bus addressing,
+// request frames and the reply check.
 //
 // Request and reply share one layout:
 //   offset 0      start byte 0x02
@@ -8,7 +9,9 @@
 //   offset 4..    LEN bytes: command code first, then its data
 //   offset LEN+4  XOR of bytes 1..LEN+3 (the start byte is not included)
 // A frame is LEN + 5 bytes; a payload of n bytes gives a frame of n + 4.
-// Nothing here does I/O or allocates.
+//
+// Nothing here does I/O or allocates: every function works on buffers its
+// caller owns, and reads a received buffer only below the length it is given.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +25,10 @@ inline constexpr std::size_t kOffsetStart = 0;
 inline constexpr std::size_t kOffsetSequence = 1;
 inline constexpr std::size_t kOffsetAddress = 2;
 inline constexpr std::size_t kOffsetLen = 3;
-inline constexpr std::size_t kOffsetData = 4;     // first byte after LEN: the command code in requests
+inline constexpr std::size_t kOffsetData = 4;     // first byte after LEN
+inline constexpr std::size_t kOffsetCommand = 4;  // the command code, in requests and replies
+inline constexpr std::size_t kOffsetNozzle = 5;   // the nozzle byte of a dispensing request
+inline constexpr std::size_t kOffsetResult = 5;   // a reply's result byte: 0 when the command was taken
 inline constexpr std::size_t kFrameOverhead = 5;  // start, sequence, address, LEN, checksum
 
 inline constexpr std::size_t kMaxFrame = 255;
@@ -66,20 +72,31 @@ constexpr std::uint8_t Xor(const std::uint8_t* bytes, std::size_t first, std::si
 // sequence number into frame (room for n + 4 bytes); returns the frame length.
 std::size_t BuildFrame(std::uint8_t sequence, const std::uint8_t* payload, std::size_t n, std::uint8_t* frame);
 
-// Judgement of a received reply, in the order of the checks: length against
-// LEN + 5 (also when fewer than 5 bytes came; nothing past them is read),
-// start byte, checksum.
+// Judgement of `length` received bytes, in the order of the checks:
+//   length differs from LEN + 5 (also when fewer than 5 bytes came) -> 3, 246
+//   start byte is not 0x02                                          -> 3, 223
+//   checksum differs                                                -> 3, 222
+//   otherwise                                                       -> 1, 0
+// (the line state and error code the reply checker stores). Sequence number
+// and address are not compared with the request's. Nothing at or past
+// `length` is read.
 struct ReplyVerdict {
     std::uint8_t state;  // 1 good, 3 bad
     std::int32_t error;  // 0, 246, 223 or 222
 };
 ReplyVerdict JudgeReply(const std::uint8_t* reply, std::size_t length);
 
-// True when a reply that passed JudgeReply carries data up to byte lastByte
-// and its announced length fits the buffer of `capacity` bytes that holds it.
-constexpr bool ReplyCovers(const std::uint8_t* reply, std::size_t capacity, std::size_t lastByte) {
-    const std::size_t len = reply[kOffsetLen];
-    return len + kFrameOverhead <= capacity && len + kOffsetData - 1 >= lastByte;
+// True when bytes[0..length) is exactly one frame that JudgeReply finds good.
+bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length);
+
+// The length of the reply a good line state vouches for in a command's buffer
+// of `capacity` bytes: LEN + 5, the length the reply check accepted. 0 when
+// LEN announces more than the buffer holds (no reply judged good can do
+// that), so a decoder given it finds nothing.
+constexpr std::size_t JudgedLength(const std::uint8_t* reply, std::size_t capacity) {
+    if (capacity <= kOffsetLen) return 0;
+    const std::size_t length = std::size_t{reply[kOffsetLen]} + kFrameOverhead;
+    return length <= capacity ? length : 0;
 }
 
 }  // namespace zarvik::protocol
