@@ -18,6 +18,7 @@
 #include "driver/VM30.h"
 #include "params/ParameterUnit.h"
 #include "protocol/Cp1251.h"
+#include "protocol/ParameterCode.h"
 #include "timer/FonTimer.h"
 #include "ui/ParamFrame.h"
 #include "zarvik/exceptions.h"
@@ -26,7 +27,9 @@ namespace zarvik {
 
 namespace {
 
-std::int32_t ParameterCode(const CParameter& p, int row) { return 1000000 + p.TableNo * 10000 + row * 100 + p.ParamNo; }
+std::int32_t ParameterCode(const CParameter& p, int row) {
+    return protocol::PackParameterCode(p.TableNo, row, p.ParamNo);
+}
 
 }  // namespace
 
