@@ -27,9 +27,49 @@ void PutRequest(std::uint8_t* payload, std::uint8_t address, std::uint8_t comman
     protocol::PutParameterAddress(payload + 2, where);
 }
 
+// One exchange of a parameter command whose payload is in buffer; a failed
+// one raises. A reply too short for its layout (`decode` finds nothing) sets
+// the line result to 3 whatever it was; the decoded reply comes back only
+// while the line result is 1.
+template <std::size_t N, typename Decode>
+auto ParameterExchange(TVM30& driver, std::int32_t line, std::uint8_t (&buffer)[N], std::size_t n, Decode decode) {
+    const auto l = static_cast<std::uint8_t>(line);
+    if (driver.Exchange(l, buffer, static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(N)) != 0)
+        throw ESerialIO(texts::kStatusRequestFailed);
+    auto reply = decode(buffer, protocol::JudgedLength(buffer, N));
+    if (!reply) driver.lineResult(l) = kLineStateBad;
+    if (driver.lineResult(l) != kLineStateGood) reply.reset();
+    return reply;
+}
+
+// The write reply decodes only when the dispenser took the value.
+std::optional<std::uint8_t> Taken(const std::uint8_t* frame, std::size_t length) {
+    const auto result = protocol::DecodeResult(frame, length);
+    return result && *result == protocol::kResultTaken ? result : std::nullopt;
+}
+
 void CopyName(const protocol::NameBytes& from, TName& to) {
     to.Length = from.length;
     for (std::uint8_t i = 0; i < from.length; ++i) to.Bytes[i] = from.bytes[i];
+}
+
+TTableInfo TableInfoOf(const protocol::TableReply& reply) {
+    TTableInfo info;
+    CopyName(reply.name, info.Name);
+    info.RowCount = reply.rows;
+    info.FieldCount = reply.fields;
+    return info;
+}
+
+// The limits are the reply's zero-extended values, kept as 32-bit numbers.
+TFieldInfo FieldInfoOf(const protocol::FieldReply& reply) {
+    TFieldInfo info;
+    CopyName(reply.name, info.Name);
+    info.DataType = reply.type;
+    info.DataSize = reply.width;
+    info.LowLimit = static_cast<std::int32_t>(reply.low);
+    info.HighLimit = static_cast<std::int32_t>(reply.high);
+    return info;
 }
 
 }  // namespace
@@ -39,14 +79,9 @@ std::int32_t TVM30::ReadParameter(std::int32_t line, std::int32_t address, std::
     std::uint8_t buffer[protocol::kParameterReplyLength];
     PutRequest(buffer, static_cast<std::uint8_t>(address), protocol::kCmdReadParameter,
                protocol::UnpackParameterCode(code));
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, kParameterPayload, protocol::kParameterReplyLength) != 0)
-        throw ESerialIO(texts::kStatusRequestFailed);
-
-    // Too short to hold a value, or announcing more than a 32-bit value.
-    const auto value = protocol::DecodeParameterReply(buffer, protocol::JudgedLength(buffer, sizeof buffer));
-    if (!value) lineResult(line) = kLineStateBad;
-    if (lineResult(line) != kLineStateGood) return 0;
-    return static_cast<std::int32_t>(*value);
+    // Too short to hold a value, or announcing more than a 32-bit value: bad.
+    const auto value = ParameterExchange(*this, line, buffer, kParameterPayload, protocol::DecodeParameterReply);
+    return value ? static_cast<std::int32_t>(*value) : 0;
 }
 
 void TVM30::WriteParameter(std::int32_t line, std::int32_t address, std::int32_t code, std::int32_t value) {
@@ -63,31 +98,18 @@ void TVM30::WriteParameter(std::int32_t line, std::int32_t address, std::int32_t
     std::uint8_t buffer[protocol::kParameterReplyLength];
     PutRequest(buffer, static_cast<std::uint8_t>(address), protocol::kCmdWriteParameter, where);
     protocol::WriteLE(buffer + kParameterPayload, static_cast<std::uint32_t>(value), width);
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, static_cast<std::uint8_t>(kParameterPayload + width),
-                 protocol::kParameterReplyLength) != 0)
-        throw ESerialIO(texts::kStatusRequestFailed);
-
-    const auto taken = protocol::DecodeResult(buffer, protocol::JudgedLength(buffer, sizeof buffer));
-    if (!taken || *taken != protocol::kResultTaken) lineResult(line) = kLineStateBad;
+    (void)ParameterExchange(*this, line, buffer, kParameterPayload + width, Taken);
 }
 
 void TVM30::ReadTableInfo(std::int32_t line, std::int32_t address, std::int32_t table, TTableInfo& info) {
     CheckLine(line);
     std::uint8_t buffer[protocol::kDescriptionReplyLength] = {
         static_cast<std::uint8_t>(address), protocol::kCmdTableInfo, static_cast<std::uint8_t>(table)};
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, 3, protocol::kDescriptionReplyLength) != 0)
-        throw ESerialIO(texts::kStatusRequestFailed);
-
     // The threshold of 44 stays; past it the reply must still carry the
     // field count.
-    const auto reply = protocol::DecodeTableReply(buffer, protocol::JudgedLength(buffer, sizeof buffer));
-    if (!reply) lineResult(line) = kLineStateBad;
-    if (lineResult(line) != kLineStateGood) return;
-
-    info = TTableInfo{};
-    CopyName(reply->name, info.Name);
-    info.RowCount = reply->rows;
-    info.FieldCount = reply->fields;
+    // The record is left as it was unless the reply is good.
+    if (const auto reply = ParameterExchange(*this, line, buffer, 3, protocol::DecodeTableReply))
+        info = TableInfoOf(*reply);
 }
 
 void TVM30::ReadFieldInfo(std::int32_t line, std::int32_t address, std::int32_t table, std::int32_t field,
@@ -96,21 +118,10 @@ void TVM30::ReadFieldInfo(std::int32_t line, std::int32_t address, std::int32_t 
     std::uint8_t buffer[protocol::kDescriptionReplyLength] = {static_cast<std::uint8_t>(address),
                                                               protocol::kCmdFieldInfo, static_cast<std::uint8_t>(table),
                                                               static_cast<std::uint8_t>(field)};
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, 4, protocol::kDescriptionReplyLength) != 0)
-        throw ESerialIO(texts::kStatusRequestFailed);
-
     // The threshold of 44 stays; past it the reply must still carry both
     // limits, and a limit wider than 32 bits is not a value we can hold.
-    const auto reply = protocol::DecodeFieldReply(buffer, protocol::JudgedLength(buffer, sizeof buffer));
-    if (!reply) lineResult(line) = kLineStateBad;
-    if (lineResult(line) != kLineStateGood) return;
-
-    info = TFieldInfo{};
-    CopyName(reply->name, info.Name);
-    info.DataType = reply->type;
-    info.DataSize = reply->width;
-    info.LowLimit = static_cast<std::int32_t>(reply->low);
-    info.HighLimit = static_cast<std::int32_t>(reply->high);
+    if (const auto reply = ParameterExchange(*this, line, buffer, 4, protocol::DecodeFieldReply))
+        info = FieldInfoOf(*reply);
 }
 
 }  // namespace zarvik

@@ -29,18 +29,25 @@ constexpr std::int32_t kTransferReserved = 0;
 
 constexpr double kInitialCoefficient = 0.3;
 
+// Our own texts for arguments the tables cannot hold, and for operation 24
+// in a library built without windows.
+constexpr char kLineOutOfRange[] = "Номер линии должен быть от 1 до 32";
+constexpr char kDispenserNumberOutOfRange[] = "Номер ТРК должен быть от 1 до 32";
+constexpr char kNozzleOutOfRange[] = "Номер пистолета должен быть от 1 до 6";
+constexpr char kMenuUnavailable[] = "Меню ТРК недоступно: библиотека собрана без окон";
+
 MenuEntryHook g_menuEntryHook = nullptr;
 
 }  // namespace
 
 void CheckLine(std::int32_t line) {
-    if (line < 1 || line > kLineCount) throw Exception(texts::kLineOutOfRange);
+    if (line < 1 || line > kLineCount) throw Exception(kLineOutOfRange);
 }
 void CheckDispenser(std::int32_t dispenser) {
-    if (dispenser < 1 || dispenser > kDispenserCount) throw Exception(texts::kDispenserNumberOutOfRange);
+    if (dispenser < 1 || dispenser > kDispenserCount) throw Exception(kDispenserNumberOutOfRange);
 }
 void CheckNozzle(std::int32_t nozzle) {
-    if (nozzle < 1 || nozzle > kNozzleCount) throw Exception(texts::kNozzleOutOfRange);
+    if (nozzle < 1 || nozzle > kNozzleCount) throw Exception(kNozzleOutOfRange);
 }
 
 void SetMenuEntryHook(MenuEntryHook hook) { g_menuEntryHook = hook; }
@@ -109,7 +116,7 @@ bool TVM30::QueryCapability(std::uint32_t kind, std::int32_t& value) {
 }
 
 void TVM30::InsertMenuEntry(QAction* parent, TMenuItemFactory factory) {
-    if (g_menuEntryHook == nullptr) throw Exception(texts::kMenuUnavailable);
+    if (g_menuEntryHook == nullptr) throw Exception(kMenuUnavailable);
     g_menuEntryHook(*this, parent, factory);
 }
 
