@@ -15,7 +15,7 @@ NameBytes NameAt(const std::uint8_t* frame) {
 
 // A description frame: whole, LEN 44 or more (which covers the name).
 bool IsDescription(const std::uint8_t* frame, std::size_t length) {
-    return detail::WholeLen(frame, length) >= kDescriptionMinLen;
+    return detail::Whole(frame, length) && frame[kOffsetLen] >= kDescriptionMinLen;
 }
 
 }  // namespace

@@ -20,12 +20,9 @@ namespace zarvik::protocol {
 
 namespace detail {
 
-// LEN of a whole frame of `length` bytes, or -1 when the length is not
-// LEN + 5 (or too short to hold LEN).
-constexpr int WholeLen(const std::uint8_t* frame, std::size_t length) {
-    if (length < kFrameOverhead) return -1;
-    const std::size_t len = frame[kOffsetLen];
-    return length == len + kFrameOverhead ? static_cast<int>(len) : -1;
+// True when `length` bytes hold LEN and are LEN + 5.
+constexpr bool Whole(const std::uint8_t* frame, std::size_t length) {
+    return length >= kFrameOverhead && length == std::size_t{frame[kOffsetLen]} + kFrameOverhead;
 }
 
 // True when a whole frame of `length` bytes carries data up to byte `last`
@@ -33,22 +30,20 @@ constexpr int WholeLen(const std::uint8_t* frame, std::size_t length) {
 constexpr bool Carries(std::size_t length, std::size_t last) { return last + 2 <= length; }
 
 constexpr bool Covers(const std::uint8_t* frame, std::size_t length, std::size_t last) {
-    return WholeLen(frame, length) >= 0 && Carries(length, last);
+    return Whole(frame, length) && Carries(length, last);
 }
 
 }  // namespace detail
 
-// Status reply to 0x9F: 35 bytes, LEN 30.
-//   7..10   volume counter, u32, thousandths of a litre
-//   15..18  money counter, u32, hundredths
-//   31      dispenser status code
-//   32      flags; bit 3 marks an idle nozzle as lifted
-inline constexpr std::uint8_t kStatusReplyLength = 35;
-inline constexpr std::size_t kStatusVolume = 7;
-inline constexpr std::size_t kStatusMoney = 15;
-inline constexpr std::size_t kStatusCode = 31;
-inline constexpr std::size_t kStatusFlags = 32;
-inline constexpr std::uint8_t kFlagLifted = 0x08;
+// Status reply to 0x9F.
+enum StatusLayout : std::size_t {
+    kStatusReplyLength = 35,  // LEN 30
+    kStatusVolume = 7,        // 7..10 volume counter, u32, thousandths of a litre
+    kStatusMoney = 15,        // 15..18 money counter, u32, hundredths
+    kStatusCode = 31,         // dispenser status code
+    kStatusFlags = 32,        // flags
+};
+inline constexpr std::uint8_t kFlagLifted = 0x08;  // flags bit 3: an idle nozzle is lifted
 
 struct StatusReply {
     std::uint32_t volume;  // thousandths of a litre
@@ -64,11 +59,12 @@ constexpr std::optional<StatusReply> DecodeStatusReply(const std::uint8_t* frame
                        frame[kStatusFlags]};
 }
 
-// Replies to 0x97 start, 0x96 stop, 0x98 clear and 0x9A price: 8 bytes, LEN
-// 3; to 0x93/0x94 doses: 17 bytes. The result byte 5 of start, stop and a
-// parameter write is 0 when the dispenser took the command.
-inline constexpr std::uint8_t kShortReplyLength = 8;
-inline constexpr std::uint8_t kDoseReplyLength = 17;
+// Replies that carry nothing but their result byte 5 (kOffsetResult), 0 when
+// the dispenser took the command: start, stop and a parameter write read it.
+enum ResultLayout : std::size_t {
+    kShortReplyLength = 8,  // 0x97 start, 0x96 stop, 0x98 clear, 0x9A price: LEN 3
+    kDoseReplyLength = 17,  // 0x93, 0x94 doses
+};
 inline constexpr std::uint8_t kResultTaken = 0;
 // Needs LEN 2 or more.
 constexpr std::optional<std::uint8_t> DecodeResult(const std::uint8_t* frame, std::size_t length) {
@@ -76,45 +72,47 @@ constexpr std::optional<std::uint8_t> DecodeResult(const std::uint8_t* frame, st
     return frame[kOffsetResult];
 }
 
-// Total reply to 0x9B: 12 bytes, LEN 7; 7..10 nozzle total, u32, thousandths.
-inline constexpr std::uint8_t kTotalReplyLength = 12;
-inline constexpr std::size_t kTotalCounter = 7;
+// Total reply to 0x9B.
+enum TotalLayout : std::size_t {
+    kTotalReplyLength = 12,  // LEN 7
+    kTotalCounter = 7,       // 7..10 nozzle total, u32, thousandths of a litre
+};
 // Needs the data up to byte 10 (LEN 7 or more).
 constexpr std::optional<std::uint32_t> DecodeTotalReply(const std::uint8_t* frame, std::size_t length) {
     if (!detail::Covers(frame, length, kTotalCounter + 3)) return std::nullopt;
     return ReadLE(frame + kTotalCounter, 4);
 }
 
-// Parameter read reply to 0x1F (and write reply to 0x1E): at most 42 bytes.
-// The value fills bytes 6..LEN+3: LEN - 2 bytes, little-endian, so LEN 3
-// carries one byte and LEN 6 four.
-inline constexpr std::uint8_t kParameterReplyLength = 42;
-inline constexpr std::size_t kParameterValue = 6;
-inline constexpr std::uint8_t kParameterMinLen = 3;
-inline constexpr std::uint8_t kParameterMaxLen = 6;  // a wider value does not fit 32 bits
+// Parameter read reply to 0x1F (and write reply to 0x1E). The value fills
+// bytes 6..LEN+3: LEN - 2 bytes, little-endian, so LEN 3 carries one byte and
+// LEN 6 four.
+enum ParameterLayout : std::size_t {
+    kParameterReplyLength = 42,  // the longest taken
+    kParameterValue = 6,
+    kParameterMinLen = 3,
+    kParameterMaxLen = 6,  // a wider value does not fit 32 bits
+};
 // Needs LEN 3..6.
 constexpr std::optional<std::uint32_t> DecodeParameterReply(const std::uint8_t* frame, std::size_t length) {
-    const int len = detail::WholeLen(frame, length);
+    if (!detail::Whole(frame, length)) return std::nullopt;
+    const std::size_t len = frame[kOffsetLen];
     if (len < kParameterMinLen || len > kParameterMaxLen) return std::nullopt;
     // LEN counts the command and result bytes before the value.
-    return FieldAt(frame, length, kParameterValue, static_cast<std::size_t>(len) - 2);
+    return FieldAt(frame, length, kParameterValue, len - 2);
 }
 
-// Table (0x2D) and field (0x2E) description replies: at most 60 bytes, LEN 44
-// or more.
-//   6..45   name, code page 1251; it ends at the first 0 byte or after 40
-//   0x2D: 46..47 row count (u16), 48 field count
-//   0x2E: 46 type code, 47 value width w, 48.. low limit (w bytes), then the
-//         high limit (w bytes), zero-extended
-inline constexpr std::uint8_t kDescriptionReplyLength = 60;
-inline constexpr std::uint8_t kDescriptionMinLen = 44;
-inline constexpr std::size_t kDescriptionName = 6;
-inline constexpr std::size_t kNameCapacity = 40;
-inline constexpr std::size_t kTableRows = 46;
-inline constexpr std::size_t kTableFields = 48;
-inline constexpr std::size_t kFieldType = 46;
-inline constexpr std::size_t kFieldWidth = 47;
-inline constexpr std::size_t kFieldLimits = 48;
+// Table (0x2D) and field (0x2E) description replies.
+enum DescriptionLayout : std::size_t {
+    kDescriptionReplyLength = 60,  // the longest taken
+    kDescriptionMinLen = 44,
+    kDescriptionName = 6,  // 6..45, code page 1251; ends at the first 0 byte
+    kNameCapacity = 40,    // or after 40
+};
+// 0x2D: the table's rows and fields.
+enum TableLayout : std::size_t { kTableRows = 46, kTableFields = 48 };  // u16, u8
+// 0x2E: type code, value width w (1..4), then the low and high limits of w
+// bytes each, zero-extended.
+enum FieldLayout : std::size_t { kFieldType = 46, kFieldWidth = 47, kFieldLimits = 48 };
 
 // A name as the dispenser sends it, in code page 1251.
 struct NameBytes {
