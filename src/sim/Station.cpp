@@ -264,213 +264,194 @@ struct Station::Impl {
         return byte < a.nozzles.size() && a.nozzles[byte].exists ? &a.nozzles[byte] : nullptr;
     }
 
-    Answer Execute(const Request& r);
-
-    Answer HandleStatus(const Request& r);
-    Answer HandleTotal(const Request& r);
-    Answer HandleDose(const Request& r);
-    Answer HandleStart(const Request& r);
-    Answer HandleStop(const Request& r);
-    Answer HandleClear(const Request& r);
-    Answer HandlePrice(const Request& r);
-    Answer HandleRead(const Request& r);
-    Answer HandleWrite(const Request& r);
-    Answer HandleTableInfo(const Request& r);
-    Answer HandleFieldInfo(const Request& r);
-
-    // The short reply (LEN 3) of start, stop, clear and price: an injected
-    // refusal answers first, then a missing nozzle, then `act`.
-    template <typename Act>
-    Answer ShortReply(const Request& r, Act act);
-
-    // The cell a 0x1F/0x1E request names.
+    // The cell a 0x1F/0x1E request names (CellOf).
     struct Cell {
         int table, row, field;
         const FieldSpec* spec;
         std::optional<std::uint32_t> value;
     };
-    Cell CellOf(const Request& r) const;
-    std::uint8_t WriteResult(const Request& r, const Cell& cell);
-};
 
-Station::Impl::Answer Station::Impl::Execute(const Request& r) {
-    // The commands a dispenser answers: code, the LEN its request needs at
-    // least (a shorter one is ignored), its handler.
-    struct Entry {
-        std::uint8_t code;
-        std::size_t minLen;
-        Answer (Impl::*handler)(const Request&);
-    };
-    static constexpr Entry kCommands[] = {
-        {wire::kCmdStatus, wire::kLenNozzleRequest, &Impl::HandleStatus},
-        {wire::kCmdClear, wire::kLenNozzleRequest, &Impl::HandleClear},
-        {wire::kCmdStart, wire::kLenNozzleRequest, &Impl::HandleStart},
-        {wire::kCmdStop, wire::kLenNozzleRequest, &Impl::HandleStop},
-        {wire::kCmdVolumeDose, wire::kLenVolumeDose, &Impl::HandleDose},
-        {wire::kCmdMoneyDose, wire::kLenMoneyDose, &Impl::HandleDose},
-        {wire::kCmdPrice, wire::kLenPrice, &Impl::HandlePrice},
-        {wire::kCmdTotal, wire::kLenNozzleRequest, &Impl::HandleTotal},
-        {wire::kCmdReadParameter, wire::kLenParameterRead, &Impl::HandleRead},
-        {wire::kCmdWriteParameter, wire::kLenParameterRead, &Impl::HandleWrite},
-        {wire::kCmdTableInfo, wire::kLenTableInfo, &Impl::HandleTableInfo},
-        {wire::kCmdFieldInfo, wire::kLenFieldInfo, &Impl::HandleFieldInfo},
-    };
-    for (const Entry& entry : kCommands) {
-        if (entry.code != r.Command()) continue;
-        if (r.len < entry.minLen) return std::nullopt;
-        return (this->*entry.handler)(r);
-    }
-    return std::nullopt;  // not a command of ours
-}
-
-Station::Impl::Answer Station::Impl::HandleStatus(const Request& r) {
-    const std::size_t byte = r.NozzleByte();
-    const NozzleState* n = NozzleAt(r.address, byte);
-    auto reply = NewReply(r.frame, wire::kLenStatusReply, n ? wire::kResultAccepted : wire::kResultNoNozzle);
-    reply[wire::kStatusNozzle] = static_cast<std::uint8_t>(byte);
-    if (n != nullptr) {
-        wire::PutLe(&reply[wire::kStatusVolume], n->volume, 4);
-        wire::PutLe(&reply[wire::kStatusPrice], n->price, 4);
-        wire::PutLe(&reply[wire::kStatusMoney], n->money, 4);
-        wire::PutLe(&reply[wire::kStatusDose], n->status == kStatusIdle ? n->volumeDose : n->target, 4);
-        wire::PutLe(&reply[wire::kStatusTotal], n->total, 4);
-        reply[wire::kStatusCode] = n->forced ? *n->forced : n->status;
-        reply[wire::kStatusFlags] = n->forced ? n->forcedFlags : (n->lifted ? wire::kFlagNozzleLifted : 0);
-    }
-    return reply;
-}
-
-Station::Impl::Answer Station::Impl::HandleTotal(const Request& r) {
-    const std::size_t byte = r.NozzleByte();
-    const NozzleState* n = NozzleAt(r.address, byte);
-    auto reply = NewReply(r.frame, wire::kLenTotalReply, n ? wire::kResultAccepted : wire::kResultNoNozzle);
-    reply[wire::kTotalNozzle] = static_cast<std::uint8_t>(byte);
-    if (n != nullptr) wire::PutLe(&reply[wire::kTotalValue], n->total, 4);
-    return reply;
-}
-
-// 0x93 and 0x94: a dose in litres or in money replaces any dose preset before.
-Station::Impl::Answer Station::Impl::HandleDose(const Request& r) {
-    const std::size_t byte = r.NozzleByte();
-    NozzleState* n = NozzleAt(r.address, byte);
-    const std::uint32_t dose = wire::GetLe(r.frame + wire::kReqDose, 4);
-    std::uint8_t result = wire::kResultNoNozzle;
-    if (n != nullptr) {
-        result = Busy(*n) ? wire::kResultRefused : wire::kResultAccepted;
-        if (result == wire::kResultAccepted) {
-            n->volumeDose = r.Command() == wire::kCmdVolumeDose ? dose : 0;
-            n->moneyDose = r.Command() == wire::kCmdMoneyDose ? dose : 0;
+    Answer Execute(const Request& r) {
+        // The commands a dispenser answers: code, the LEN its request needs at
+        // least (a shorter one is ignored), its handler.
+        struct Entry {
+            std::uint8_t code;
+            std::size_t minLen;
+            Answer (Impl::*handler)(const Request&);
+        };
+        static constexpr Entry kCommands[] = {
+            {wire::kCmdStatus, wire::kLenNozzleRequest, &Impl::HandleStatus},
+            {wire::kCmdClear, wire::kLenNozzleRequest, &Impl::HandleClear},
+            {wire::kCmdStart, wire::kLenNozzleRequest, &Impl::HandleStart},
+            {wire::kCmdStop, wire::kLenNozzleRequest, &Impl::HandleStop},
+            {wire::kCmdVolumeDose, wire::kLenVolumeDose, &Impl::HandleDose},
+            {wire::kCmdMoneyDose, wire::kLenMoneyDose, &Impl::HandleDose},
+            {wire::kCmdPrice, wire::kLenPrice, &Impl::HandlePrice},
+            {wire::kCmdTotal, wire::kLenNozzleRequest, &Impl::HandleTotal},
+            {wire::kCmdReadParameter, wire::kLenParameterRead, &Impl::HandleRead},
+            {wire::kCmdWriteParameter, wire::kLenParameterRead, &Impl::HandleWrite},
+            {wire::kCmdTableInfo, wire::kLenTableInfo, &Impl::HandleTableInfo},
+            {wire::kCmdFieldInfo, wire::kLenFieldInfo, &Impl::HandleFieldInfo},
+        };
+        for (const Entry& entry : kCommands) {
+            if (entry.code != r.Command()) continue;
+            if (r.len < entry.minLen) return std::nullopt;
+            return (this->*entry.handler)(r);
         }
+        return std::nullopt;  // not a command of ours
     }
-    auto reply = NewReply(r.frame, wire::kLenDoseReply, result);
-    reply[wire::kDoseNozzle] = static_cast<std::uint8_t>(byte);
-    wire::PutLe(&reply[wire::kDoseValue], dose, 4);
-    if (n != nullptr) wire::PutLe(&reply[wire::kDosePrice], n->price, 4);
-    return reply;
-}
 
-template <typename Act>
-Station::Impl::Answer Station::Impl::ShortReply(const Request& r, Act act) {
-    const std::size_t byte = r.NozzleByte();
-    NozzleState* n = NozzleAt(r.address, byte);
-    std::uint8_t result;
-    if (faults.Refuse(r.Command())) {
-        result = wire::kResultRefused;
-    } else if (n == nullptr) {
-        result = wire::kResultNoNozzle;
-    } else {
-        result = act(*n, byte);
+    Answer HandleStatus(const Request& r) {
+        const std::size_t byte = r.NozzleByte();
+        const NozzleState* n = NozzleAt(r.address, byte);
+        auto reply = NewReply(r.frame, wire::kLenStatusReply, n ? wire::kResultAccepted : wire::kResultNoNozzle);
+        reply[wire::kStatusNozzle] = static_cast<std::uint8_t>(byte);
+        if (n != nullptr) {
+            wire::PutLe(&reply[wire::kStatusVolume], n->volume, 4);
+            wire::PutLe(&reply[wire::kStatusPrice], n->price, 4);
+            wire::PutLe(&reply[wire::kStatusMoney], n->money, 4);
+            wire::PutLe(&reply[wire::kStatusDose], n->status == kStatusIdle ? n->volumeDose : n->target, 4);
+            wire::PutLe(&reply[wire::kStatusTotal], n->total, 4);
+            reply[wire::kStatusCode] = n->forced ? *n->forced : n->status;
+            reply[wire::kStatusFlags] = n->forced ? n->forcedFlags : (n->lifted ? wire::kFlagNozzleLifted : 0);
+        }
+        return reply;
     }
-    auto reply = NewReply(r.frame, wire::kLenShortReply, result);
-    reply[wire::kShortNozzle] = static_cast<std::uint8_t>(byte);
-    return reply;
-}
 
-Station::Impl::Answer Station::Impl::HandleStart(const Request& r) {
-    return ShortReply(r, [&](NozzleState&, std::size_t byte) { return Start(r.address, byte, r.now); });
-}
+    Answer HandleTotal(const Request& r) {
+        const std::size_t byte = r.NozzleByte();
+        const NozzleState* n = NozzleAt(r.address, byte);
+        auto reply = NewReply(r.frame, wire::kLenTotalReply, n ? wire::kResultAccepted : wire::kResultNoNozzle);
+        reply[wire::kTotalNozzle] = static_cast<std::uint8_t>(byte);
+        if (n != nullptr) wire::PutLe(&reply[wire::kTotalValue], n->total, 4);
+        return reply;
+    }
 
-Station::Impl::Answer Station::Impl::HandleStop(const Request& r) {
-    return ShortReply(r, [&](NozzleState& n, std::size_t) { return Stop(n, r.now); });
-}
+    // 0x93 and 0x94: a dose in litres or in money replaces any dose preset before.
+    Answer HandleDose(const Request& r) {
+        const std::size_t byte = r.NozzleByte();
+        NozzleState* n = NozzleAt(r.address, byte);
+        const std::uint32_t dose = wire::GetLe(r.frame + wire::kReqDose, 4);
+        std::uint8_t result = wire::kResultNoNozzle;
+        if (n != nullptr) {
+            result = Busy(*n) ? wire::kResultRefused : wire::kResultAccepted;
+            if (result == wire::kResultAccepted) {
+                n->volumeDose = r.Command() == wire::kCmdVolumeDose ? dose : 0;
+                n->moneyDose = r.Command() == wire::kCmdMoneyDose ? dose : 0;
+            }
+        }
+        auto reply = NewReply(r.frame, wire::kLenDoseReply, result);
+        reply[wire::kDoseNozzle] = static_cast<std::uint8_t>(byte);
+        wire::PutLe(&reply[wire::kDoseValue], dose, 4);
+        if (n != nullptr) wire::PutLe(&reply[wire::kDosePrice], n->price, 4);
+        return reply;
+    }
 
-// 0x98 ends a finished or stopped delivery; otherwise it changes nothing.
-Station::Impl::Answer Station::Impl::HandleClear(const Request& r) {
-    return ShortReply(r, [&](NozzleState& n, std::size_t) {
-        if (n.status == kStatusFinishedHung || n.status == kStatusFinished || n.status == kStatusStopped)
-            Stop(n, r.now);
+    // The short reply (LEN 3) of start, stop, clear and price: an injected
+    // refusal answers first, then a missing nozzle, then `act`.
+    template <typename Act>
+    Answer ShortReply(const Request& r, Act act) {
+        const std::size_t byte = r.NozzleByte();
+        NozzleState* n = NozzleAt(r.address, byte);
+        std::uint8_t result;
+        if (faults.Refuse(r.Command())) {
+            result = wire::kResultRefused;
+        } else if (n == nullptr) {
+            result = wire::kResultNoNozzle;
+        } else {
+            result = act(*n, byte);
+        }
+        auto reply = NewReply(r.frame, wire::kLenShortReply, result);
+        reply[wire::kShortNozzle] = static_cast<std::uint8_t>(byte);
+        return reply;
+    }
+
+    Answer HandleStart(const Request& r) {
+        return ShortReply(r, [&](NozzleState&, std::size_t byte) { return Start(r.address, byte, r.now); });
+    }
+
+    Answer HandleStop(const Request& r) {
+        return ShortReply(r, [&](NozzleState& n, std::size_t) { return Stop(n, r.now); });
+    }
+
+    // 0x98 ends a finished or stopped delivery; otherwise it changes nothing.
+    Answer HandleClear(const Request& r) {
+        return ShortReply(r, [&](NozzleState& n, std::size_t) {
+            if (n.status == kStatusFinishedHung || n.status == kStatusFinished || n.status == kStatusStopped)
+                Stop(n, r.now);
+            return wire::kResultAccepted;
+        });
+    }
+
+    Answer HandlePrice(const Request& r) {
+        return ShortReply(r, [&](NozzleState& n, std::size_t) {
+            if (Busy(n)) return wire::kResultRefused;
+            n.coefficientField = wire::GetLe(r.frame + wire::kReqCoefficient, 3);
+            n.price = wire::GetLe(r.frame + wire::kReqPrice, 3);
+            return wire::kResultAccepted;
+        });
+    }
+
+    Cell CellOf(const Request& r) const {
+        Cell cell{};
+        cell.table = r.frame[wire::kReqTable];
+        cell.row = static_cast<int>(wire::GetLe(r.frame + wire::kReqRow, 2));
+        cell.field = r.frame[wire::kReqField];
+        cell.spec = r.address.params.Field(cell.table, cell.field);
+        cell.value = r.address.params.Get(cell.table, cell.row, cell.field);
+        return cell;
+    }
+
+    Answer HandleRead(const Request& r) {
+        const Cell cell = CellOf(r);
+        if (!cell.value) return NewReply(r.frame, wire::kLenParameterBase, wire::kResultNoParameter);
+        auto reply = NewReply(r.frame, static_cast<std::uint8_t>(wire::kLenParameterBase + cell.spec->width),
+                              wire::kResultAccepted);
+        wire::PutLe(&reply[wire::kParameterValue], *cell.value, cell.spec->width);
+        return reply;
+    }
+
+    // The value's width is what the request carries after the field number.
+    std::uint8_t WriteResult(const Request& r, const Cell& cell) {
+        const std::size_t width = r.len - wire::kLenParameterRead;
+        if (faults.Refuse(r.Command())) return wire::kResultRefused;
+        if (!cell.value) return wire::kResultNoParameter;
+        if (width < 1 || width > 4) return wire::kResultOutOfLimits;
+        const std::uint32_t v = wire::GetLe(r.frame + wire::kReqWriteValue, width);
+        const bool badCoefficient =
+            cell.table == kCoefficientTable && cell.field == kCoefficientField && Coefficient(v) == -1;
+        if (!WithinLimits(*cell.spec, v) || badCoefficient) return wire::kResultOutOfLimits;
+        r.address.params.Set(cell.table, cell.row, cell.field, v);
         return wire::kResultAccepted;
-    });
-}
+    }
 
-Station::Impl::Answer Station::Impl::HandlePrice(const Request& r) {
-    return ShortReply(r, [&](NozzleState& n, std::size_t) {
-        if (Busy(n)) return wire::kResultRefused;
-        n.coefficientField = wire::GetLe(r.frame + wire::kReqCoefficient, 3);
-        n.price = wire::GetLe(r.frame + wire::kReqPrice, 3);
-        return wire::kResultAccepted;
-    });
-}
+    Answer HandleWrite(const Request& r) {
+        return NewReply(r.frame, wire::kLenParameterBase, WriteResult(r, CellOf(r)));
+    }
 
-Station::Impl::Cell Station::Impl::CellOf(const Request& r) const {
-    Cell cell{};
-    cell.table = r.frame[wire::kReqTable];
-    cell.row = static_cast<int>(wire::GetLe(r.frame + wire::kReqRow, 2));
-    cell.field = r.frame[wire::kReqField];
-    cell.spec = r.address.params.Field(cell.table, cell.field);
-    cell.value = r.address.params.Get(cell.table, cell.row, cell.field);
-    return cell;
-}
+    Answer HandleTableInfo(const Request& r) {
+        const TableSpec* t = r.address.params.Table(r.frame[wire::kReqTable]);
+        if (t == nullptr) return NewReply(r.frame, wire::kLenParameterBase, wire::kResultNoParameter);
+        auto reply = NewReply(r.frame, wire::kLenTableReply, wire::kResultAccepted);
+        PutName(reply, t->name);
+        wire::PutLe(&reply[wire::kTableRows], t->rows, 2);
+        reply[wire::kTableFieldCount] = static_cast<std::uint8_t>(t->fields.size());
+        return reply;
+    }
 
-Station::Impl::Answer Station::Impl::HandleRead(const Request& r) {
-    const Cell cell = CellOf(r);
-    if (!cell.value) return NewReply(r.frame, wire::kLenParameterBase, wire::kResultNoParameter);
-    auto reply =
-        NewReply(r.frame, static_cast<std::uint8_t>(wire::kLenParameterBase + cell.spec->width), wire::kResultAccepted);
-    wire::PutLe(&reply[wire::kParameterValue], *cell.value, cell.spec->width);
-    return reply;
-}
-
-// The value's width is what the request carries after the field number.
-std::uint8_t Station::Impl::WriteResult(const Request& r, const Cell& cell) {
-    const std::size_t width = r.len - wire::kLenParameterRead;
-    if (faults.Refuse(r.Command())) return wire::kResultRefused;
-    if (!cell.value) return wire::kResultNoParameter;
-    if (width < 1 || width > 4) return wire::kResultOutOfLimits;
-    const std::uint32_t v = wire::GetLe(r.frame + wire::kReqWriteValue, width);
-    const bool badCoefficient =
-        cell.table == kCoefficientTable && cell.field == kCoefficientField && Coefficient(v) == -1;
-    if (!WithinLimits(*cell.spec, v) || badCoefficient) return wire::kResultOutOfLimits;
-    r.address.params.Set(cell.table, cell.row, cell.field, v);
-    return wire::kResultAccepted;
-}
-
-Station::Impl::Answer Station::Impl::HandleWrite(const Request& r) {
-    return NewReply(r.frame, wire::kLenParameterBase, WriteResult(r, CellOf(r)));
-}
-
-Station::Impl::Answer Station::Impl::HandleTableInfo(const Request& r) {
-    const TableSpec* t = r.address.params.Table(r.frame[wire::kReqTable]);
-    if (t == nullptr) return NewReply(r.frame, wire::kLenParameterBase, wire::kResultNoParameter);
-    auto reply = NewReply(r.frame, wire::kLenTableReply, wire::kResultAccepted);
-    PutName(reply, t->name);
-    wire::PutLe(&reply[wire::kTableRows], t->rows, 2);
-    reply[wire::kTableFieldCount] = static_cast<std::uint8_t>(t->fields.size());
-    return reply;
-}
-
-Station::Impl::Answer Station::Impl::HandleFieldInfo(const Request& r) {
-    const FieldSpec* f = r.address.params.Field(r.frame[wire::kReqTable], r.frame[wire::kReqFieldInfoField]);
-    if (f == nullptr) return NewReply(r.frame, wire::kLenParameterBase, wire::kResultNoParameter);
-    auto reply =
-        NewReply(r.frame, static_cast<std::uint8_t>(wire::kLenFieldReplyBase + 2 * f->width), wire::kResultAccepted);
-    PutName(reply, f->name);
-    reply[wire::kFieldType] = f->type;
-    reply[wire::kFieldWidth] = f->width;
-    wire::PutLe(&reply[wire::kFieldLimits], f->low, f->width);
-    wire::PutLe(&reply[wire::kFieldLimits + f->width], f->high, f->width);
-    return reply;
-}
+    Answer HandleFieldInfo(const Request& r) {
+        const FieldSpec* f = r.address.params.Field(r.frame[wire::kReqTable], r.frame[wire::kReqFieldInfoField]);
+        if (f == nullptr) return NewReply(r.frame, wire::kLenParameterBase, wire::kResultNoParameter);
+        auto reply = NewReply(r.frame, static_cast<std::uint8_t>(wire::kLenFieldReplyBase + 2 * f->width),
+                              wire::kResultAccepted);
+        PutName(reply, f->name);
+        reply[wire::kFieldType] = f->type;
+        reply[wire::kFieldWidth] = f->width;
+        wire::PutLe(&reply[wire::kFieldLimits], f->low, f->width);
+        wire::PutLe(&reply[wire::kFieldLimits + f->width], f->high, f->width);
+        return reply;
+    }
+};
 
 Station::Station(StationConfig config) : config_(std::move(config)), impl_(std::make_unique<Impl>()) {
     config_.nozzlesPerDispenser = std::clamp(config_.nozzlesPerDispenser, 1, kMaxNozzles);
