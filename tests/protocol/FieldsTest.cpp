@@ -15,8 +15,10 @@ TEST(ReadLE, LeastSignificantByteFirst) {
     const std::uint8_t bytes[] = {0x78, 0x56, 0x34, 0x12, 0xEE};
     const std::uint32_t expected[] = {0, 0x78, 0x5678, 0x345678, 0x12345678};
     for (std::size_t width = 0; width <= 4; ++width) EXPECT_EQ(ReadLE(bytes, width), expected[width]) << width;
+    EXPECT_EQ(ReadLE32(bytes), 0x12345678u);
     const std::uint8_t high[] = {0xFF, 0xFF, 0xFF, 0xFF};
     EXPECT_EQ(ReadLE(high, 4), 0xFFFFFFFFu);  // unsigned: no sign extension
+    EXPECT_EQ(ReadLE32(high), 0xFFFFFFFFu);
 }
 
 TEST(WriteLE, WritesOnlyTheLowWidthBytes) {

@@ -21,6 +21,13 @@ constexpr std::uint32_t ReadLE(const std::uint8_t* bytes, std::size_t width) {
     return value;
 }
 
+// The same for a fixed 4-byte field (counters), written so that the compiler
+// makes it one load.
+constexpr std::uint32_t ReadLE32(const std::uint8_t* bytes) {
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
+
 // Writes the low `width` bytes of value (width 0..4) to bytes[0..width).
 constexpr void WriteLE(std::uint8_t* bytes, std::uint32_t value, std::size_t width) {
     for (std::size_t i = 0; i < width; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));

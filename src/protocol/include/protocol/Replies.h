@@ -55,7 +55,7 @@ struct StatusReply {
 // Needs the data up to the flags byte (LEN 29 or more).
 constexpr std::optional<StatusReply> DecodeStatusReply(const std::uint8_t* frame, std::size_t length) {
     if (!detail::Covers(frame, length, kStatusFlags)) return std::nullopt;
-    return StatusReply{ReadLE(frame + kStatusVolume, 4), ReadLE(frame + kStatusMoney, 4), frame[kStatusCode],
+    return StatusReply{ReadLE32(frame + kStatusVolume), ReadLE32(frame + kStatusMoney), frame[kStatusCode],
                        frame[kStatusFlags]};
 }
 
@@ -80,7 +80,7 @@ enum TotalLayout : std::size_t {
 // Needs the data up to byte 10 (LEN 7 or more).
 constexpr std::optional<std::uint32_t> DecodeTotalReply(const std::uint8_t* frame, std::size_t length) {
     if (!detail::Covers(frame, length, kTotalCounter + 3)) return std::nullopt;
-    return ReadLE(frame + kTotalCounter, 4);
+    return ReadLE32(frame + kTotalCounter);
 }
 
 // Parameter read reply to 0x1F (and write reply to 0x1E). The value fills
