@@ -100,8 +100,8 @@ void SendDose(TVM30& driver, const DoseCommand& command, std::int32_t line32, st
     const protocol::BusAddress bus = protocol::DispenserAddress(dispenser, nozzle);
     std::uint8_t buffer[protocol::kDoseReplyLength] = {bus.address, command.code, bus.nozzle};  // the rest 0
     protocol::WriteLE(buffer + 3, dose, 4);
-    if (driver.Exchange(static_cast<std::uint8_t>(line), buffer, command.payloadLength, protocol::kDoseReplyLength) !=
-        0)
+    const auto l = static_cast<std::uint8_t>(line);
+    if (driver.Exchange(l, buffer, command.payloadLength, protocol::kDoseReplyLength) != 0)
         throw ESerialIO(command.failureText);
 }
 

@@ -59,8 +59,9 @@ constexpr std::optional<StatusReply> DecodeStatusReply(const std::uint8_t* frame
                        frame[kStatusFlags]};
 }
 
-// Replies that carry nothing but their result byte 5 (kOffsetResult), 0 when
-// the dispenser took the command: start, stop and a parameter write read it.
+// Replies read no further than their result byte 5 (kOffsetResult), 0 when the
+// dispenser took the command: start, stop and a parameter write read it; the
+// clear, price and dose replies are not read at all.
 enum ResultLayout : std::size_t {
     kShortReplyLength = 8,  // 0x97 start, 0x96 stop, 0x98 clear, 0x9A price: LEN 3
     kDoseReplyLength = 17,  // 0x93, 0x94 doses
@@ -110,8 +111,8 @@ enum DescriptionLayout : std::size_t {
 };
 // 0x2D: the table's rows and fields.
 enum TableLayout : std::size_t { kTableRows = 46, kTableFields = 48 };  // u16, u8
-// 0x2E: type code, value width w (1..4), then the low and high limits of w
-// bytes each, zero-extended.
+// 0x2E: type code, value width w (at most 4; 0 carries no limits), then the
+// low and high limits of w bytes each, zero-extended.
 enum FieldLayout : std::size_t { kFieldType = 46, kFieldWidth = 47, kFieldLimits = 48 };
 
 // A name as the dispenser sends it, in code page 1251.
