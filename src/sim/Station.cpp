@@ -59,19 +59,22 @@ struct NozzleState {
     std::uint8_t status = kStatusIdle;
     bool lifted = false;
     TimePoint phaseStart{};  // start of the current timed phase
+    // The meter: thousandths of a litre and hundredths of money.
     std::uint32_t volume = 0;
     std::uint32_t money = 0;
+    std::uint32_t total = 0;
+    std::uint32_t totalAtStart = 0;
+    double eps = 0.0;
+    double factor = 1.0;  // poured / metered of the current or last delivery
+    // What the host preset.
     std::uint32_t price = 0;
     std::uint32_t coefficientField = 0;
     std::uint32_t volumeDose = 0;
     std::uint32_t moneyDose = 0;
-    std::uint32_t total = 0;
-    std::uint32_t totalAtStart = 0;
-    std::uint32_t target = 0;  // thousandths to deliver
+    // The delivery under way.
     bool moneyTarget = false;
+    std::uint32_t target = 0;  // thousandths to deliver
     std::uint32_t moneyTargetValue = 0;
-    double eps = 0.0;
-    double factor = 1.0;  // poured / metered of the current or last delivery
     std::optional<std::uint8_t> forced;
     std::uint8_t forcedFlags = 0;
 };
