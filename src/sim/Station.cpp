@@ -270,7 +270,7 @@ struct Station::Impl {
     // The cell a 0x1F/0x1E request names (CellOf).
     struct Cell {
         int table, row, field;
-        const FieldSpec* spec;
+        const FieldSpec* layout;  // the field's width and limits
         std::optional<std::uint32_t> value;
     };
 
@@ -400,7 +400,7 @@ struct Station::Impl {
         cell.table = r.frame[wire::kReqTable];
         cell.row = static_cast<int>(wire::GetLe(r.frame + wire::kReqRow, 2));
         cell.field = r.frame[wire::kReqField];
-        cell.spec = r.address.params.Field(cell.table, cell.field);
+        cell.layout = r.address.params.Field(cell.table, cell.field);
         cell.value = r.address.params.Get(cell.table, cell.row, cell.field);
         return cell;
     }
@@ -408,9 +408,9 @@ struct Station::Impl {
     Answer HandleRead(const Request& r) {
         const Cell cell = CellOf(r);
         if (!cell.value) return NewReply(r.frame, wire::kLenParameterBase, wire::kResultNoParameter);
-        auto reply = NewReply(r.frame, static_cast<std::uint8_t>(wire::kLenParameterBase + cell.spec->width),
+        auto reply = NewReply(r.frame, static_cast<std::uint8_t>(wire::kLenParameterBase + cell.layout->width),
                               wire::kResultAccepted);
-        wire::PutLe(&reply[wire::kParameterValue], *cell.value, cell.spec->width);
+        wire::PutLe(&reply[wire::kParameterValue], *cell.value, cell.layout->width);
         return reply;
     }
 
@@ -423,7 +423,7 @@ struct Station::Impl {
         const std::uint32_t v = wire::GetLe(r.frame + wire::kReqWriteValue, width);
         const bool badCoefficient =
             cell.table == kCoefficientTable && cell.field == kCoefficientField && Coefficient(v) == -1;
-        if (!WithinLimits(*cell.spec, v) || badCoefficient) return wire::kResultOutOfLimits;
+        if (!WithinLimits(*cell.layout, v) || badCoefficient) return wire::kResultOutOfLimits;
         r.address.params.Set(cell.table, cell.row, cell.field, v);
         return wire::kResultAccepted;
     }

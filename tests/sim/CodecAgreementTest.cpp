@@ -99,12 +99,12 @@ TEST_F(CodecAgreement, DescriptionsDecodeToTheStationsTables) {
         const Bytes reply = Send(*e);
         const auto f = protocol::DecodeFieldReply(reply.data(), reply.size());
         ASSERT_TRUE(f.has_value()) << e->name;
-        const FieldSpec& spec = tables.at(e->payload[2]).fields.at(e->payload[3] - 1u);
-        EXPECT_EQ(cp1251::ToUtf8(f->name.view()), spec.name) << e->name;
-        EXPECT_EQ(f->type, spec.type) << e->name;
-        EXPECT_EQ(f->width, spec.width) << e->name;
-        EXPECT_EQ(f->low, spec.low) << e->name;
-        EXPECT_EQ(f->high, spec.high) << e->name;
+        const FieldSpec& expected = tables.at(e->payload[2]).fields.at(e->payload[3] - 1u);
+        EXPECT_EQ(cp1251::ToUtf8(f->name.view()), expected.name) << e->name;
+        EXPECT_EQ(f->type, expected.type) << e->name;
+        EXPECT_EQ(f->width, expected.width) << e->name;
+        EXPECT_EQ(f->low, expected.low) << e->name;
+        EXPECT_EQ(f->high, expected.high) << e->name;
     }
 }
 
