@@ -6,55 +6,16 @@
 #include <cstring>
 
 #include "driver/VM30.h"
+#include "support/LoopbackPort.h"
 #include "zarvik/exceptions.h"
-
-namespace {
-
-class FuzzPort : public zarvik::TPortManager {
-public:
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-    std::uint8_t reportedLength = 0;
-
-    std::int32_t GetLineError(std::uint8_t) override { return error; }
-    void SetLineError(std::uint8_t, std::int32_t code) override { error = code; }
-    void SetLineState(std::uint8_t, std::uint8_t value) override { state = value; }
-    std::uint8_t GetLineState(std::uint8_t) override { return state; }
-    void SetReplyChecker(std::uint8_t, zarvik::TReplyChecker c) override { checker = c; }
-    void SetOpenHandler(std::int32_t, zarvik::TOpenHandler) override {}
-    std::int32_t OpenLine(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                          std::int32_t) override {
-        return 0;
-    }
-    std::int32_t WaitTransfer(const zarvik::TTransferHandle&) override { return 0; }
-    zarvik::TTransferHandle StartTransfer(std::uint8_t line, std::uint8_t, const std::uint8_t*, std::uint8_t,
-                                          std::uint8_t* reply, std::uint8_t expected, std::int32_t,
-                                          std::int32_t) override {
-        // A service never writes more than the expected length, and reports
-        // at most what it wrote.
-        const std::size_t n = size < expected ? size : expected;
-        if (n) std::memcpy(reply, data, n);
-        std::int32_t length = reportedLength < n ? reportedLength : static_cast<std::int32_t>(n);
-        checker(line, reply, length);
-        return {};
-    }
-
-    std::uint8_t state = 1;
-    std::int32_t error = 0;
-    zarvik::TReplyChecker checker;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
     if (size < 2) return 0;
     // One driver for the process (its tables are large); the fields an input
     // can change are put back before each run so inputs stay independent.
-    static FuzzPort port;
+    static zarvik::testing::LoopbackPort port;
     static zarvik::TVM30& driver = *new zarvik::TVM30(0, &port);
-    port.reportedLength = input[1];
-    port.data = input + 2;
-    port.size = size - 2;
+    port.Answer(input + 2, size - 2, input[1]);
     port.state = 1;
     port.error = 0;
     driver.OptionBit7 = (input[0] & 0x80) != 0;
@@ -69,16 +30,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         zarvik::TFieldInfo field;
         double value = 0;
         switch (input[0] % 10) {
-            case 0: driver.GetDispenserStatus(1, 1 + input[0] % 32, 6, status); break;
-            case 1: driver.StartNozzle(1, 2, 3, 0); break;
-            case 2: driver.StopNozzle(1, 2, 3, 1); break;
-            case 3: driver.ReadNozzleTotal(1, 1, 1, value, 0, 0, 0); break;
-            case 4: (void)driver.ReadParameter(1, 1, 1020321); break;
-            case 5: driver.WriteParameter(1, 1, 1020321, 0x12345678); break;
-            case 6: driver.ReadTableInfo(1, 1, 2, table); break;
-            case 7: driver.ReadFieldInfo(1, 1, 2, 21, field); break;
-            case 8: driver.SetNozzlePrice(1, 1, 1, 0, 0, 45.67); break;
-            default: driver.SetVolumeDose(1, 1, 1, 0, 10.0); break;
+            case 0:
+                driver.GetDispenserStatus(1, 1 + input[0] % 32, 6, status);
+                break;
+            case 1:
+                driver.StartNozzle(1, 2, 3, 0);
+                break;
+            case 2:
+                driver.StopNozzle(1, 2, 3, 1);
+                break;
+            case 3:
+                driver.ReadNozzleTotal(1, 1, 1, value, 0, 0, 0);
+                break;
+            case 4:
+                (void)driver.ReadParameter(1, 1, 1020321);
+                break;
+            case 5:
+                driver.WriteParameter(1, 1, 1020321, 0x12345678);
+                break;
+            case 6:
+                driver.ReadTableInfo(1, 1, 2, table);
+                break;
+            case 7:
+                driver.ReadFieldInfo(1, 1, 2, 21, field);
+                break;
+            case 8:
+                driver.SetNozzlePrice(1, 1, 1, 0, 0, 45.67);
+                break;
+            default:
+                driver.SetVolumeDose(1, 1, 1, 0, 10.0);
+                break;
         }
         if (field.DataSize > 4) __builtin_trap();
         if (table.Name.Length > 40 || field.Name.Length > 40) __builtin_trap();

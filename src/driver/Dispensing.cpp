@@ -8,21 +8,17 @@
 //   0x94  nozzle, money x100 (4), 0x00         8        17     -
 //   0x9A  nozzle, coeff x1000 (3), price x100 (3)  9    8      -
 //   0x9B  nozzle                               3        12     7..10: total, thousandths
-#include "driver/ComPort.h"
-#include "driver/Protocol.h"
+// The reply layouts are the codec's (protocol/Replies.h).
+#include "ComPort.h"
+#include "WireValues.h"
 #include "driver/VM30.h"
-#include "driver/WireValues.h"
+#include "protocol/Fields.h"
+#include "protocol/Frame.h"
+#include "protocol/Replies.h"
 
 namespace zarvik {
 
 namespace {
-
-constexpr std::uint8_t kStartStopReplyLength = 8;
-constexpr std::size_t kAcceptedByte = 5;
-constexpr std::uint8_t kDoseReplyLength = 17;
-constexpr std::uint8_t kPriceReplyLength = 8;
-constexpr std::uint8_t kTotalReplyLength = 12;
-constexpr std::size_t kTotalCounter = 7;
 
 constexpr std::uint8_t kStartRefused = 10;
 constexpr std::uint8_t kStopRefused = 14;
@@ -36,8 +32,9 @@ void CheckNumbers(std::int32_t line, std::int32_t dispenser, std::int32_t nozzle
 // Was a start or stop accepted? Only a good reply long enough to carry
 // byte 5, holding 0, says yes.
 bool Accepted(std::uint8_t lineResult, const std::uint8_t* reply) {
-    return lineResult == kLineStateGood && protocol::ReplyCovers(reply, kStartStopReplyLength, kAcceptedByte) &&
-           reply[kAcceptedByte] == 0;
+    if (lineResult != kLineStateGood) return false;
+    const auto result = protocol::DecodeResult(reply, protocol::JudgedLength(reply, protocol::kShortReplyLength));
+    return result && *result == protocol::kResultTaken;
 }
 
 }  // namespace
@@ -46,9 +43,9 @@ std::int32_t TVM30::StartNozzle(std::int32_t line, std::int32_t dispenser, std::
     const int nozzle = nozzle32 & 0xFF;  // low byte first, as every operation takes the nozzle
     CheckNumbers(line, dispenser, nozzle);
     selectedNozzle(line, dispenser) = static_cast<std::uint8_t>(nozzle);  // stands whatever the exchange gives
-    std::uint8_t reply[kStartStopReplyLength];
+    std::uint8_t reply[protocol::kShortReplyLength];
     const std::uint8_t result = SimpleCommand(line, dispenser, nozzle, protocol::kCmdStart, reply,
-                                              kStartStopReplyLength, texts::kStatusRequestFailed);
+                                              protocol::kShortReplyLength, texts::kStatusRequestFailed);
     if (!Accepted(result, reply)) lineResult(line) = kStartRefused;
     return 0;
 }
@@ -62,9 +59,9 @@ void TVM30::StopNozzle(std::int32_t line, std::int32_t dispenser32, std::int32_t
     const int dispenser = dispenser32 & 0xFF;
     const int nozzle = nozzle32 & 0xFF;
     CheckNumbers(line, dispenser, nozzle);
-    std::uint8_t reply[kStartStopReplyLength];
-    const std::uint8_t result = SimpleCommand(line, dispenser, nozzle, protocol::kCmdStop, reply, kStartStopReplyLength,
-                                              texts::kStatusRequestFailed);
+    std::uint8_t reply[protocol::kShortReplyLength];
+    const std::uint8_t result = SimpleCommand(line, dispenser, nozzle, protocol::kCmdStop, reply,
+                                              protocol::kShortReplyLength, texts::kStatusRequestFailed);
     if (!Accepted(result, reply)) lineResult(line) = kStopRefused;
 }
 
@@ -103,9 +100,10 @@ void SendDose(TVM30& driver, const DoseCommand& command, std::int32_t line32, st
     const std::uint32_t dose = wire::Scaled(amount, command.scale, wire::kMax4Bytes, command.what);
 
     const protocol::BusAddress bus = protocol::DispenserAddress(dispenser, nozzle);
-    std::uint8_t buffer[kDoseReplyLength] = {bus.address, command.code, bus.nozzle};  // the rest 0
-    wire::WriteLE(buffer + 3, dose, 4);
-    if (driver.Exchange(static_cast<std::uint8_t>(line), buffer, command.payloadLength, kDoseReplyLength) != 0)
+    std::uint8_t buffer[protocol::kDoseReplyLength] = {bus.address, command.code, bus.nozzle};  // the rest 0
+    protocol::WriteLE(buffer + 3, dose, 4);
+    const auto l = static_cast<std::uint8_t>(line);
+    if (driver.Exchange(l, buffer, command.payloadLength, protocol::kDoseReplyLength) != 0)
         throw ESerialIO(command.failureText);
 }
 
@@ -137,10 +135,10 @@ void TVM30::SetNozzlePrice(std::int32_t line, std::int32_t dispenser, std::int32
 
     const protocol::BusAddress bus = protocol::DispenserAddress(dispenser, nozzle);
     std::uint8_t buffer[9] = {bus.address, protocol::kCmdPrice, bus.nozzle};
-    wire::WriteLE(buffer + 3, coefficient, 3);
-    wire::WriteLE(buffer + 6, cents, 3);
-    static_assert(sizeof buffer >= kPriceReplyLength);
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, 9, kPriceReplyLength) != 0)
+    protocol::WriteLE(buffer + 3, coefficient, 3);
+    protocol::WriteLE(buffer + 6, cents, 3);
+    static_assert(sizeof buffer >= protocol::kShortReplyLength);
+    if (Exchange(static_cast<std::uint8_t>(line), buffer, 9, protocol::kShortReplyLength) != 0)
         throw ESerialIO(texts::kVolumeDoseFailed);
 }
 
@@ -148,15 +146,16 @@ void TVM30::ReadNozzleTotal(std::int32_t line, std::int32_t dispenser32, std::in
                             std::int32_t, std::int32_t, std::int32_t) {
     const int dispenser = dispenser32 & 0xFF, nozzle = nozzle32 & 0xFF;
     CheckNumbers(line, dispenser, nozzle);
-    std::uint8_t reply[kTotalReplyLength];
-    if (SimpleCommand(line, dispenser, nozzle, protocol::kCmdTotal, reply, kTotalReplyLength,
+    std::uint8_t reply[protocol::kTotalReplyLength];
+    if (SimpleCommand(line, dispenser, nozzle, protocol::kCmdTotal, reply, protocol::kTotalReplyLength,
                       texts::kStatusRequestFailed) != kLineStateGood)
         return;
-    if (!protocol::ReplyCovers(reply, kTotalReplyLength, kTotalCounter + 3)) {
+    const auto counter = protocol::DecodeTotalReply(reply, protocol::JudgedLength(reply, sizeof reply));
+    if (!counter) {
         lineResult(line) = kLineStateBad;
         return;
     }
-    total = wire::Litres(wire::ReadU32(reply + kTotalCounter));
+    total = wire::Litres(*counter);
 }
 
 double TVM30::GetDeliveredVolume(std::int32_t line, std::int32_t dispenser, double& amount) {

@@ -1,104 +1,92 @@
-// Parameter commands. The address byte is the caller's, unmapped.
+// Parameter commands. The address byte is the caller's, unmapped; the
+// parameter code, the request's parameter address and the reply layouts are
+// the codec's (protocol/ParameterCode.h, protocol/Replies.h).
 //
 //   code  payload after address, code                 payload  reply
 //   0x1F  table, row (u16 LE), field                  6        42
 //   0x1E  table, row (u16 LE), field, value (w bytes)  6 + w    42
 //   0x2D  table                                       3        60
 //   0x2E  table, field                                4        60
-//
-// Reply to 0x1F: value in bytes 6..LEN+3 (LEN-2 bytes, LE; at most 4).
-// Reply to 0x1E: byte 5 is 0 when the dispenser took the value.
-// Reply to 0x2D: 6..45 name, 46..47 row count, 48 field count.
-// Reply to 0x2E: 6..45 name, 46 type, 47 width w (1..4), 48.. low limit
-//                (w bytes), then high limit (w bytes).
-// Names end at the first 0 byte or after 40 characters.
-#include <algorithm>
-
-#include "driver/ComPort.h"
-#include "driver/Protocol.h"
+#include "ComPort.h"
 #include "driver/VM30.h"
-#include "driver/WireValues.h"
+#include "protocol/Fields.h"
+#include "protocol/Frame.h"
+#include "protocol/ParameterCode.h"
+#include "protocol/Replies.h"
 
 namespace zarvik {
 
 namespace {
 
-constexpr std::uint8_t kParameterReplyLength = 42;
-constexpr std::uint8_t kDescriptionReplyLength = 60;
+constexpr std::uint8_t kParameterPayload = 6;  // address, code, parameter address
 
-constexpr std::size_t kReadValue = 6;
-constexpr std::uint8_t kReadMinLen = 3;
-constexpr std::uint8_t kReadMaxLen = 6;  // four value bytes
-constexpr std::size_t kWriteTaken = 5;
-
-constexpr std::uint8_t kDescriptionMinLen = 44;
-constexpr std::size_t kName = 6;
-constexpr std::size_t kTableRows = 46;
-constexpr std::size_t kTableFields = 48;
-constexpr std::size_t kFieldType = 46;
-constexpr std::size_t kFieldWidth = 47;
-constexpr std::size_t kFieldLimits = 48;
-constexpr std::uint8_t kMaxWidth = 4;
-
-// A parameter code 1000000 + table*10000 + row*100 + field, taken apart with
-// signed division; the millions digit is dropped. The row travels as two
-// bytes whose high byte is always 0, also for a negative code.
-struct ParameterAddress {
-    std::uint8_t table;
-    std::uint8_t rowLow;
-    std::uint8_t rowHigh;
-    std::uint8_t field;
-};
-
-ParameterAddress SplitCode(std::int32_t code) {
-    const std::int32_t table = (code % 1000000) / 10000;
-    const std::int32_t row = (code % 10000) / 100;
-    const std::int32_t field = code % 100;
-    return {static_cast<std::uint8_t>(table), static_cast<std::uint8_t>(row), 0, static_cast<std::uint8_t>(field)};
-}
-
-void PutAddress(std::uint8_t* payload, std::uint8_t address, std::uint8_t command, const ParameterAddress& p) {
+void PutRequest(std::uint8_t* payload, std::uint8_t address, std::uint8_t command,
+                const protocol::ParameterAddress& where) {
     payload[0] = address;
     payload[1] = command;
-    payload[2] = p.table;
-    payload[3] = p.rowLow;
-    payload[4] = p.rowHigh;
-    payload[5] = p.field;
+    protocol::PutParameterAddress(payload + 2, where);
 }
 
-void ReadName(const std::uint8_t* reply, TName& name) {
-    name = TName{};
-    while (name.Length < TName::kCapacity && reply[kName + name.Length] != 0) {
-        name.Bytes[name.Length] = static_cast<char>(reply[kName + name.Length]);
-        ++name.Length;
-    }
+// One exchange of a parameter command whose payload is in buffer; a failed
+// one raises. A reply too short for its layout (`decode` finds nothing) sets
+// the line result to 3 whatever it was; the decoded reply comes back only
+// while the line result is 1.
+template <std::size_t N, typename Decode>
+auto ParameterExchange(TVM30& driver, std::int32_t line, std::uint8_t (&buffer)[N], std::size_t n, Decode decode) {
+    const auto l = static_cast<std::uint8_t>(line);
+    if (driver.Exchange(l, buffer, static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(N)) != 0)
+        throw ESerialIO(texts::kStatusRequestFailed);
+    auto reply = decode(buffer, protocol::JudgedLength(buffer, N));
+    if (!reply) driver.lineResult(l) = kLineStateBad;
+    if (driver.lineResult(l) != kLineStateGood) reply.reset();
+    return reply;
 }
 
-std::int32_t ReadLimit(const std::uint8_t* p, std::uint8_t width) {
-    std::uint32_t value = 0;
-    for (std::uint8_t i = 0; i < width; ++i) value |= static_cast<std::uint32_t>(p[i]) << (8 * i);
-    return static_cast<std::int32_t>(value);
+// The write reply decodes only when the dispenser took the value.
+std::optional<std::uint8_t> Taken(const std::uint8_t* frame, std::size_t length) {
+    const auto result = protocol::DecodeResult(frame, length);
+    return result && *result == protocol::kResultTaken ? result : std::nullopt;
+}
+
+void CopyName(const protocol::NameBytes& from, TName& to) {
+    to.Length = from.length;
+    for (std::uint8_t i = 0; i < from.length; ++i) to.Bytes[i] = from.bytes[i];
+}
+
+TTableInfo TableInfoOf(const protocol::TableReply& reply) {
+    TTableInfo info;
+    CopyName(reply.name, info.Name);
+    info.RowCount = reply.rows;
+    info.FieldCount = reply.fields;
+    return info;
+}
+
+// The limits are the reply's zero-extended values, kept as 32-bit numbers.
+TFieldInfo FieldInfoOf(const protocol::FieldReply& reply) {
+    TFieldInfo info;
+    CopyName(reply.name, info.Name);
+    info.DataType = reply.type;
+    info.DataSize = reply.width;
+    info.LowLimit = static_cast<std::int32_t>(reply.low);
+    info.HighLimit = static_cast<std::int32_t>(reply.high);
+    return info;
 }
 
 }  // namespace
 
 std::int32_t TVM30::ReadParameter(std::int32_t line, std::int32_t address, std::int32_t code) {
     CheckLine(line);
-    std::uint8_t buffer[kParameterReplyLength];
-    PutAddress(buffer, static_cast<std::uint8_t>(address), protocol::kCmdReadParameter, SplitCode(code));
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, 6, kParameterReplyLength) != 0)
-        throw ESerialIO(texts::kStatusRequestFailed);
-
-    const std::uint8_t len = buffer[protocol::kOffsetLen];
-    // Too short to hold a value, or announcing more than a 32-bit value.
-    if (len < kReadMinLen || len > kReadMaxLen) lineResult(line) = kLineStateBad;
-    if (lineResult(line) != kLineStateGood) return 0;
-    return ReadLimit(buffer + kReadValue, static_cast<std::uint8_t>(len - 2));
+    std::uint8_t buffer[protocol::kParameterReplyLength];
+    PutRequest(buffer, static_cast<std::uint8_t>(address), protocol::kCmdReadParameter,
+               protocol::UnpackParameterCode(code));
+    // Too short to hold a value, or announcing more than a 32-bit value: bad.
+    const auto value = ParameterExchange(*this, line, buffer, kParameterPayload, protocol::DecodeParameterReply);
+    return value ? static_cast<std::int32_t>(*value) : 0;
 }
 
 void TVM30::WriteParameter(std::int32_t line, std::int32_t address, std::int32_t code, std::int32_t value) {
     CheckLine(line);
-    const ParameterAddress where = SplitCode(code);
+    const protocol::ParameterAddress where = protocol::UnpackParameterCode(code);
 
     TFieldInfo field{};
     ReadFieldInfo(line, address, where.table, where.field, field);
@@ -113,57 +101,33 @@ void TVM30::WriteParameter(std::int32_t line, std::int32_t address, std::int32_t
         lineResult(line) = kLineStateBad;
         return;
     }
-    std::uint8_t buffer[kParameterReplyLength];
-    PutAddress(buffer, static_cast<std::uint8_t>(address), protocol::kCmdWriteParameter, where);
-    wire::WriteLE(buffer + 6, static_cast<std::uint32_t>(value), width);
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, static_cast<std::uint8_t>(6 + width),
-                 kParameterReplyLength) != 0)
-        throw ESerialIO(texts::kStatusRequestFailed);
-
-    if (!protocol::ReplyCovers(buffer, kParameterReplyLength, kWriteTaken) || buffer[kWriteTaken] != 0)
-        lineResult(line) = kLineStateBad;
+    std::uint8_t buffer[protocol::kParameterReplyLength];
+    PutRequest(buffer, static_cast<std::uint8_t>(address), protocol::kCmdWriteParameter, where);
+    protocol::WriteLE(buffer + kParameterPayload, static_cast<std::uint32_t>(value), width);
+    (void)ParameterExchange(*this, line, buffer, kParameterPayload + width, Taken);
 }
 
 void TVM30::ReadTableInfo(std::int32_t line, std::int32_t address, std::int32_t table, TTableInfo& info) {
     CheckLine(line);
-    std::uint8_t buffer[kDescriptionReplyLength] = {static_cast<std::uint8_t>(address), protocol::kCmdTableInfo,
-                                                    static_cast<std::uint8_t>(table)};
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, 3, kDescriptionReplyLength) != 0)
-        throw ESerialIO(texts::kStatusRequestFailed);
-
-    if (buffer[protocol::kOffsetLen] < kDescriptionMinLen ||
-        !protocol::ReplyCovers(buffer, kDescriptionReplyLength, kTableFields))
-        lineResult(line) = kLineStateBad;
-    if (lineResult(line) != kLineStateGood) return;
-
-    info = TTableInfo{};
-    ReadName(buffer, info.Name);
-    info.RowCount = static_cast<std::uint16_t>(buffer[kTableRows] | buffer[kTableRows + 1] << 8);
-    info.FieldCount = buffer[kTableFields];
+    std::uint8_t buffer[protocol::kDescriptionReplyLength] = {
+        static_cast<std::uint8_t>(address), protocol::kCmdTableInfo, static_cast<std::uint8_t>(table)};
+    // The threshold of 44 stays; past it the reply must still carry the
+    // field count.
+    // The record is left as it was unless the reply is good.
+    if (const auto reply = ParameterExchange(*this, line, buffer, 3, protocol::DecodeTableReply))
+        info = TableInfoOf(*reply);
 }
 
 void TVM30::ReadFieldInfo(std::int32_t line, std::int32_t address, std::int32_t table, std::int32_t field,
                           TFieldInfo& info) {
     CheckLine(line);
-    std::uint8_t buffer[kDescriptionReplyLength] = {static_cast<std::uint8_t>(address), protocol::kCmdFieldInfo,
-                                                    static_cast<std::uint8_t>(table), static_cast<std::uint8_t>(field)};
-    if (Exchange(static_cast<std::uint8_t>(line), buffer, 4, kDescriptionReplyLength) != 0)
-        throw ESerialIO(texts::kStatusRequestFailed);
-
-    const std::uint8_t width = buffer[kFieldWidth];
+    std::uint8_t buffer[protocol::kDescriptionReplyLength] = {static_cast<std::uint8_t>(address),
+                                                              protocol::kCmdFieldInfo, static_cast<std::uint8_t>(table),
+                                                              static_cast<std::uint8_t>(field)};
     // The threshold of 44 stays; past it the reply must still carry both
     // limits, and a limit wider than 32 bits is not a value we can hold.
-    if (buffer[protocol::kOffsetLen] < kDescriptionMinLen || width > kMaxWidth ||
-        !protocol::ReplyCovers(buffer, kDescriptionReplyLength, kFieldLimits + 2 * std::size_t{width} - 1))
-        lineResult(line) = kLineStateBad;
-    if (lineResult(line) != kLineStateGood) return;
-
-    info = TFieldInfo{};
-    ReadName(buffer, info.Name);
-    info.DataType = buffer[kFieldType];
-    info.DataSize = width;
-    info.LowLimit = ReadLimit(buffer + kFieldLimits, width);
-    info.HighLimit = ReadLimit(buffer + kFieldLimits + width, width);
+    if (const auto reply = ParameterExchange(*this, line, buffer, 4, protocol::DecodeFieldReply))
+        info = FieldInfoOf(*reply);
 }
 
 }  // namespace zarvik

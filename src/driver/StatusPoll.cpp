@@ -1,30 +1,17 @@
 // Status polling: command 0x9F per nozzle, the host's state codes, and the
-// 0x98 clear that status 13 calls for.
-//
-// Status reply, 35 bytes (LEN 30):
-//   7..10   volume counter, u32 LE, thousandths of a litre
-//   15..18  money counter, u32 LE, hundredths
-//   31      dispenser status code
-//   32      flags; bit 3 marks an idle nozzle as lifted
+// 0x98 clear that status 13 calls for. The status reply's layout is the
+// codec's (protocol/Replies.h).
 #include <algorithm>
 
-#include "driver/ComPort.h"
-#include "driver/Protocol.h"
+#include "ComPort.h"
+#include "WireValues.h"
 #include "driver/VM30.h"
-#include "driver/WireValues.h"
+#include "protocol/Frame.h"
+#include "protocol/Replies.h"
 
 namespace zarvik {
 
 namespace {
-
-constexpr std::uint8_t kStatusReplyLength = 35;
-constexpr std::size_t kStatusVolume = 7;
-constexpr std::size_t kStatusMoney = 15;
-constexpr std::size_t kStatusCode = 31;
-constexpr std::size_t kStatusFlags = 32;
-constexpr std::uint8_t kFlagLifted = 0x08;
-
-constexpr std::uint8_t kClearReplyLength = 8;
 
 // Kinds of host state (upper five bits); the lower three carry the nozzle.
 constexpr std::uint8_t kBandFinished = 0xD0;
@@ -77,19 +64,20 @@ void TVM30::GetDispenserStatus(std::int32_t line32, std::int32_t dispenser32, st
 }
 
 std::uint8_t TVM30::QueryNozzle(std::uint8_t line, std::uint8_t dispenser, std::uint8_t nozzle) {
-    std::uint8_t reply[kStatusReplyLength];
-    if (SimpleCommand(line, dispenser, nozzle, protocol::kCmdStatus, reply, kStatusReplyLength,
+    std::uint8_t reply[protocol::kStatusReplyLength];
+    if (SimpleCommand(line, dispenser, nozzle, protocol::kCmdStatus, reply, protocol::kStatusReplyLength,
                       texts::kStatusRequestFailed) != kLineStateGood)
         return 0;
-    if (!protocol::ReplyCovers(reply, kStatusReplyLength, kStatusFlags)) {
+    const auto status = protocol::DecodeStatusReply(reply, protocol::JudgedLength(reply, sizeof reply));
+    if (!status) {
         lineResult(line) = kLineStateBad;  // a good frame too short to be a status reply
         return 0;
     }
 
-    std::uint8_t code = DecodeNozzleStatus(line, dispenser, reply[kStatusCode], nozzle);
-    if (code == kStateIdle && (reply[kStatusFlags] & kFlagLifted) != 0) code = kBandLifted + nozzle;
-    nozzleVolume(line, dispenser, nozzle) = wire::Litres(wire::ReadU32(reply + kStatusVolume));
-    nozzleAmount(line, dispenser, nozzle) = wire::Money(wire::ReadU32(reply + kStatusMoney));
+    std::uint8_t code = DecodeNozzleStatus(line, dispenser, status->code, nozzle);
+    if (code == kStateIdle && (status->flags & protocol::kFlagLifted) != 0) code = kBandLifted + nozzle;
+    nozzleVolume(line, dispenser, nozzle) = wire::Litres(status->volume);
+    nozzleAmount(line, dispenser, nozzle) = wire::Money(status->money);
     return code;
 }
 
@@ -140,10 +128,10 @@ std::uint8_t TVM30::DecodeNozzleStatus(std::uint8_t line, std::uint8_t dispenser
 
 void TVM30::ClearNozzle(std::uint8_t line, std::uint8_t dispenser, std::uint8_t nozzle) {
     const protocol::BusAddress bus = protocol::DispenserAddress(dispenser, nozzle);
-    std::uint8_t buffer[kClearReplyLength] = {bus.address, protocol::kCmdClear, bus.nozzle};
+    std::uint8_t buffer[protocol::kShortReplyLength] = {bus.address, protocol::kCmdClear, bus.nozzle};
     // Nothing of the reply is examined and a failure is not raised; the
     // exchange still leaves its line result.
-    (void)Exchange(line, buffer, 3, kClearReplyLength);
+    (void)Exchange(line, buffer, 3, protocol::kShortReplyLength);
 }
 
 }  // namespace zarvik

@@ -3,8 +3,9 @@
 #include <cstring>
 #include <exception>
 
-#include "driver/ComPort.h"
-#include "driver/Protocol.h"
+#include "ComPort.h"
+#include "protocol/Frame.h"
+#include "protocol/ReplyChecker.h"
 
 namespace zarvik {
 
@@ -28,18 +29,25 @@ constexpr std::int32_t kTransferReserved = 0;
 
 constexpr double kInitialCoefficient = 0.3;
 
+// Our own texts for arguments the tables cannot hold, and for operation 24
+// in a library built without windows.
+constexpr char kLineOutOfRange[] = "Номер линии должен быть от 1 до 32";
+constexpr char kDispenserNumberOutOfRange[] = "Номер ТРК должен быть от 1 до 32";
+constexpr char kNozzleOutOfRange[] = "Номер пистолета должен быть от 1 до 6";
+constexpr char kMenuUnavailable[] = "Меню ТРК недоступно: библиотека собрана без окон";
+
 MenuEntryHook g_menuEntryHook = nullptr;
 
 }  // namespace
 
 void CheckLine(std::int32_t line) {
-    if (line < 1 || line > kLineCount) throw Exception(texts::kLineOutOfRange);
+    if (line < 1 || line > kLineCount) throw Exception(kLineOutOfRange);
 }
 void CheckDispenser(std::int32_t dispenser) {
-    if (dispenser < 1 || dispenser > kDispenserCount) throw Exception(texts::kDispenserNumberOutOfRange);
+    if (dispenser < 1 || dispenser > kDispenserCount) throw Exception(kDispenserNumberOutOfRange);
 }
 void CheckNozzle(std::int32_t nozzle) {
-    if (nozzle < 1 || nozzle > kNozzleCount) throw Exception(texts::kNozzleOutOfRange);
+    if (nozzle < 1 || nozzle > kNozzleCount) throw Exception(kNozzleOutOfRange);
 }
 
 void SetMenuEntryHook(MenuEntryHook hook) { g_menuEntryHook = hook; }
@@ -108,7 +116,7 @@ bool TVM30::QueryCapability(std::uint32_t kind, std::int32_t& value) {
 }
 
 void TVM30::InsertMenuEntry(QAction* parent, TMenuItemFactory factory) {
-    if (g_menuEntryHook == nullptr) throw Exception(texts::kMenuUnavailable);
+    if (g_menuEntryHook == nullptr) throw Exception(kMenuUnavailable);
     g_menuEntryHook(*this, parent, factory);
 }
 
@@ -139,11 +147,7 @@ std::int32_t TVM30::Exchange(std::uint8_t line, std::uint8_t* buffer, std::uint8
 
 bool TVM30::CheckReply(void* self, std::uint8_t line, const std::uint8_t* reply, std::int32_t, std::int32_t& length,
                        std::int32_t) {
-    TPortManager* port = static_cast<TVM30*>(self)->PortManager;
-    const protocol::ReplyVerdict verdict = protocol::JudgeReply(reply, static_cast<std::uint8_t>(length));
-    port->SetLineState(line, verdict.state);
-    port->SetLineError(line, verdict.error);
-    return verdict.state == kLineStateGood;
+    return protocol::CheckReplyInto(*static_cast<TVM30*>(self)->PortManager, line, reply, length);
 }
 
 std::uint8_t TVM30::SimpleCommand(std::uint8_t line, std::uint8_t dispenser, std::uint8_t nozzle, std::uint8_t command,

@@ -1,4 +1,4 @@
-#include "driver/WireValues.h"
+#include "WireValues.h"
 
 #include <cmath>
 #include <cstdio>

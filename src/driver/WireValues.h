@@ -1,4 +1,5 @@
-// Quantities on the wire: little-endian counters and scaled amounts.
+// Quantities on the wire: scaled amounts (the little-endian fields that carry
+// them are the codec's).
 //
 // Received counters are unsigned and divided by their scale (litres 1000,
 // money 100). Sent amounts are trunc(value x scale + 0.005), formed in
@@ -8,7 +9,6 @@
 // it to its low bytes would make the dispenser deliver something else.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 namespace zarvik::wire {
@@ -19,16 +19,6 @@ inline constexpr long double kCoefficientScale = 1000.0L;
 
 inline constexpr std::uint32_t kMax3Bytes = 0xFFFFFFu;
 inline constexpr std::uint32_t kMax4Bytes = 0xFFFFFFFFu;
-
-constexpr std::uint32_t ReadU32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-// Writes the low `width` bytes of value, least significant first.
-constexpr void WriteLE(std::uint8_t* p, std::uint32_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 // Counter divided by its scale in extended precision, kept as a double.
 inline double Litres(std::uint32_t thousandths) {

@@ -1,7 +1,7 @@
 // Installs operation 24's body when the shared library is loaded. This file
 // is compiled into libZarvikTrk.so itself (not into a static library, where
 // the linker would drop an object nothing refers to).
-#include "params/MenuEntry.h"
+#include "ui/MenuEntry.h"
 
 #include "driver/VM30.h"
 

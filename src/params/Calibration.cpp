@@ -4,20 +4,19 @@
 #include <limits>
 
 #include "params/ParameterUnit.h"
+#include "protocol/ParameterCode.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::params {
 
 namespace {
 
-constexpr int64_t kCoefficientCodeBase = 1020021;  // 1000000 + table 2 * 10000 + parameter 21
-constexpr int64_t kRowStep = 100;
+constexpr int32_t kCoefficientTable = 2;
+constexpr int32_t kCoefficientField = 21;
 
 }  // namespace
 
-int32_t CalibrationCode(int32_t row) {
-    return static_cast<int32_t>(static_cast<int64_t>(row) * kRowStep + kCoefficientCodeBase);
-}
+int32_t CalibrationCode(int32_t row) { return protocol::PackParameterCode(kCoefficientTable, row, kCoefficientField); }
 
 int16_t CoefficientFromRead(int32_t readValue) {
     return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(readValue) & 0xFFFFu));

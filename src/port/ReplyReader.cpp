@@ -1,4 +1,4 @@
-#include "port/ReplyReader.h"
+#include "ReplyReader.h"
 
 #include <poll.h>
 
@@ -33,14 +33,6 @@ WaitResult WaitReadable(int fd, Clock::time_point until) {
 }
 
 }  // namespace
-
-bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length) {
-    constexpr std::uint8_t kStart = 0x02;
-    if (length < 5 || bytes[0] != kStart || length != static_cast<std::size_t>(bytes[kLenOffset]) + 5) return false;
-    std::uint8_t x = 0;
-    for (std::size_t i = 1; i + 1 < length; ++i) x ^= bytes[i];
-    return x == bytes[length - 1];
-}
 
 ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits) {
     ReplyOutcome out;

@@ -16,7 +16,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "port/Terminal.h"
+#include "Terminal.h"
+#include "protocol/Frame.h"
 
 namespace zarvik::port {
 
@@ -56,8 +57,9 @@ constexpr std::size_t ReplyTarget(const std::uint8_t* buffer, std::size_t got, s
     return framed < capacity ? framed : capacity;
 }
 
-// True for a whole frame: start byte 0x02, LEN + 5 bytes, XOR checksum right.
-bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length);
+// True for a whole frame: start byte 0x02, LEN + 5 bytes, XOR checksum right
+// (the codec's reply check).
+using protocol::IsWholeFrame;
 
 ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits);
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "ReplyReader.h"
+#include "Terminal.h"
 #include "port/PortErrors.h"
-#include "port/ReplyReader.h"
-#include "port/Terminal.h"
 
 namespace zarvik::port {
 namespace {

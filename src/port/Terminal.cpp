@@ -1,4 +1,4 @@
-#include "port/Terminal.h"
+#include "Terminal.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,29 +8,10 @@
 
 #include <cerrno>
 
+#include "tty/RawTerminal.h"
+
 namespace zarvik::port {
 namespace {
-
-speed_t SpeedOf(std::int32_t baud) {
-    switch (baud) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B9600;
-    }
-}
 
 int PollMilliseconds(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -46,24 +27,9 @@ int OpenRawTerminal(const std::string& path, std::int32_t baud) {
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -errno;
 
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return -error;
-    }
-    ::cfmakeraw(&tio);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     // VMIN 1 with O_NONBLOCK: an empty queue reads as EAGAIN, so a read of 0
     // bytes can only mean the device hung up (with VMIN 0 it would be ambiguous).
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    ::cfsetispeed(&tio, SpeedOf(baud));
-    ::cfsetospeed(&tio, SpeedOf(baud));
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        const int error = errno;
+    if (const int error = tty::MakeRaw(fd, tty::SpeedOf(baud).value_or(B9600), 1); error != 0) {
         ::close(fd);
         return -error;
     }

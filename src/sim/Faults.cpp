@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "sim/Wire.h"
+#include "Wire.h"
 
 namespace zarvik::sim {
 

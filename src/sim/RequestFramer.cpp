@@ -1,8 +1,8 @@
-#include "sim/RequestFramer.h"
+#include "RequestFramer.h"
 
 #include <algorithm>
 
-#include "sim/Wire.h"
+#include "Wire.h"
 
 namespace zarvik::sim {
 

@@ -11,7 +11,8 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "sim/RequestFramer.h"
+#include "RequestFramer.h"
+#include "tty/RawTerminal.h"
 
 namespace zarvik::sim {
 
@@ -24,41 +25,16 @@ constexpr auto kHangUpBackoff = std::chrono::milliseconds(50);
 [[noreturn]] void ThrowErrno(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
 
 speed_t SpeedOf(int baud) {
-    switch (baud) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            throw std::invalid_argument("unsupported baud rate " + std::to_string(baud));
-    }
+    const auto speed = tty::SpeedOf(baud);
+    if (!speed) throw std::invalid_argument("unsupported baud rate " + std::to_string(baud));
+    return *speed;
 }
 
 // Raw 8N1: no byte is translated, no echo, no signals, reads return what is there.
 void MakeRaw(int fd, int baud, const std::string& what) {
-    termios t{};
-    if (tcgetattr(fd, &t) != 0) ThrowErrno(what + ": tcgetattr");
-    cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD;
-    t.c_cflag &= ~(PARENB | CSTOPB | CRTSCTS | CSIZE);
-    t.c_cflag |= CS8;
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    cfsetispeed(&t, SpeedOf(baud));
-    cfsetospeed(&t, SpeedOf(baud));
-    if (tcsetattr(fd, TCSANOW, &t) != 0) ThrowErrno(what + ": tcsetattr");
+    const char* step = "";
+    if (const int error = tty::MakeRaw(fd, SpeedOf(baud), 0, &step); error != 0)
+        throw std::system_error(error, std::generic_category(), what + ": " + step);
 }
 
 timespec ToTimespec(std::chrono::nanoseconds d) {

@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "driver/Cp1251.h"
-#include "sim/Wire.h"
+#include "Wire.h"
+#include "protocol/Cp1251.h"
 
 namespace zarvik::sim {
 
@@ -59,19 +59,22 @@ struct NozzleState {
     std::uint8_t status = kStatusIdle;
     bool lifted = false;
     TimePoint phaseStart{};  // start of the current timed phase
+    // The meter: thousandths of a litre and hundredths of money.
     std::uint32_t volume = 0;
     std::uint32_t money = 0;
+    std::uint32_t total = 0;
+    std::uint32_t totalAtStart = 0;
+    double eps = 0.0;
+    double factor = 1.0;  // poured / metered of the current or last delivery
+    // What the host preset.
     std::uint32_t price = 0;
     std::uint32_t coefficientField = 0;
     std::uint32_t volumeDose = 0;
     std::uint32_t moneyDose = 0;
-    std::uint32_t total = 0;
-    std::uint32_t totalAtStart = 0;
-    std::uint32_t target = 0;  // thousandths to deliver
+    // The delivery under way.
     bool moneyTarget = false;
+    std::uint32_t target = 0;  // thousandths to deliver
     std::uint32_t moneyTargetValue = 0;
-    double eps = 0.0;
-    double factor = 1.0;  // poured / metered of the current or last delivery
     std::optional<std::uint8_t> forced;
     std::uint8_t forcedFlags = 0;
 };
@@ -245,165 +248,214 @@ struct Station::Impl {
         return wire::kResultAccepted;
     }
 
-    std::optional<std::vector<std::uint8_t>> Execute(AddressState& a, const std::uint8_t* q, std::size_t len,
-                                                     TimePoint now);
-    std::optional<std::vector<std::uint8_t>> ExecuteParameter(AddressState& a, const std::uint8_t* q, std::size_t len);
-};
+    // --- the request handler: one handler per command ---
 
-std::optional<std::vector<std::uint8_t>> Station::Impl::Execute(AddressState& a, const std::uint8_t* q, std::size_t len,
-                                                                TimePoint now) {
-    const std::uint8_t command = q[wire::kOffsetCommand];
-    switch (command) {
-        case wire::kCmdStatus:
-        case wire::kCmdClear:
-        case wire::kCmdStart:
-        case wire::kCmdStop:
-        case wire::kCmdVolumeDose:
-        case wire::kCmdMoneyDose:
-        case wire::kCmdPrice:
-        case wire::kCmdTotal:
-            break;
-        default:
-            return ExecuteParameter(a, q, len);
+    using Answer = std::optional<std::vector<std::uint8_t>>;  // nothing: the frame is ignored
+
+    // A well-formed request to one of our addresses.
+    struct Request {
+        AddressState& address;
+        const std::uint8_t* frame;
+        std::size_t len;  // LEN of the frame
+        TimePoint now;
+
+        std::uint8_t Command() const { return frame[wire::kOffsetCommand]; }
+        std::size_t NozzleByte() const { return frame[wire::kOffsetNozzle]; }
+    };
+
+    static NozzleState* NozzleAt(AddressState& a, std::size_t byte) {
+        return byte < a.nozzles.size() && a.nozzles[byte].exists ? &a.nozzles[byte] : nullptr;
     }
-    if (len < wire::kLenNozzleRequest) return std::nullopt;
-    const std::size_t byte = q[wire::kOffsetNozzle];
-    NozzleState* n = byte < a.nozzles.size() && a.nozzles[byte].exists ? &a.nozzles[byte] : nullptr;
 
-    if (command == wire::kCmdStatus) {
-        auto r = NewReply(q, wire::kLenStatusReply, n ? wire::kResultAccepted : wire::kResultNoNozzle);
-        r[wire::kStatusNozzle] = static_cast<std::uint8_t>(byte);
-        if (n != nullptr) {
-            wire::PutLe(&r[wire::kStatusVolume], n->volume, 4);
-            wire::PutLe(&r[wire::kStatusPrice], n->price, 4);
-            wire::PutLe(&r[wire::kStatusMoney], n->money, 4);
-            wire::PutLe(&r[wire::kStatusDose], n->status == kStatusIdle ? n->volumeDose : n->target, 4);
-            wire::PutLe(&r[wire::kStatusTotal], n->total, 4);
-            r[wire::kStatusCode] = n->forced ? *n->forced : n->status;
-            r[wire::kStatusFlags] = n->forced ? n->forcedFlags : (n->lifted ? wire::kFlagNozzleLifted : 0);
+    // The cell a 0x1F/0x1E request names (CellOf).
+    struct Cell {
+        int table, row, field;
+        const FieldSpec* layout;  // the field's width and limits
+        std::optional<std::uint32_t> value;
+    };
+
+    Answer Execute(const Request& r) {
+        // The commands a dispenser answers: code, the LEN its request needs at
+        // least (a shorter one is ignored), its handler.
+        struct Entry {
+            std::uint8_t code;
+            std::size_t minLen;
+            Answer (Impl::*handler)(const Request&);
+        };
+        static constexpr Entry kCommands[] = {
+            {wire::kCmdStatus, wire::kLenNozzleRequest, &Impl::HandleStatus},
+            {wire::kCmdClear, wire::kLenNozzleRequest, &Impl::HandleClear},
+            {wire::kCmdStart, wire::kLenNozzleRequest, &Impl::HandleStart},
+            {wire::kCmdStop, wire::kLenNozzleRequest, &Impl::HandleStop},
+            {wire::kCmdVolumeDose, wire::kLenVolumeDose, &Impl::HandleDose},
+            {wire::kCmdMoneyDose, wire::kLenMoneyDose, &Impl::HandleDose},
+            {wire::kCmdPrice, wire::kLenPrice, &Impl::HandlePrice},
+            {wire::kCmdTotal, wire::kLenNozzleRequest, &Impl::HandleTotal},
+            {wire::kCmdReadParameter, wire::kLenParameterRead, &Impl::HandleRead},
+            {wire::kCmdWriteParameter, wire::kLenParameterRead, &Impl::HandleWrite},
+            {wire::kCmdTableInfo, wire::kLenTableInfo, &Impl::HandleTableInfo},
+            {wire::kCmdFieldInfo, wire::kLenFieldInfo, &Impl::HandleFieldInfo},
+        };
+        for (const Entry& entry : kCommands) {
+            if (entry.code != r.Command()) continue;
+            if (r.len < entry.minLen) return std::nullopt;
+            return (this->*entry.handler)(r);
         }
-        return r;
+        return std::nullopt;  // not a command of ours
     }
-    if (command == wire::kCmdTotal) {
-        auto r = NewReply(q, wire::kLenTotalReply, n ? wire::kResultAccepted : wire::kResultNoNozzle);
-        r[wire::kTotalNozzle] = static_cast<std::uint8_t>(byte);
-        if (n != nullptr) wire::PutLe(&r[wire::kTotalValue], n->total, 4);
-        return r;
+
+    Answer HandleStatus(const Request& r) {
+        const std::size_t byte = r.NozzleByte();
+        const NozzleState* n = NozzleAt(r.address, byte);
+        auto reply = NewReply(r.frame, wire::kLenStatusReply, n ? wire::kResultAccepted : wire::kResultNoNozzle);
+        reply[wire::kStatusNozzle] = static_cast<std::uint8_t>(byte);
+        if (n != nullptr) {
+            wire::PutLe(&reply[wire::kStatusVolume], n->volume, 4);
+            wire::PutLe(&reply[wire::kStatusPrice], n->price, 4);
+            wire::PutLe(&reply[wire::kStatusMoney], n->money, 4);
+            wire::PutLe(&reply[wire::kStatusDose], n->status == kStatusIdle ? n->volumeDose : n->target, 4);
+            wire::PutLe(&reply[wire::kStatusTotal], n->total, 4);
+            reply[wire::kStatusCode] = n->forced ? *n->forced : n->status;
+            reply[wire::kStatusFlags] = n->forced ? n->forcedFlags : (n->lifted ? wire::kFlagNozzleLifted : 0);
+        }
+        return reply;
     }
-    if (command == wire::kCmdVolumeDose || command == wire::kCmdMoneyDose) {
-        if (len < wire::kLenVolumeDose) return std::nullopt;
-        const std::uint32_t dose = wire::GetLe(q + wire::kReqDose, 4);
+
+    Answer HandleTotal(const Request& r) {
+        const std::size_t byte = r.NozzleByte();
+        const NozzleState* n = NozzleAt(r.address, byte);
+        auto reply = NewReply(r.frame, wire::kLenTotalReply, n ? wire::kResultAccepted : wire::kResultNoNozzle);
+        reply[wire::kTotalNozzle] = static_cast<std::uint8_t>(byte);
+        if (n != nullptr) wire::PutLe(&reply[wire::kTotalValue], n->total, 4);
+        return reply;
+    }
+
+    // 0x93 and 0x94: a dose in litres or in money replaces any dose preset before.
+    Answer HandleDose(const Request& r) {
+        const std::size_t byte = r.NozzleByte();
+        NozzleState* n = NozzleAt(r.address, byte);
+        const std::uint32_t dose = wire::GetLe(r.frame + wire::kReqDose, 4);
         std::uint8_t result = wire::kResultNoNozzle;
         if (n != nullptr) {
             result = Busy(*n) ? wire::kResultRefused : wire::kResultAccepted;
             if (result == wire::kResultAccepted) {
-                n->volumeDose = command == wire::kCmdVolumeDose ? dose : 0;
-                n->moneyDose = command == wire::kCmdMoneyDose ? dose : 0;
+                n->volumeDose = r.Command() == wire::kCmdVolumeDose ? dose : 0;
+                n->moneyDose = r.Command() == wire::kCmdMoneyDose ? dose : 0;
             }
         }
-        auto r = NewReply(q, wire::kLenDoseReply, result);
-        r[wire::kDoseNozzle] = static_cast<std::uint8_t>(byte);
-        wire::PutLe(&r[wire::kDoseValue], dose, 4);
-        if (n != nullptr) wire::PutLe(&r[wire::kDosePrice], n->price, 4);
-        return r;
+        auto reply = NewReply(r.frame, wire::kLenDoseReply, result);
+        reply[wire::kDoseNozzle] = static_cast<std::uint8_t>(byte);
+        wire::PutLe(&reply[wire::kDoseValue], dose, 4);
+        if (n != nullptr) wire::PutLe(&reply[wire::kDosePrice], n->price, 4);
+        return reply;
     }
-    if (command == wire::kCmdPrice && len < wire::kLenPrice) return std::nullopt;
 
-    std::uint8_t result = wire::kResultNoNozzle;
-    if (faults.Refuse(command)) {
-        result = wire::kResultRefused;
-    } else if (n == nullptr) {
-        result = wire::kResultNoNozzle;
-    } else if (command == wire::kCmdStart) {
-        result = Start(a, byte, now);
-    } else {
-        switch (command) {
-            case wire::kCmdStop:
-                result = Stop(*n, now);
-                break;
-            case wire::kCmdClear:
-                if (n->status == kStatusFinishedHung || n->status == kStatusFinished || n->status == kStatusStopped)
-                    Stop(*n, now);
-                result = wire::kResultAccepted;
-                break;
-            case wire::kCmdPrice:
-                result = Busy(*n) ? wire::kResultRefused : wire::kResultAccepted;
-                if (result == wire::kResultAccepted) {
-                    n->coefficientField = wire::GetLe(q + wire::kReqCoefficient, 3);
-                    n->price = wire::GetLe(q + wire::kReqPrice, 3);
-                }
-                break;
-            default:
-                break;
-        }
-    }
-    auto r = NewReply(q, wire::kLenShortReply, result);
-    r[wire::kShortNozzle] = static_cast<std::uint8_t>(byte);
-    return r;
-}
-
-std::optional<std::vector<std::uint8_t>> Station::Impl::ExecuteParameter(AddressState& a, const std::uint8_t* q,
-                                                                         std::size_t len) {
-    const std::uint8_t command = q[wire::kOffsetCommand];
-    if (command == wire::kCmdReadParameter || command == wire::kCmdWriteParameter) {
-        if (len < wire::kLenParameterRead) return std::nullopt;
-        const int table = q[wire::kReqTable];
-        const int row = static_cast<int>(wire::GetLe(q + wire::kReqRow, 2));
-        const int field = q[wire::kReqField];
-        const FieldSpec* spec = a.params.Field(table, field);
-        const auto value = a.params.Get(table, row, field);
-        if (command == wire::kCmdReadParameter) {
-            if (!value) return NewReply(q, wire::kLenParameterBase, wire::kResultNoParameter);
-            auto r =
-                NewReply(q, static_cast<std::uint8_t>(wire::kLenParameterBase + spec->width), wire::kResultAccepted);
-            wire::PutLe(&r[wire::kParameterValue], *value, spec->width);
-            return r;
-        }
-        std::uint8_t result = wire::kResultAccepted;
-        const std::size_t width = len - wire::kLenParameterRead;
-        if (faults.Refuse(command)) {
+    // The short reply (LEN 3) of start, stop, clear and price: an injected
+    // refusal answers first, then a missing nozzle, then `act`.
+    template <typename Act>
+    Answer ShortReply(const Request& r, Act act) {
+        const std::size_t byte = r.NozzleByte();
+        NozzleState* n = NozzleAt(r.address, byte);
+        std::uint8_t result;
+        if (faults.Refuse(r.Command())) {
             result = wire::kResultRefused;
-        } else if (!value) {
-            result = wire::kResultNoParameter;
-        } else if (width < 1 || width > 4) {
-            result = wire::kResultOutOfLimits;
+        } else if (n == nullptr) {
+            result = wire::kResultNoNozzle;
         } else {
-            const std::uint32_t v = wire::GetLe(q + wire::kReqWriteValue, width);
-            const bool badCoefficient =
-                table == kCoefficientTable && field == kCoefficientField && Coefficient(v) == -1;
-            if (!WithinLimits(*spec, v) || badCoefficient) {
-                result = wire::kResultOutOfLimits;
-            } else {
-                a.params.Set(table, row, field, v);
-            }
+            result = act(*n, byte);
         }
-        return NewReply(q, wire::kLenParameterBase, result);
+        auto reply = NewReply(r.frame, wire::kLenShortReply, result);
+        reply[wire::kShortNozzle] = static_cast<std::uint8_t>(byte);
+        return reply;
     }
-    if (command == wire::kCmdTableInfo) {
-        if (len < wire::kLenTableInfo) return std::nullopt;
-        const TableSpec* t = a.params.Table(q[wire::kReqTable]);
-        if (t == nullptr) return NewReply(q, wire::kLenParameterBase, wire::kResultNoParameter);
-        auto r = NewReply(q, wire::kLenTableReply, wire::kResultAccepted);
-        PutName(r, t->name);
-        wire::PutLe(&r[wire::kTableRows], t->rows, 2);
-        r[wire::kTableFieldCount] = static_cast<std::uint8_t>(t->fields.size());
-        return r;
+
+    Answer HandleStart(const Request& r) {
+        return ShortReply(r, [&](NozzleState&, std::size_t byte) { return Start(r.address, byte, r.now); });
     }
-    if (command == wire::kCmdFieldInfo) {
-        if (len < wire::kLenFieldInfo) return std::nullopt;
-        const FieldSpec* f = a.params.Field(q[wire::kReqTable], q[wire::kReqFieldInfoField]);
-        if (f == nullptr) return NewReply(q, wire::kLenParameterBase, wire::kResultNoParameter);
-        auto r = NewReply(q, static_cast<std::uint8_t>(wire::kLenFieldReplyBase + 2 * f->width), wire::kResultAccepted);
-        PutName(r, f->name);
-        r[wire::kFieldType] = f->type;
-        r[wire::kFieldWidth] = f->width;
+
+    Answer HandleStop(const Request& r) {
+        return ShortReply(r, [&](NozzleState& n, std::size_t) { return Stop(n, r.now); });
+    }
+
+    // 0x98 ends a finished or stopped delivery; otherwise it changes nothing.
+    Answer HandleClear(const Request& r) {
+        return ShortReply(r, [&](NozzleState& n, std::size_t) {
+            if (n.status == kStatusFinishedHung || n.status == kStatusFinished || n.status == kStatusStopped)
+                Stop(n, r.now);
+            return wire::kResultAccepted;
+        });
+    }
+
+    Answer HandlePrice(const Request& r) {
+        return ShortReply(r, [&](NozzleState& n, std::size_t) {
+            if (Busy(n)) return wire::kResultRefused;
+            n.coefficientField = wire::GetLe(r.frame + wire::kReqCoefficient, 3);
+            n.price = wire::GetLe(r.frame + wire::kReqPrice, 3);
+            return wire::kResultAccepted;
+        });
+    }
+
+    Cell CellOf(const Request& r) const {
+        Cell cell{};
+        cell.table = r.frame[wire::kReqTable];
+        cell.row = static_cast<int>(wire::GetLe(r.frame + wire::kReqRow, 2));
+        cell.field = r.frame[wire::kReqField];
+        cell.layout = r.address.params.Field(cell.table, cell.field);
+        cell.value = r.address.params.Get(cell.table, cell.row, cell.field);
+        return cell;
+    }
+
+    Answer HandleRead(const Request& r) {
+        const Cell cell = CellOf(r);
+        if (!cell.value) return NewReply(r.frame, wire::kLenParameterBase, wire::kResultNoParameter);
+        auto reply = NewReply(r.frame, static_cast<std::uint8_t>(wire::kLenParameterBase + cell.layout->width),
+                              wire::kResultAccepted);
+        wire::PutLe(&reply[wire::kParameterValue], *cell.value, cell.layout->width);
+        return reply;
+    }
+
+    // The value's width is what the request carries after the field number.
+    std::uint8_t WriteResult(const Request& r, const Cell& cell) {
+        const std::size_t width = r.len - wire::kLenParameterRead;
+        if (faults.Refuse(r.Command())) return wire::kResultRefused;
+        if (!cell.value) return wire::kResultNoParameter;
+        if (width < 1 || width > 4) return wire::kResultOutOfLimits;
+        const std::uint32_t v = wire::GetLe(r.frame + wire::kReqWriteValue, width);
+        const bool badCoefficient =
+            cell.table == kCoefficientTable && cell.field == kCoefficientField && Coefficient(v) == -1;
+        if (!WithinLimits(*cell.layout, v) || badCoefficient) return wire::kResultOutOfLimits;
+        r.address.params.Set(cell.table, cell.row, cell.field, v);
+        return wire::kResultAccepted;
+    }
+
+    Answer HandleWrite(const Request& r) {
+        return NewReply(r.frame, wire::kLenParameterBase, WriteResult(r, CellOf(r)));
+    }
+
+    Answer HandleTableInfo(const Request& r) {
+        const TableSpec* t = r.address.params.Table(r.frame[wire::kReqTable]);
+        if (t == nullptr) return NewReply(r.frame, wire::kLenParameterBase, wire::kResultNoParameter);
+        auto reply = NewReply(r.frame, wire::kLenTableReply, wire::kResultAccepted);
+        PutName(reply, t->name);
+        wire::PutLe(&reply[wire::kTableRows], t->rows, 2);
+        reply[wire::kTableFieldCount] = static_cast<std::uint8_t>(t->fields.size());
+        return reply;
+    }
+
+    Answer HandleFieldInfo(const Request& r) {
+        const FieldSpec* f = r.address.params.Field(r.frame[wire::kReqTable], r.frame[wire::kReqFieldInfoField]);
+        if (f == nullptr) return NewReply(r.frame, wire::kLenParameterBase, wire::kResultNoParameter);
+        auto reply = NewReply(r.frame, static_cast<std::uint8_t>(wire::kLenFieldReplyBase + 2 * f->width),
+                              wire::kResultAccepted);
+        PutName(reply, f->name);
+        reply[wire::kFieldType] = f->type;
+        reply[wire::kFieldWidth] = f->width;
         const DescribedLimits limits = Describe(*f);
-        wire::PutLe(&r[wire::kFieldLimits], limits.low, f->width);
-        wire::PutLe(&r[wire::kFieldLimits + f->width], limits.high, f->width);
-        return r;
+        wire::PutLe(&reply[wire::kFieldLimits], limits.low, f->width);
+        wire::PutLe(&reply[wire::kFieldLimits + f->width], limits.high, f->width);
+        return reply;
     }
-    return std::nullopt;  // not a command of ours
-}
+};
 
 Station::Station(StationConfig config) : config_(std::move(config)), impl_(std::make_unique<Impl>()) {
     config_.nozzlesPerDispenser = std::clamp(config_.nozzlesPerDispenser, 1, kMaxNozzles);
@@ -442,7 +494,7 @@ std::optional<Reply> Station::Handle(const std::uint8_t* request, std::size_t le
         return std::nullopt;
     }
     s.AdvanceAll(now);
-    auto bytes = s.Execute(*a, request, len, now);
+    auto bytes = s.Execute(Impl::Request{*a, request, len, now});
     if (!bytes) {
         ++s.stats.ignored;
         s.stats.faults = s.faults.Injected();

@@ -1,4 +1,4 @@
-#include "sim/Wire.h"
+#include "Wire.h"
 
 namespace zarvik::sim::wire {
 

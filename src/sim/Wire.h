@@ -1,5 +1,13 @@
 // The dispenser's side of the wire: reply layouts, result codes, frame checks.
 //
+// This encoding is the simulator's own on purpose. The driver, the port
+// service and the tools share one codec (src/protocol); the simulator stands
+// at the far end and writes the same wire from its own constants, so it is a
+// second opinion the codec is tested against: the codec's golden frames run
+// through the station's handler (tests/sim/CodecAgreementTest.cpp), and a
+// constant that drifted on either side fails there. Do not replace these
+// constants with the codec's.
+//
 // Request and reply frames share one layout:
 //   0 start byte 0x02 | 1 sequence | 2 bus address | 3 LEN | 4.. LEN data bytes | XOR of bytes 1..LEN+3
 // Requests carry the command code at byte 4 and the nozzle byte (dispensing

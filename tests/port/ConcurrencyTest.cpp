@@ -6,9 +6,10 @@
 #include <thread>
 #include <vector>
 
+#include "ReplyReader.h"
 #include "SimulatedLine.h"
-#include "driver/Protocol.h"
-#include "port/ReplyReader.h"
+#include "protocol/Frame.h"
+#include "protocol/ReplyChecker.h"
 
 namespace zarvik::testing {
 namespace {
@@ -39,15 +40,7 @@ TEST(Concurrency, OneLineManyThreads_EachGetsItsOwnReply) {
     constexpr int kPerThread = 40;
     SimulatedLine s;
     auto& port = s.port();
-    const TReplyChecker checker{
-        [](void* data, std::uint8_t line, const std::uint8_t* reply, std::int32_t, std::int32_t& length, std::int32_t) {
-            const auto verdict = protocol::JudgeReply(reply, static_cast<std::size_t>(length));
-            static_cast<TPortManager*>(data)->SetLineState(line, verdict.state);
-            static_cast<TPortManager*>(data)->SetLineError(line, verdict.error);
-            return verdict.state == kLineStateGood;
-        },
-        &port};
-    port.SetReplyChecker(SimulatedLine::kLine, checker);
+    port.SetReplyChecker(SimulatedLine::kLine, protocol::ReplyCheckerFor(port));
 
     std::atomic<int> mismatched{0}, failed{0};
     std::vector<std::thread> threads;

@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "SimulatedLine.h"
-#include "driver/Cp1251.h"
-#include "driver/Protocol.h"
 #include "port/PortErrors.h"
+#include "protocol/Cp1251.h"
+#include "protocol/Frame.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::testing {

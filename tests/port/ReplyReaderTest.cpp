@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "port/ReplyReader.h"
+#include "ReplyReader.h"
 
 namespace zarvik::port {
 namespace {

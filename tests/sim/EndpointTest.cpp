@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "SimTestSupport.h"
+#include "Wire.h"
 #include "sim/SerialEndpoint.h"
-#include "sim/Wire.h"
 
 namespace zarvik::sim {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "SimTestSupport.h"
+#include "Wire.h"
 #include "sim/Station.h"
-#include "sim/Wire.h"
 
 namespace zarvik::sim {
 namespace {

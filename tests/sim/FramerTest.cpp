@@ -1,8 +1,8 @@
 // Cutting the host's byte stream into request frames, with noise and torn frames.
 #include <gtest/gtest.h>
 
+#include "RequestFramer.h"
 #include "SimTestSupport.h"
-#include "sim/RequestFramer.h"
 
 namespace zarvik::sim {
 namespace {

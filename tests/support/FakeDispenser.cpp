@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/Protocol.h"
+#include "protocol/Frame.h"
 
 namespace zarvik::testing {
 

@@ -7,11 +7,11 @@
 #include <clocale>
 #include <memory>
 
-#include "params/Grid.h"
-#include "params/GridSpinEdit.h"
-#include "params/ParamFrame.h"
-#include "params/ParamFrameTexts.h"
+#include "ParamFrameTexts.h"
 #include "params/ParameterUnit.h"
+#include "ui/Grid.h"
+#include "ui/GridSpinEdit.h"
+#include "ui/ParamFrame.h"
 
 using namespace zarvik;
 

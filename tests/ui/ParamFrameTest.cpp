@@ -22,10 +22,10 @@
 #include <mutex>
 #include <thread>
 
+#include "ParamFrameTexts.h"
 #include "WindowRig.h"
-#include "driver/Cp1251.h"
-#include "driver/Protocol.h"
-#include "params/ParamFrameTexts.h"
+#include "protocol/Cp1251.h"
+#include "protocol/Frame.h"
 
 using namespace zarvik;
 using namespace zarvik::testing;

@@ -5,8 +5,8 @@
 #include <QTest>
 #include <thread>
 
-#include "driver/Cp1251.h"
-#include "driver/Protocol.h"
+#include "protocol/Cp1251.h"
+#include "protocol/Frame.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::testing {

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "driver/VM30.h"
-#include "params/ParamFrame.h"
 #include "params/ParameterUnit.h"
 #include "support/FakeDispenser.h"
 #include "support/FakePortManager.h"
+#include "ui/ParamFrame.h"
 
 namespace zarvik::testing {
 

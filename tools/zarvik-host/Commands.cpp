@@ -12,28 +12,16 @@
 
 #include "Descriptions.h"
 #include "DriverSlots.h"
-#include "driver/Cp1251.h"
-#include "driver/Protocol.h"
 #include "port/PortErrors.h"
-#include "port/ReplyReader.h"
+#include "protocol/Cp1251.h"
+#include "protocol/Frame.h"
+#include "protocol/Replies.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::host {
 namespace {
 
 namespace proto = zarvik::protocol;
-
-// Status reply (command 0x9F) layout as the driver reads it.
-constexpr std::size_t kStatusLen = 30;
-constexpr std::size_t kStatusVolume = 7;  // 4 bytes, thousandths of a litre
-constexpr std::size_t kStatusMoney = 15;  // 4 bytes, hundredths
-constexpr std::size_t kStatusCode = 31;
-constexpr std::size_t kRequestNozzle = 5;  // nozzle byte of a 0x9F request frame
-
-std::uint32_t Le32(const std::uint8_t* b) {
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-}
 
 // What the status replies of one poll carried, by nozzle byte: the values
 // the driver stored for each nozzle it polled.
@@ -47,15 +35,18 @@ class StatusCapture {
 public:
     explicit StatusCapture(Session& s) : session_(s) {
         session_.SetObserver([this](const port::FrameTraceEvent& e) {
+            const std::uint8_t* bytes = e.bytes.data();
+            const std::size_t length = e.bytes.size();
             if (e.direction == port::FrameDirection::Sent) {
-                pending_ = e.bytes.size() > kRequestNozzle && e.bytes[proto::kOffsetData] == proto::kCmdStatus
-                               ? e.bytes[kRequestNozzle]
+                pending_ = length > proto::kOffsetNozzle && bytes[proto::kOffsetCommand] == proto::kCmdStatus
+                               ? bytes[proto::kOffsetNozzle]
                                : -1;
             } else if (e.direction == port::FrameDirection::Received && pending_ >= 0 &&
-                       port::IsWholeFrame(e.bytes.data(), e.bytes.size()) && e.bytes[proto::kOffsetLen] == kStatusLen) {
-                polled_[pending_] = {Le32(&e.bytes[kStatusVolume]) / 1000.0, Le32(&e.bytes[kStatusMoney]) / 100.0,
-                                     e.bytes[kStatusCode]};
-                pending_ = -1;
+                       proto::IsWholeFrame(bytes, length)) {
+                if (const auto status = proto::DecodeStatusReply(bytes, length)) {
+                    polled_[pending_] = {status->volume / 1000.0, status->money / 100.0, status->code};
+                    pending_ = -1;
+                }
             }
         });
     }

@@ -1,7 +1,8 @@
 // Table and field descriptions (commands 0x2D and 0x2E). They are not
 // operations of the driver interface, so the host sends them itself through
-// its own port service, with a reply checker of its own; values still go
-// through the driver (operation 17).
+// its own port service; the codec builds the requests, judges the replies
+// with the same reply check as the driver and decodes them. Values still go
+// through the driver (operation 17), named by the codec's parameter code.
 #pragma once
 
 #include <cstdint>
@@ -28,14 +29,10 @@ struct FieldDescription {
     std::uint32_t high = 0;
 };
 
-// nullopt when the reply is bad or too short; throws zarvik::ESerialIO when
+// nullopt when the reply is bad or too short (a field also when its width
+// is 0: it has no value); throws zarvik::ESerialIO when
 // the exchange fails (no reply, device error).
 std::optional<TableDescription> ReadTableDescription(Session& session, std::uint8_t address, int table);
 std::optional<FieldDescription> ReadFieldDescription(Session& session, std::uint8_t address, int table, int field);
-
-// The parameter code of (table, row, field).
-constexpr std::int32_t ParameterCode(int table, int row, int field) {
-    return 1000000 + table * 10000 + row * 100 + field;
-}
 
 }  // namespace zarvik::host

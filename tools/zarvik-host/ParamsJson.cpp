@@ -12,6 +12,7 @@
 #include "Commands.h"
 #include "Descriptions.h"
 #include "DriverSlots.h"
+#include "protocol/ParameterCode.h"
 
 namespace zarvik::host {
 namespace {
@@ -19,7 +20,8 @@ namespace {
 using nlohmann::json;
 
 std::optional<std::int32_t> ReadValue(Session& s, int address, int table, int row, int field) {
-    const std::int32_t v = slots::ReadParameter(s.Driver(), s.Line(), address, ParameterCode(table, row, field));
+    const std::int32_t v =
+        slots::ReadParameter(s.Driver(), s.Line(), address, protocol::PackParameterCode(table, row, field));
     if (s.LineResult() != 1) return std::nullopt;
     return v;
 }
@@ -84,7 +86,7 @@ int RunParamsRestore(Session& s, const CommandArgs& a) {
                 std::cout << '\n';
                 continue;
             }
-            slots::WriteParameter(s.Driver(), s.Line(), a.address, ParameterCode(t, a.row, f), value);
+            slots::WriteParameter(s.Driver(), s.Line(), a.address, protocol::PackParameterCode(t, a.row, f), value);
             const bool written = s.LineResult() == 1;
             const auto back = ReadValue(s, a.address, t, a.row, f);
             if (written && back && *back == value) {

@@ -1,0 +1,341 @@
+// Loading a page, reading one value, the read-all pass and writing.
+//
+// DriverLock is held exactly while the driver is used or ParamList changes
+// shape; never while waiting for the GUI thread and never across
+// UpdateRowHeights (which serves pending events). Value and ReadText of a
+// descriptor are changed on the GUI thread only, so drawing needs no lock.
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+#include "ParamFrameTexts.h"
+#include "driver/VM30.h"
+#include "params/ParameterUnit.h"
+#include "protocol/Cp1251.h"
+#include "protocol/ParameterCode.h"
+#include "timer/FonTimer.h"
+#include "ui/ParamFrame.h"
+#include "zarvik/exceptions.h"
+
+namespace zarvik {
+
+namespace {
+
+std::int32_t ParameterCode(const CParameter& p, int row) {
+    return protocol::PackParameterCode(p.TableNo, row, p.ParamNo);
+}
+
+bool PageHasRows(int page) {
+    if (!ParamList) return false;
+    for (int i = 0; i < ParamList->Count(); ++i)
+        if (ParamList->Item(i)->Page == page) return true;
+    return false;
+}
+
+}  // namespace
+
+struct TParamFrm::ReadOutcome {
+    enum Kind { Good, BadLine, Error, Dropped } kind = Error;
+    std::string text;
+    std::int32_t raw = 0;
+    std::string error;
+    Selection from;
+};
+
+TParamFrm::Selection TParamFrm::CurrentSelection() const {
+    return {ComPortEdit->value(), AddrEdit->value(), RowEdit->value()};
+}
+
+void TParamFrm::TabControl1Change() {
+    const int t = TabControl1->TabIndex();
+    if (t < 0 || t > 2) return;
+    CalcKoef->setVisible(t == 1);
+    if (!ParamList) PrepareList();
+    const bool tableRead = !Driver || !ParamList || LoadTableInfo(t);
+
+    UpdateRowHeights(t);
+    PlaceEditor(0, 0);
+    RxDGCommonEnter();
+    if (ParamList && ParamList->Count() + 1 > RxDGCommon->RowCount()) FillGrid();
+    // A page whose table could not be described has nothing to read: saying
+    // the reading was completed would be wrong.
+    if (!tableRead && !PageHasRows(t)) {
+        ReportTableFailure();
+        return;
+    }
+    StartReadAll();
+}
+
+// The table description of page t; on a good one the row range and, on the
+// page's first load, its descriptors. False when the description came back bad.
+bool TParamFrm::LoadTableInfo(int t) {
+    const int line = ComPortEdit->value();
+    TTableInfo info;
+    {
+        std::lock_guard lock(DriverLock);
+        Driver->ReadTableInfo(line, AddrEdit->value(), t + 1, info);
+        if (Driver->GetLineResult(line) != 1) return false;
+    }
+    const int n = info.RowCount;
+    RowEdit->setMaximum(std::max(1, n));
+    RowEdit->setEnabled(n > 1);
+    if (RowEdit->value() > n) RowEdit->setValue(std::max(1, n));
+    RowLabel->setText(QString::fromUtf8(texts::kRowRangePrefix) + QString::number(n) + QStringLiteral(")"));
+    if (!PageLoaded[t]) AppendPage(t, info);
+    return true;
+}
+
+// A page is loaded once, recorded by its own flag. Its descriptors are built
+// aside and join ParamList only when every field description came back good,
+// so a failed load leaves nothing behind and the next load tries again.
+void TParamFrm::AppendPage(int t, const TTableInfo& info) {
+    const int line = ComPortEdit->value();
+    const int address = AddrEdit->value();
+    const QString oldCaption = TabControl1->Tabs->tabText(t);
+    TabControl1->Tabs->setTabText(t, QString::fromStdString(cp1251::ToUtf8(info.Name.view())));
+    std::vector<std::unique_ptr<CParameter>> page;
+    try {
+        std::lock_guard lock(DriverLock);
+        for (int i = 1; i <= info.FieldCount; ++i) {
+            TFieldInfo field;
+            Driver->ReadFieldInfo(line, address, t + 1, i, field);
+            if (Driver->GetLineResult(line) != 1) throw Exception(texts::kFieldInfoError);
+            auto p = std::make_unique<CParameter>(static_cast<std::uint8_t>(t + 1), static_cast<std::uint8_t>(i), 10, 0,
+                                                  cp1251::ToUtf8(field.Name.view()), std::string(), 0, field.LowLimit,
+                                                  field.HighLimit, 0, static_cast<std::uint8_t>(t), 1.0L);
+            p->Width = field.DataSize;
+            page.push_back(std::move(p));
+        }
+        for (auto& p : page) ParamList->Add(std::move(p));
+    } catch (...) {
+        TabControl1->Tabs->setTabText(t, oldCaption);
+        throw;
+    }
+    PageLoaded[t] = true;
+}
+
+// Descriptors were appended: the grid grows to them and the hidden list
+// view lists them all.
+void TParamFrm::FillGrid() {
+    try {
+        RxDGCommon->SetRowCount(ParamList->Count() + 1);
+        GridFilled = true;
+        RxDGCommonColumnSized();
+        for (int i = 0; i < ParamList->Count(); ++i) {
+            const CParameter* p = ParamList->Item(i);
+            auto* item = new QListWidgetItem(QString::number(p->ParamNo) + QStringLiteral(" - ") +
+                                             QString::fromStdString(p->Name));
+            item->setData(Qt::UserRole, i);
+            ListView->addItem(item);
+        }
+        if (ListView->count() > 0) ListView->setCurrentRow(0);
+        // The rows of a newly loaded page exist only now: move onto them.
+        RxDGCommonEnter();
+    } catch (const std::exception&) {
+        ListView->clear();
+    }
+}
+
+void TParamFrm::ReportTableFailure() {
+    SendColourMessage(kColourRed);
+    Timer1->start();
+    SetSimpleText(QString::fromUtf8(texts::kTableReadFailed));
+}
+
+TParamFrm::ReadOutcome TParamFrm::FetchRow(int row, const Selection& from, bool forPass) {
+    ReadOutcome outcome;
+    outcome.from = from;
+    std::lock_guard lock(DriverLock);
+    try {
+        if (!Driver) throw Exception(texts::kNoDriverRead);
+        if (!ParamList) throw Exception(texts::kNoDriverRead);
+        // A closing window starts no more exchanges.
+        if (forPass && passStop_.load()) {
+            outcome.kind = ReadOutcome::Dropped;
+            return outcome;
+        }
+        const CParameter* p = ParamList->Item(row - 1);
+        // A write-only parameter is never asked for.
+        const std::int32_t raw = p->Kind == params::pkWriteOnly
+                                     ? 0
+                                     : Driver->ReadParameter(from.line, from.address, ParameterCode(*p, from.row));
+        if (Driver->GetLineResult(from.line) == 1) {
+            outcome.text = p->ValueText(raw);
+            outcome.raw = raw;
+            outcome.kind = ReadOutcome::Good;
+        } else {
+            outcome.kind = ReadOutcome::BadLine;
+        }
+    } catch (const std::exception& error) {
+        outcome.kind = ReadOutcome::Error;
+        outcome.error = error.what();
+    }
+    return outcome;
+}
+
+std::string TParamFrm::ApplyReadOutcome(int row, const ReadOutcome& outcome) {
+    switch (outcome.kind) {
+        case ReadOutcome::Good:
+            if (!outcome.text.empty() && ParamList && row - 1 < ParamList->Count())
+                ParamList->Item(row - 1)->Value = outcome.raw;
+            SetPanelText(QString());
+            return outcome.text;
+        case ReadOutcome::BadLine:
+            SendColourMessage(kColourRed);
+            Timer1->start();
+            // Stays visible: the operator sees why the cell says so.
+            SetPanelText(QString::fromUtf8(texts::kReadError));
+            return texts::kLinkError;
+        case ReadOutcome::Error:
+        case ReadOutcome::Dropped:
+            break;
+    }
+    SetPanelText(QString::fromStdString(outcome.error));
+    if (ParamFrmHooks().Beep) ParamFrmHooks().Beep();
+    return std::string();
+}
+
+std::string TParamFrm::ReadRow(int row) {
+    const ReadOutcome outcome = FetchRow(row, CurrentSelection(), false);
+    return ApplyReadOutcome(row, outcome);
+}
+
+// The pass, on a tick thread of OprosFonTimer. A pass asked for meanwhile
+// runs right after; a closing window ends it at its next row.
+void TParamFrm::OprosFonTimerTimer() {
+    OprosFonTimer->SetEnabled(false);
+    {
+        std::lock_guard lock(passMutex_);
+        passPending_.store(false);
+        if (stopping_.load() || passStop_.load()) return;
+        if (passRunning_.load()) {
+            passRequested_ = true;
+            return;
+        }
+        passRunning_.store(true);
+    }
+    for (;;) {
+        try {
+            RunPass();
+        } catch (...) {
+            // A failed or cancelled hand-over ends the pass.
+        }
+        bool again = false;
+        {
+            // Never held while waiting for the GUI thread.
+            std::lock_guard lock(passMutex_);
+            again = passRequested_ && !stopping_.load() && !passStop_.load();
+            passRequested_ = false;
+            if (!again) passRunning_.store(false);
+        }
+        try {
+            // Button1 comes back only when no pass runs and none is about to.
+            RunOnGui([this] { Button1->setEnabled(!passRunning_.load() && !passPending_.load()); });
+        } catch (...) {
+            // The window is closing; StopPass enables Button1.
+        }
+        if (!again) return;
+    }
+}
+
+void TParamFrm::RunPass() {
+    for (int r = 1;; ++r) {
+        if (stopping_.load() || passStop_.load()) return;
+        bool end = false;
+        if (!PassRowStep(r, end)) return;
+        if (end) break;
+    }
+    RunOnGui([this] { SetSimpleText(QString::fromUtf8(texts::kReadingDone)); });
+}
+
+// One row of the pass: the GUI thread checks the row's page, shows the
+// progress and snapshots line, address and row; the value is read under
+// DriverLock; the GUI thread applies the outcome, unless the selection has
+// changed meanwhile, and repaints. False when the pass must end here.
+bool TParamFrm::PassRowStep(int r, bool& end) {
+    bool match = false;
+    Selection from;
+    RunOnGui([&] {
+        if (!ParamList || r >= RxDGCommon->RowCount() || r - 1 >= ParamList->Count()) {
+            end = true;
+            return;
+        }
+        if (ParamList->Item(r - 1)->Page != TabControl1->TabIndex()) return;
+        match = true;
+        SetSimpleText(QString::fromUtf8(texts::kReadingParameter).arg(r - 1));
+        from = CurrentSelection();
+    });
+    if (end || !match) return true;
+    const ReadOutcome outcome = FetchRow(r, from, true);
+    if (outcome.kind == ReadOutcome::Dropped) return false;
+    bool stop = false;
+    RunOnGui([&] {
+        // A value of another line, address or row than the one chosen now
+        // never reaches the grid; the pass asked for by the change follows.
+        if (!(outcome.from == CurrentSelection())) return;
+        const std::string text = ApplyReadOutcome(r, outcome);
+        if (ParamList && r - 1 < ParamList->Count()) ParamList->Item(r - 1)->ReadText = text;
+        stop = text.empty();
+        RxDGCommon->viewport()->update();
+    });
+    return !stop;
+}
+
+void TParamFrm::WriteRow(int row) {
+    QString message;
+    std::uint32_t colour = kColourRed;
+    try {
+        if (!Driver) {
+            message = QString::fromUtf8(texts::kNoDriverWrite);
+        } else {
+            CParameter* p = ParamList ? ParamList->Item(row - 1) : throw Exception(texts::kNoDriverWrite);
+            message = SendWrite(*p, row, colour);
+        }
+    } catch (const std::exception&) {
+        colour = kColourRed;
+        message.clear();
+    }
+    SendColourMessage(colour);
+    SetPanelText(message);
+    Timer1->start();
+}
+
+// The editors' value as the descriptor encodes it, checked before anything is
+// sent; then the write and, when it was taken, the read-back. Returns the
+// status text and sets the colour.
+QString TParamFrm::SendWrite(CParameter& p, int row, std::uint32_t& colour) {
+    const params::TEditorInput input{WriteValueEdit->Value(), WriteValueEdit2->Value(), WriteValueCB->currentIndex()};
+    const params::TRawForWrite write = p.RawForWrite(input);
+    switch (write.refusal) {
+        case params::TWriteRefusal::wrNone:
+            break;
+        case params::TWriteRefusal::wrReadOnly:
+            return QString::fromUtf8(texts::kReadOnly);
+        case params::TWriteRefusal::wrNotWritable:
+            return QString::fromUtf8(texts::kWriteError);
+        case params::TWriteRefusal::wrNotANumber:
+            return QString::fromUtf8(texts::kNotANumber);
+        case params::TWriteRefusal::wrDoesNotFit:
+            return QString::fromUtf8(texts::kDoesNotFit);
+    }
+    const Selection to = CurrentSelection();
+    bool good = false;
+    {
+        std::lock_guard lock(DriverLock);
+        Driver->WriteParameter(to.line, to.address, ParameterCode(p, to.row), write.raw);
+        good = Driver->GetLineResult(to.line) == 1;
+    }
+    if (!good) return QString::fromUtf8(texts::kWriteError);
+    colour = kColourGreen;
+    p.Value = write.raw;
+    p.ReadText = ReadRow(row);
+    return QString::fromUtf8(texts::kWriteDone);
+}
+
+}  // namespace zarvik
