@@ -1,10 +1,6 @@
 #include "port/ReplyReader.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <thread>
 
 namespace zarvik::port {
 namespace {
@@ -13,24 +9,6 @@ constexpr std::size_t kLenOffset = 3;
 // Batching sleeps shorter than this are not worth a wake-up of their own:
 // poll for the next byte instead.
 constexpr auto kMinBatchSleep = std::chrono::microseconds(1500);
-
-enum class WaitResult { Readable, Timeout, DeviceError };
-
-WaitResult WaitReadable(int fd, Clock::time_point until) {
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
-        if (left <= 0) return WaitResult::Timeout;
-        pollfd p{fd, POLLIN, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(left));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return WaitResult::DeviceError;
-        }
-        if (r == 0) continue;  // re-check the clock: poll rounds to milliseconds
-        if ((p.revents & POLLIN) != 0) return WaitResult::Readable;
-        return WaitResult::DeviceError;  // POLLHUP, POLLERR or POLLNVAL without data
-    }
-}
 
 }  // namespace
 
@@ -42,7 +20,7 @@ bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length) {
     return x == bytes[length - 1];
 }
 
-ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits) {
+ReplyOutcome ReadReply(SerialDevice& device, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits) {
     ReplyOutcome out;
     if (capacity == 0) {
         out.end = ReplyEnd::Complete;
@@ -54,8 +32,8 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
     // then read as it stands; whatever is missing is waited for as usual.
     bool readFirst = false;
     bool slept = false;
-    if (limits.expectedComplete != Clock::time_point{} && limits.expectedComplete > Clock::now()) {
-        std::this_thread::sleep_until(std::min(limits.expectedComplete, limits.firstByteDeadline));
+    if (limits.expectedComplete != Clock::time_point{} && limits.expectedComplete > device.Now()) {
+        device.SleepUntil(std::min(limits.expectedComplete, limits.firstByteDeadline));
         ++out.wakeups;
         readFirst = slept = true;
     }
@@ -63,7 +41,7 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
         if (!readFirst) {
             const Clock::time_point until =
                 got == 0 ? limits.firstByteDeadline : std::min(lastByte + limits.interByte, limits.hardDeadline);
-            const WaitResult w = WaitReadable(fd, until);
+            const WaitResult w = device.WaitReadable(until);
             ++out.wakeups;
             if (w == WaitResult::DeviceError) {
                 out.end = ReplyEnd::DeviceError;
@@ -85,10 +63,10 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
             // Up to LEN first, then the rest LEN announces.
             const std::size_t target = ReplyTarget(buffer, got, capacity);
             const std::size_t limit = got <= kLenOffset ? std::min(target, kLenOffset + 1) : target;
-            long n = ReadAvailable(fd, buffer + got, limit - got);
+            long n = device.ReadAvailable(buffer + got, limit - got);
             if (n > 0 && got + static_cast<std::size_t>(n) == kLenOffset + 1) {
                 const std::size_t rest = ReplyTarget(buffer, kLenOffset + 1, capacity) - (kLenOffset + 1);
-                const long more = rest == 0 ? 0 : ReadAvailable(fd, buffer + kLenOffset + 1, rest);
+                const long more = rest == 0 ? 0 : device.ReadAvailable(buffer + kLenOffset + 1, rest);
                 n = more < 0 ? more : n + more;
             }
             if (n < 0) {
@@ -96,9 +74,9 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
                 break;
             }
             if (n > 0) {
-                if (got == 0) out.firstByteAt = Clock::now();
+                if (got == 0) out.firstByteAt = device.Now();
                 got += static_cast<std::size_t>(n);
-                lastByte = Clock::now();
+                lastByte = device.Now();
             }
             const std::size_t needed = ReplyTarget(buffer, got, capacity);
             if (got >= needed) break;
@@ -108,8 +86,8 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
             if (sleepFor < kMinBatchSleep) break;
             // A LEN that lies (noise, corruption) must not stretch the wait
             // past the inter-byte limit: bytes that do not come end the reply.
-            const auto wakeAt = std::min({Clock::now() + sleepFor, lastByte + limits.interByte, limits.hardDeadline});
-            std::this_thread::sleep_until(wakeAt);
+            const auto wakeAt = std::min({device.Now() + sleepFor, lastByte + limits.interByte, limits.hardDeadline});
+            device.SleepUntil(wakeAt);
             ++out.wakeups;
         }
         if (failed) {
@@ -121,7 +99,7 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
             out.asExpected = slept && out.wakeups == 1;
             break;
         }
-        if (Clock::now() >= limits.hardDeadline) {
+        if (device.Now() >= limits.hardDeadline) {
             out.end = ReplyEnd::Gap;
             break;
         }
@@ -130,21 +108,21 @@ ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const
     return out;
 }
 
-long DrainLateBytes(int fd, Clock::duration quiet, Clock::time_point limit, unsigned& wakeups,
+long DrainLateBytes(SerialDevice& device, Clock::duration quiet, Clock::time_point limit, unsigned& wakeups,
                     const std::function<void(const std::uint8_t*, std::size_t)>& seen) {
     std::uint8_t sink[256];
     long total = 0;
     for (;;) {
-        const auto until = std::min(Clock::now() + quiet, limit);
-        const WaitResult w = WaitReadable(fd, until);
+        const auto until = std::min(device.Now() + quiet, limit);
+        const WaitResult w = device.WaitReadable(until);
         ++wakeups;
         if (w == WaitResult::Timeout) return total;
         if (w == WaitResult::DeviceError) return -1;
-        const long n = ReadAvailable(fd, sink, sizeof sink);
+        const long n = device.ReadAvailable(sink, sizeof sink);
         if (n < 0) return -1;
         if (n > 0 && seen) seen(sink, static_cast<std::size_t>(n));
         total += n;
-        if (Clock::now() >= limit) return total;
+        if (device.Now() >= limit) return total;
     }
 }
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "port/Terminal.h"
+#include "port/SerialDevice.h"
 
 namespace zarvik::port {
 
@@ -59,12 +59,12 @@ constexpr std::size_t ReplyTarget(const std::uint8_t* buffer, std::size_t got, s
 // True for a whole frame: start byte 0x02, LEN + 5 bytes, XOR checksum right.
 bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length);
 
-ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits);
+ReplyOutcome ReadReply(SerialDevice& device, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits);
 
 // Reads and throws away bytes until the line has been quiet for `quiet` or
 // the limit passes; `seen` (may be empty) gets each batch thrown away.
 // Returns the number thrown away, or -1 on a device failure.
-long DrainLateBytes(int fd, Clock::duration quiet, Clock::time_point limit, unsigned& wakeups,
+long DrainLateBytes(SerialDevice& device, Clock::duration quiet, Clock::time_point limit, unsigned& wakeups,
                     const std::function<void(const std::uint8_t*, std::size_t)>& seen);
 
 }  // namespace zarvik::port

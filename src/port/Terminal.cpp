@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 namespace zarvik::port {
 namespace {
 
+// B0 for a rate the line cannot run at.
 speed_t SpeedOf(std::int32_t baud) {
     switch (baud) {
         case 1200:
@@ -19,6 +21,8 @@ speed_t SpeedOf(std::int32_t baud) {
             return B2400;
         case 4800:
             return B4800;
+        case 9600:
+            return B9600;
         case 19200:
             return B19200;
         case 38400:
@@ -27,9 +31,16 @@ speed_t SpeedOf(std::int32_t baud) {
             return B57600;
         case 115200:
             return B115200;
+        case 230400:
+            return B230400;
         default:
-            return B9600;
+            return B0;
     }
+}
+
+int CloseWith(int fd, int error) {
+    ::close(fd);
+    return -error;
 }
 
 int PollMilliseconds(Clock::time_point deadline) {
@@ -39,7 +50,11 @@ int PollMilliseconds(Clock::time_point deadline) {
 
 }  // namespace
 
+bool IsSupportedBaud(std::int32_t baud) { return SpeedOf(baud) != B0; }
+
 int OpenRawTerminal(const std::string& path, std::int32_t baud) {
+    const speed_t speed = SpeedOf(baud);
+    if (speed == B0) return -EINVAL;
     int fd;
     do {
         fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -47,11 +62,11 @@ int OpenRawTerminal(const std::string& path, std::int32_t baud) {
     if (fd < 0) return -errno;
 
     termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return -error;
-    }
+    if (::tcgetattr(fd, &tio) != 0) return CloseWith(fd, errno);
+    // Before touching the settings: another program that owns the line keeps
+    // it, and nothing of ours goes on its wire. The lock goes with the
+    // descriptor. (TIOCEXCL below also stops other opens, but not root's.)
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return CloseWith(fd, errno == EWOULDBLOCK ? EBUSY : errno);
     ::cfmakeraw(&tio);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -60,25 +75,30 @@ int OpenRawTerminal(const std::string& path, std::int32_t baud) {
     // bytes can only mean the device hung up (with VMIN 0 it would be ambiguous).
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    ::cfsetispeed(&tio, SpeedOf(baud));
-    ::cfsetospeed(&tio, SpeedOf(baud));
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return -error;
-    }
-    // A second master on the same wire would garble both; refuse it where the
-    // driver supports exclusive use (ignored where it does not).
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) return CloseWith(fd, errno);
+    // A second master on the same wire would garble both; refuse other opens
+    // where the driver supports exclusive use (ignored where it does not).
     ::ioctl(fd, TIOCEXCL);
     ::tcflush(fd, TCIOFLUSH);
     return fd;
 }
 
-double ByteSeconds(std::int32_t baud) { return 10.0 / static_cast<double>(baud > 0 ? baud : 9600); }
-
-Clock::duration WireTime(std::size_t bytes, std::int32_t baud) {
-    return std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(static_cast<double>(bytes) * ByteSeconds(baud)));
+WaitResult WaitReadable(int fd, Clock::time_point until) {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0) return WaitResult::Timeout;
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(left));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return WaitResult::DeviceError;
+        }
+        if (r == 0) continue;  // re-check the clock: poll rounds to milliseconds
+        if ((p.revents & POLLIN) != 0) return WaitResult::Readable;
+        return WaitResult::DeviceError;  // POLLHUP, POLLERR or POLLNVAL without data
+    }
 }
 
 IoStatus WriteAll(int fd, const std::uint8_t* bytes, std::size_t length, Clock::time_point deadline) {
