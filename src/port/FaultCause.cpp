@@ -62,6 +62,8 @@ std::string DescribeOpenFault(const std::string& path, int error, std::int32_t b
             return BusyText(path);
         case ENOTTY:
             return "not a terminal";
+        case EIO:
+            return "input/output error: no hardware answers behind this port";
         case EISDIR:
             return "is a directory";
         case ENOTDIR:

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "Commands.h"
+#include "Ports.h"
 #include "StationGui.h"
 #include "zarvik/exceptions.h"
 
@@ -112,12 +113,14 @@ int main(int argc, char** argv) {
         c->add_flag("--apply", a.apply, "write the differences and verify them");
         c->add_option("FILE", a.file, "a params-dump file")->required()->check(CLI::ExistingFile);
     }
+    CLI::App* ports = app.add_subcommand("ports", "the serial devices present, whether each opens, who holds it");
     CLI::App* demo = app.add_subcommand("demo", "a delivery on an embedded simulated station");
     CLI::App* gui = app.add_subcommand("gui", "the station window on an embedded simulated station");
     gui->allow_extras();
     // Read again by the window itself (--port, --line and --library fall through).
     gui->add_flag("--simulate")->description("serve an embedded simulated station (the default without --port)");
-    gui->add_flag("--open-params")->description("with --screenshot: picture the parameter window after its read-all pass");
+    gui->add_flag("--open-params")
+        ->description("with --screenshot: picture the parameter window after its read-all pass");
     gui->add_option("--screenshot", "render the window to this PNG file and exit");
     gui->add_option("--dispensers", "dispensers shown (default 2)");
     gui->add_option("--nozzles", "nozzles per dispenser (default 3)");
@@ -140,6 +143,7 @@ int main(int argc, char** argv) {
 #endif
         }
         if (demo->parsed()) return RunDemo(cli.session);
+        if (ports->parsed()) return RunPorts(std::cout);
         for (auto& [sub, run] : runners) {
             if (!sub->parsed()) continue;
             if (sub->get_name() == "stats" && a.count <= 0) a.count = 10;
@@ -150,7 +154,7 @@ int main(int argc, char** argv) {
                 if (cli.stats) PrintStatistics(s, std::cout);
                 return code;
             } catch (const std::exception& e) {
-                std::cerr << "zarvik-host: " << e.what() << '\n';
+                std::cerr << "zarvik-host: " << e.what() << s.FaultCause() << '\n';
                 if (cli.stats) PrintStatistics(s, std::cout);
                 return 1;
             }
