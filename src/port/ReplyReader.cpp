@@ -10,6 +10,42 @@ constexpr std::size_t kLenOffset = 3;
 // poll for the next byte instead.
 constexpr auto kMinBatchSleep = std::chrono::microseconds(1500);
 
+// Reads what is there, then sleeps while the rest is on the wire (up to LEN
+// while it is unknown, else to the end of the frame) and reads again, until
+// the frame is whole or nothing new came. False when the device failed.
+bool ReadWhatIsThere(SerialDevice& device, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits,
+                     std::size_t& got, Clock::time_point& lastByte, ReplyOutcome& out) {
+    for (;;) {
+        // Never read past the frame: what follows it belongs to the next
+        // one (a late reply and the real one can arrive back to back).
+        // Up to LEN first, then the rest LEN announces.
+        const std::size_t target = ReplyTarget(buffer, got, capacity);
+        const std::size_t limit = got <= kLenOffset ? std::min(target, kLenOffset + 1) : target;
+        long n = device.ReadAvailable(buffer + got, limit - got);
+        if (n > 0 && got + static_cast<std::size_t>(n) == kLenOffset + 1) {
+            const std::size_t rest = ReplyTarget(buffer, kLenOffset + 1, capacity) - (kLenOffset + 1);
+            const long more = rest == 0 ? 0 : device.ReadAvailable(buffer + kLenOffset + 1, rest);
+            n = more < 0 ? more : n + more;
+        }
+        if (n < 0) return false;
+        if (n > 0) {
+            if (got == 0) out.firstByteAt = device.Now();
+            got += static_cast<std::size_t>(n);
+            lastByte = device.Now();
+        }
+        const std::size_t needed = ReplyTarget(buffer, got, capacity);
+        if (got >= needed) return true;
+        if (n == 0) return true;  // nothing new since the last sleep: back to poll
+        const std::size_t due = got <= kLenOffset ? kLenOffset + 1 - got : needed - got;
+        const auto sleepFor = WireTime(due, limits.baud);
+        if (sleepFor < kMinBatchSleep) return true;
+        // A LEN that lies (noise, corruption) must not stretch the wait
+        // past the inter-byte limit: bytes that do not come end the reply.
+        device.SleepUntil(std::min({device.Now() + sleepFor, lastByte + limits.interByte, limits.hardDeadline}));
+        ++out.wakeups;
+    }
+}
+
 }  // namespace
 
 bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length) {
@@ -54,42 +90,7 @@ ReplyOutcome ReadReply(SerialDevice& device, std::uint8_t* buffer, std::size_t c
         }
         readFirst = false;
 
-        // Read what is there, then sleep while the rest is on the wire: up to
-        // LEN while it is unknown, else to the end of the frame.
-        bool failed = false;
-        for (;;) {
-            // Never read past the frame: what follows it belongs to the next
-            // one (a late reply and the real one can arrive back to back).
-            // Up to LEN first, then the rest LEN announces.
-            const std::size_t target = ReplyTarget(buffer, got, capacity);
-            const std::size_t limit = got <= kLenOffset ? std::min(target, kLenOffset + 1) : target;
-            long n = device.ReadAvailable(buffer + got, limit - got);
-            if (n > 0 && got + static_cast<std::size_t>(n) == kLenOffset + 1) {
-                const std::size_t rest = ReplyTarget(buffer, kLenOffset + 1, capacity) - (kLenOffset + 1);
-                const long more = rest == 0 ? 0 : device.ReadAvailable(buffer + kLenOffset + 1, rest);
-                n = more < 0 ? more : n + more;
-            }
-            if (n < 0) {
-                failed = true;
-                break;
-            }
-            if (n > 0) {
-                if (got == 0) out.firstByteAt = device.Now();
-                got += static_cast<std::size_t>(n);
-                lastByte = device.Now();
-            }
-            const std::size_t needed = ReplyTarget(buffer, got, capacity);
-            if (got >= needed) break;
-            if (n == 0) break;  // nothing new since the last sleep: back to poll
-            const std::size_t due = got <= kLenOffset ? kLenOffset + 1 - got : needed - got;
-            const auto sleepFor = WireTime(due, limits.baud);
-            if (sleepFor < kMinBatchSleep) break;
-            // A LEN that lies (noise, corruption) must not stretch the wait
-            // past the inter-byte limit: bytes that do not come end the reply.
-            const auto wakeAt = std::min({device.Now() + sleepFor, lastByte + limits.interByte, limits.hardDeadline});
-            device.SleepUntil(wakeAt);
-            ++out.wakeups;
-        }
+        const bool failed = !ReadWhatIsThere(device, buffer, capacity, limits, got, lastByte, out);
         if (failed) {
             out.end = ReplyEnd::DeviceError;
             break;

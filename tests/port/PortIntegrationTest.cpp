@@ -27,7 +27,11 @@ std::uint8_t PollUntil(SimulatedLine& s, int dispenser, int nozzles, std::uint8_
 }
 
 TEST(SerialLine, WholeDelivery_EndsAtTheDoseWithMatchingMoneyAndTotal) {
-    SimulatedLine s;
+    // The finished state lasts until the nozzle hangs up: long enough for a
+    // poll to see it also on a loaded machine.
+    sim::StationConfig config = QuickStation();
+    config.timing.hangUpSeconds = 1.0;
+    SimulatedLine s(0, config);
     auto& d = s.driver();
     d.SetNozzlePrice(kLine, 2, 3, 0, 0, 50.00);
     ASSERT_EQ(s.lineResult(), 1);
