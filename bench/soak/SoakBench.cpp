@@ -187,6 +187,12 @@ int main(int argc, char** argv) {
                     static_cast<unsigned long long>(r.cycles), r.wireSeconds * 1e3, mean * 1e3, r.worstSeconds * 1e3,
                     ratio, worst, static_cast<unsigned long long>(stats.bad),
                     static_cast<unsigned long long>(r.errors));
+        for (const auto& [code, n] : stats.badByError)
+            std::printf("     line %d: error %d x %llu\n", line, code, static_cast<unsigned long long>(n));
+        if (stats.staleReplies + stats.foreignReplies != 0)
+            std::printf("     line %d: stale %llu, foreign %llu\n", line,
+                        static_cast<unsigned long long>(stats.staleReplies),
+                        static_cast<unsigned long long>(stats.foreignReplies));
         errors += r.errors;
         portBad += stats.bad;
         cycles += r.cycles;

@@ -13,6 +13,7 @@ constexpr std::size_t kLenOffset = 3;
 constexpr std::size_t kCommandOffset = 4;
 constexpr std::uint8_t kStartByte = 0x02;
 constexpr std::size_t kFrameOverhead = 5;
+constexpr std::uint32_t kPlainCollectEvery = 16;
 
 }  // namespace
 
@@ -79,9 +80,15 @@ ReplyLimits LineExchange::Limits(std::uint8_t command) const {
     // Only a reply that takes several byte times is worth a timed sleep (a
     // short sleep costs more than it saves where timers are coarse); the
     // margin of one byte time covers the jitter of a paced line.
+    // Every kPlainCollectEvery-th exchange waits on the device as usual and
+    // so measures the real reply time: an estimate that grew on a slow
+    // reply comes back down at once, not by creeping.
     const Clock::duration byteTime = WireTime(1, baud_);
     const Clock::duration replyTime = line_.replyTime[command];
-    if (settings_.predictReplies && replyTime >= 4 * byteTime) limits.expectedComplete = sentAt_ + replyTime + byteTime;
+    const bool plain = ++line_.sincePlainCollect >= kPlainCollectEvery;
+    if (plain) line_.sincePlainCollect = 0;
+    if (settings_.predictReplies && !plain && replyTime >= 4 * byteTime)
+        limits.expectedComplete = sentAt_ + replyTime + byteTime;
     return limits;
 }
 

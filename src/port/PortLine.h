@@ -45,6 +45,8 @@ struct PortLine {
     // Per command code: how long after the send its reply is complete, from
     // the line's recent good replies (zero: not known yet).
     std::array<Clock::duration, 256> replyTime{};
+    // Exchanges since one was collected without the predicted sleep.
+    std::uint32_t sincePlainCollect = 0;
 
     std::atomic<bool> open{false};
     std::atomic<std::int32_t> baud{9600};
