@@ -6,6 +6,37 @@
 
 namespace zarvik::port {
 
+const char* LearntName(Learnt learnt) {
+    switch (learnt) {
+        case Learnt::Yes:
+            return "yes";
+        case Learnt::No:
+            return "no";
+        case Learnt::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+void LineStatisticsRecorder::Record(const ExchangeRecord& x) {
+    ++counters.exchanges;
+    if (x.good)
+        Good(x.latency);
+    else
+        Bad(x.error);
+    counters.reopens += x.reopens;
+    counters.bytesSent += x.bytesSent;
+    counters.bytesReceived += x.bytesReceived;
+    counters.bytesDiscarded += x.bytesDiscarded;
+    counters.wakeups += x.wakeups;
+    counters.staleReplies += x.staleReplies;
+    counters.foreignReplies += x.foreignReplies;
+    counters.opensDeferred += x.opensDeferred;
+    counters.sequenceEcho = x.sequenceEcho;
+    counters.addressEcho = x.addressEcho;
+    counters.filtering = x.filtering;
+}
+
 void LineStatisticsRecorder::Good(std::chrono::microseconds latency) {
     ++counters.good;
     if (latencies_.size() < kLatencyWindow) {

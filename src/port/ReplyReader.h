@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "Terminal.h"
+#include "port/SerialDevice.h"
 #include "protocol/Frame.h"
 
 namespace zarvik::port {
@@ -50,10 +50,8 @@ struct ReplyOutcome {
 
 // Bytes the reply needs in all, given the first `got` bytes of it.
 constexpr std::size_t ReplyTarget(const std::uint8_t* buffer, std::size_t got, std::size_t capacity) {
-    constexpr std::size_t kLenOffset = 3;
-    constexpr std::size_t kOverhead = 5;
-    if (got <= kLenOffset) return capacity;
-    const std::size_t framed = static_cast<std::size_t>(buffer[kLenOffset]) + kOverhead;
+    if (got <= protocol::kOffsetLen) return capacity;
+    const std::size_t framed = static_cast<std::size_t>(buffer[protocol::kOffsetLen]) + protocol::kFrameOverhead;
     return framed < capacity ? framed : capacity;
 }
 
@@ -61,12 +59,12 @@ constexpr std::size_t ReplyTarget(const std::uint8_t* buffer, std::size_t got, s
 // (the codec's reply check).
 using protocol::IsWholeFrame;
 
-ReplyOutcome ReadReply(int fd, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits);
+ReplyOutcome ReadReply(SerialDevice& device, std::uint8_t* buffer, std::size_t capacity, const ReplyLimits& limits);
 
 // Reads and throws away bytes until the line has been quiet for `quiet` or
 // the limit passes; `seen` (may be empty) gets each batch thrown away.
 // Returns the number thrown away, or -1 on a device failure.
-long DrainLateBytes(int fd, Clock::duration quiet, Clock::time_point limit, unsigned& wakeups,
+long DrainLateBytes(SerialDevice& device, Clock::duration quiet, Clock::time_point limit, unsigned& wakeups,
                     const std::function<void(const std::uint8_t*, std::size_t)>& seen);
 
 }  // namespace zarvik::port

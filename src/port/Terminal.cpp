@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,6 +14,11 @@
 namespace zarvik::port {
 namespace {
 
+int CloseWith(int fd, int error) {
+    ::close(fd);
+    return -error;
+}
+
 int PollMilliseconds(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : static_cast<int>(left);
@@ -20,21 +26,28 @@ int PollMilliseconds(Clock::time_point deadline) {
 
 }  // namespace
 
+bool IsSupportedBaud(std::int32_t baud) { return tty::SpeedOf(baud).has_value(); }
+
 int OpenRawTerminal(const std::string& path, std::int32_t baud) {
+    const auto speed = tty::SpeedOf(baud);
+    if (!speed) return -EINVAL;
     int fd;
     do {
         fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -errno;
 
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) return CloseWith(fd, errno);
+    // Before touching the settings: another program that owns the line keeps
+    // it, and nothing of ours goes on its wire. The lock goes with the
+    // descriptor. (TIOCEXCL below also stops other opens, but not root's.)
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return CloseWith(fd, errno == EWOULDBLOCK ? EBUSY : errno);
     // VMIN 1 with O_NONBLOCK: an empty queue reads as EAGAIN, so a read of 0
     // bytes can only mean the device hung up (with VMIN 0 it would be ambiguous).
-    if (const int error = tty::MakeRaw(fd, tty::SpeedOf(baud).value_or(B9600), 1); error != 0) {
-        ::close(fd);
-        return -error;
-    }
-    // A second master on the same wire would garble both; refuse it where the
-    // driver supports exclusive use (ignored where it does not).
+    if (const int error = tty::MakeRaw(fd, *speed, 1); error != 0) return CloseWith(fd, error);
+    // A second master on the same wire would garble both; refuse other opens
+    // where the driver supports exclusive use (ignored where it does not).
     ::ioctl(fd, TIOCEXCL);
     ::tcflush(fd, TCIOFLUSH);
     return fd;
@@ -45,11 +58,20 @@ void CloseTerminal(int fd) {
     ::close(fd);
 }
 
-double ByteSeconds(std::int32_t baud) { return 10.0 / static_cast<double>(baud > 0 ? baud : 9600); }
-
-Clock::duration WireTime(std::size_t bytes, std::int32_t baud) {
-    return std::chrono::duration_cast<Clock::duration>(
-        std::chrono::duration<double>(static_cast<double>(bytes) * ByteSeconds(baud)));
+WaitResult WaitReadable(int fd, Clock::time_point until) {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0) return WaitResult::Timeout;
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(left));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return WaitResult::DeviceError;
+        }
+        if (r == 0) continue;  // re-check the clock: poll rounds to milliseconds
+        if ((p.revents & POLLIN) != 0) return WaitResult::Readable;
+        return WaitResult::DeviceError;  // POLLHUP, POLLERR or POLLNVAL without data
+    }
 }
 
 IoStatus WriteAll(int fd, const std::uint8_t* bytes, std::size_t length, Clock::time_point deadline) {

@@ -8,25 +8,24 @@
 #include <cstdint>
 #include <string>
 
+#include "port/SerialDevice.h"
+
 namespace zarvik::port {
 
-using Clock = std::chrono::steady_clock;
+// True for the rates a line can be opened at (1200 .. 230400).
+bool IsSupportedBaud(std::int32_t baud);
 
-// Opens path non-blocking, raw 8N1 at baud (unknown rates fall back to
-// 9600), no flow control, modem lines ignored, pending I/O discarded.
-// Returns the descriptor, or -errno.
+// Opens path non-blocking, raw 8N1 at baud, no flow control, modem lines
+// ignored, pending I/O discarded, and owned exclusively: flock(LOCK_EX) on the
+// descriptor (another process gets EBUSY) plus TIOCEXCL. Returns the
+// descriptor, or -errno: -EINVAL for an unsupported rate (nothing opened),
+// -EBUSY when another open file holds the lock.
 int OpenRawTerminal(const std::string& path, std::int32_t baud);
 // Gives up the exclusive use OpenRawTerminal took, then closes. The mark
 // belongs to the terminal, not the descriptor: on a pseudo-terminal whose
 // other end stays open it would otherwise outlive us and refuse every later
 // open by anyone but root.
 void CloseTerminal(int fd);
-
-// Seconds one byte takes on the wire at baud: 10 bits (start, 8 data, stop).
-double ByteSeconds(std::int32_t baud);
-Clock::duration WireTime(std::size_t bytes, std::int32_t baud);
-
-enum class IoStatus { Done, Timeout, DeviceError };
 
 // Writes all bytes, waiting for room on EAGAIN until the deadline.
 IoStatus WriteAll(int fd, const std::uint8_t* bytes, std::size_t length, Clock::time_point deadline);
@@ -35,6 +34,10 @@ IoStatus WriteAll(int fd, const std::uint8_t* bytes, std::size_t length, Clock::
 // unsent output). Returns the number of bytes thrown away by the read, or -1
 // when the device failed.
 long DiscardInput(int fd);
+
+// Waits for input until the time: Readable, Timeout, or DeviceError (also a
+// hang-up with nothing left to read).
+WaitResult WaitReadable(int fd, Clock::time_point until);
 
 // Reads what is available without waiting, at most capacity bytes.
 // Returns the count (0 when nothing is there) or -1 on a device failure,

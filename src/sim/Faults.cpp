@@ -25,7 +25,19 @@ constexpr NamedMode kNames[] = {
     {FaultMode::kRefuseStart, "refuse-start"},
     {FaultMode::kRefuseStop, "refuse-stop"},
     {FaultMode::kRefuseWrite, "refuse-write"},
+    {FaultMode::kOtherSequence, "sequence"},
+    {FaultMode::kOtherAddress, "address"},
+    {FaultMode::kFixedSequence, "fixed-sequence"},
 };
+
+// Any byte but `byte`, drawn from the generator.
+std::uint8_t OtherThan(std::uint8_t byte, std::mt19937& rng) {
+    return static_cast<std::uint8_t>(byte + std::uniform_int_distribution<int>(1, 255)(rng));
+}
+
+void Reseal(std::vector<std::uint8_t>& bytes) {
+    bytes.back() = wire::Xor(bytes.data(), wire::kOffsetSequence, bytes.size() - 2);
+}
 
 std::optional<std::uint8_t> RefusedCommand(FaultMode mode) {
     switch (mode) {
@@ -98,7 +110,8 @@ FaultMode FaultInjector::Damage() {
     return Fire() ? mode : FaultMode::kNone;
 }
 
-void FaultInjector::Apply(FaultMode mode, std::vector<std::uint8_t>& bytes, std::mt19937& rng) {
+void FaultInjector::Apply(FaultMode mode, std::vector<std::uint8_t>& bytes, std::mt19937& rng,
+                          std::uint8_t fixedSequence) {
     if (bytes.size() < wire::kFrameOverhead) return;
     switch (mode) {
         case FaultMode::kDropReply:
@@ -109,7 +122,19 @@ void FaultInjector::Apply(FaultMode mode, std::vector<std::uint8_t>& bytes, std:
             break;
         case FaultMode::kWrongLength:
             ++bytes[wire::kOffsetLen];
-            bytes.back() = wire::Xor(bytes.data(), wire::kOffsetSequence, bytes.size() - 2);
+            Reseal(bytes);
+            break;
+        case FaultMode::kOtherSequence:
+            bytes[wire::kOffsetSequence] = OtherThan(bytes[wire::kOffsetSequence], rng);
+            Reseal(bytes);
+            break;
+        case FaultMode::kOtherAddress:
+            bytes[wire::kOffsetAddress] = OtherThan(bytes[wire::kOffsetAddress], rng);
+            Reseal(bytes);
+            break;
+        case FaultMode::kFixedSequence:
+            bytes[wire::kOffsetSequence] = fixedSequence;
+            Reseal(bytes);
             break;
         case FaultMode::kWrongStart:
             bytes[0] = kWrongStartByte;

@@ -510,7 +510,7 @@ std::optional<Reply> Station::Handle(const std::uint8_t* request, std::size_t le
     } else if (damage == FaultMode::kDropReply) {
         return std::nullopt;
     } else if (damage != FaultMode::kNone) {
-        FaultInjector::Apply(damage, *bytes, s.faults.Rng());
+        FaultInjector::Apply(damage, *bytes, s.faults.Rng(), s.faults.FixedSequence());
     }
     ++s.stats.replies;
     reply.bytes = std::move(*bytes);
@@ -625,6 +625,11 @@ void Station::SetFaultNext(FaultMode mode, int count) {
 void Station::ClearFaults() {
     std::lock_guard lock(mutex_);
     impl_->faults.Clear();
+}
+
+void Station::SetFixedSequence(std::uint8_t byte) {
+    std::lock_guard lock(mutex_);
+    impl_->faults.SetFixedSequence(byte);
 }
 
 void Station::SetFaultDelay(std::chrono::milliseconds delay) {

@@ -22,6 +22,8 @@ std::optional<speed_t> SpeedOf(int baud) {
             return B57600;
         case 115200:
             return B115200;
+        case 230400:
+            return B230400;
         default:
             return std::nullopt;
     }

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "PosixDevice.h"
 #include "ReplyReader.h"
 
 namespace zarvik::port {
@@ -77,12 +78,13 @@ const std::vector<std::uint8_t> kReply{0x02, 0x01, 0x01, 0x02, 0x97, 0x00, 0x95}
 
 TEST(ReadReply, ReplyThereAtItsExpectedTimeTakesOneWakeUp) {
     Pipe line;
+    PosixDevice device(line.fds[0], false);
     auto bytes = kReply;
     bytes.insert(bytes.end(), {0x02, 0x09});  // the start of something else
     line.Write(bytes);
     std::uint8_t buffer[64];
     const ReplyOutcome out =
-        ReadReply(line.fds[0], buffer, sizeof buffer, Limits(Clock::now() + std::chrono::milliseconds(2)));
+        ReadReply(device, buffer, sizeof buffer, Limits(Clock::now() + std::chrono::milliseconds(2)));
     EXPECT_EQ(out.end, ReplyEnd::Complete);
     EXPECT_EQ(out.length, kReply.size()) << "never past the frame";
     EXPECT_EQ(out.wakeups, 1u);
@@ -91,13 +93,14 @@ TEST(ReadReply, ReplyThereAtItsExpectedTimeTakesOneWakeUp) {
 
 TEST(ReadReply, ReplyLaterThanExpectedIsWaitedForAsUsual) {
     Pipe line;
+    PosixDevice device(line.fds[0], false);
     std::thread dispenser([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         line.Write(kReply);
     });
     std::uint8_t buffer[64];
     const ReplyOutcome out =
-        ReadReply(line.fds[0], buffer, sizeof buffer, Limits(Clock::now() + std::chrono::milliseconds(1)));
+        ReadReply(device, buffer, sizeof buffer, Limits(Clock::now() + std::chrono::milliseconds(1)));
     dispenser.join();
     EXPECT_EQ(out.end, ReplyEnd::Complete);
     EXPECT_EQ(out.length, kReply.size());
@@ -107,10 +110,11 @@ TEST(ReadReply, ReplyLaterThanExpectedIsWaitedForAsUsual) {
 
 TEST(ReadReply, NoReplyAfterAnExpectedTimeIsStillATimeout) {
     Pipe line;
+    PosixDevice device(line.fds[0], false);
     std::uint8_t buffer[64];
     ReplyLimits limits = Limits(Clock::now() + std::chrono::milliseconds(1));
     limits.firstByteDeadline = Clock::now() + std::chrono::milliseconds(20);
-    const ReplyOutcome out = ReadReply(line.fds[0], buffer, sizeof buffer, limits);
+    const ReplyOutcome out = ReadReply(device, buffer, sizeof buffer, limits);
     EXPECT_EQ(out.end, ReplyEnd::NoReply);
     EXPECT_EQ(out.length, 0u);
 }

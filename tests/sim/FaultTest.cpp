@@ -19,6 +19,19 @@ std::optional<Reply> Ask(Station& station, const Bytes& request) {
     return station.Handle(request.data(), request.size(), TimePoint{});
 }
 
+// The reply is the clean one but for one byte, and still a whole frame.
+void ExpectOnlyByteChanged(const Bytes& clean, const std::optional<Reply>& r, std::size_t offset) {
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->bytes.size(), clean.size());
+    EXPECT_NE(r->bytes[offset], clean[offset]);
+    for (std::size_t i = 0; i + 1 < clean.size(); ++i) {
+        if (i != offset) {
+            EXPECT_EQ(r->bytes[i], clean[i]) << "byte " << i;
+        }
+    }
+    EXPECT_EQ(r->bytes.back(), wire::Xor(r->bytes.data(), 1, r->bytes.size() - 2));
+}
+
 struct DamageCase {
     FaultMode mode;
     // What the faulted reply must look like, given the clean one.
@@ -88,6 +101,14 @@ INSTANTIATE_TEST_SUITE_P(Modes, FaultDamage,
                                                           ASSERT_TRUE(r);
                                                           EXPECT_EQ(Hex(r->bytes), Hex(clean));
                                                           EXPECT_EQ(r->delay, std::chrono::milliseconds(1000));
+                                                      }},
+                                           DamageCase{FaultMode::kOtherSequence,
+                                                      [](const Bytes& clean, const std::optional<Reply>& r) {
+                                                          ExpectOnlyByteChanged(clean, r, wire::kOffsetSequence);
+                                                      }},
+                                           DamageCase{FaultMode::kOtherAddress,
+                                                      [](const Bytes& clean, const std::optional<Reply>& r) {
+                                                          ExpectOnlyByteChanged(clean, r, wire::kOffsetAddress);
                                                       }}),
                          [](const auto& info) {
                              std::string name(FaultName(info.param.mode));
@@ -139,6 +160,22 @@ TEST(Faults, RateIsRoughlyKeptAndRepeatsWithTheSeed) {
     EXPECT_LT(hits, 140);
     EXPECT_EQ(a, run(7));
     EXPECT_NE(a, run(8));
+}
+
+TEST(Faults, FixedSequence_EveryReplyCarriesTheFixedByteAndStaysWhole) {
+    for (const std::uint8_t fixed : {std::uint8_t{0x00}, std::uint8_t{0x55}}) {
+        Station station;
+        station.SetFixedSequence(fixed);
+        station.SetFaultRate(FaultMode::kFixedSequence, 1.0);
+        for (const std::uint8_t sequence : {0x07, 0x55, 0xFF}) {
+            const Bytes request = Frame(sequence, {0x01, 0x9F, 0x00});
+            const auto r = Ask(station, request);
+            ASSERT_TRUE(r);
+            EXPECT_EQ(r->bytes[wire::kOffsetSequence], fixed);
+            EXPECT_EQ(r->bytes[wire::kOffsetAddress], 0x01);
+            EXPECT_TRUE(wire::IsFrame(r->bytes.data(), r->bytes.size())) << Hex(r->bytes);
+        }
+    }
 }
 
 TEST(Faults, ClearStopsARateFault) {

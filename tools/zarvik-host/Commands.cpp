@@ -259,6 +259,9 @@ void PrintStatistics(Session& s, std::ostream& out) {
         out << "  error " << code << " (" << port::DescribeLineError(code) << "): " << n << '\n';
     out << "  bytes sent " << st.bytesSent << ", received " << st.bytesReceived << ", discarded " << st.bytesDiscarded
         << ", wake-ups " << st.wakeups << '\n';
+    out << "  echoes sequence " << port::LearntName(st.sequenceEcho) << ", address " << port::LearntName(st.addressEcho)
+        << (st.filtering ? ", stale replies filtered" : ", unfiltered") << "; stale replies dropped " << st.staleReplies
+        << ", foreign " << st.foreignReplies << ", opens deferred " << st.opensDeferred << '\n';
     out << "  reply latency p50 " << st.latencyP50.count() << " us, p95 " << st.latencyP95.count() << " us, max "
         << st.latencyMax.count() << " us\n";
 }

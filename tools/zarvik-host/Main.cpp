@@ -8,6 +8,7 @@
 
 #include "Capture.h"
 #include "Commands.h"
+#include "Ports.h"
 #include "StationGui.h"
 #include "zarvik/exceptions.h"
 
@@ -117,6 +118,7 @@ int main(int argc, char** argv) {
         c->add_flag("--apply", a.apply, "write the differences and verify them");
         c->add_option("FILE", a.file, "a params-dump file")->required()->check(CLI::ExistingFile);
     }
+    CLI::App* ports = app.add_subcommand("ports", "the serial devices present, whether each opens, who holds it");
     CLI::App* demo = app.add_subcommand("demo", "a delivery on an embedded simulated station");
     CLI::App* gui = app.add_subcommand("gui", "the station window on an embedded simulated station");
     gui->allow_extras();
@@ -158,6 +160,7 @@ int main(int argc, char** argv) {
             cli.session.capture = capture.get();
         }
         if (demo->parsed()) return finish(RunDemo(cli.session));
+        if (ports->parsed()) return finish(RunPorts(std::cout));
         for (auto& [sub, run] : runners) {
             if (!sub->parsed()) continue;
             if (sub->get_name() == "stats" && a.count <= 0) a.count = 10;
@@ -168,7 +171,7 @@ int main(int argc, char** argv) {
                 if (cli.stats) PrintStatistics(s, std::cout);
                 return finish(code);
             } catch (const std::exception& e) {
-                std::cerr << "zarvik-host: " << e.what() << '\n';
+                std::cerr << "zarvik-host: " << e.what() << s.FaultCause() << '\n';
                 if (cli.stats) PrintStatistics(s, std::cout);
                 return finish(1);
             }

@@ -69,6 +69,11 @@ void Session::Open() {
                                  std::to_string(result) + ")");
 }
 
+std::string Session::FaultCause() const {
+    const std::string cause = port_->LineFault(line_).text;
+    return cause.empty() ? cause : ": " + cause;
+}
+
 std::uint8_t Session::LineResult() { return slots::GetLineResult(driver_, line_); }
 
 void Session::PrintLineResult(std::ostream& out) {
@@ -77,6 +82,7 @@ void Session::PrintLineResult(std::ostream& out) {
     if (r != 1) {
         const std::int32_t error = port_->GetLineError(static_cast<std::uint8_t>(line_));
         if (error != 0) out << ", line error " << error << ": " << port::DescribeLineError(error);
+        if (error == port::kErrorDevice || error == port::kErrorNotOpen) out << FaultCause();
     }
     out << '\n';
 }

@@ -41,6 +41,9 @@ public:
     const std::string& Device() const { return device_; }
 
     std::uint8_t LineResult();  // operation 3
+    // ": no such device" and the like when the line's device failed to open
+    // or failed in an exchange; empty otherwise.
+    std::string FaultCause() const;
     // "line result: N (meaning)"
     void PrintLineResult(std::ostream& out);
 

@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
     int faultNext = 0;
     std::uint32_t faultSeed = 1;
     long faultDelayMs = 1000;
+    int fixedSequence = 0;
     int addresses = 2;
     std::string replay;
     int replayLine = 0;
@@ -136,7 +137,7 @@ int main(int argc, char** argv) {
     app.add_flag("!--no-clear", config.clearAfterHangUp, "go idle on hang-up instead of waiting for 0x98");
     app.add_option("--fault", fault,
                    "fault mode: none drop checksum length start-byte truncate noise delay refuse-start "
-                   "refuse-stop refuse-write")
+                   "refuse-stop refuse-write sequence address fixed-sequence")
         ->capture_default_str();
     app.add_option("--fault-rate", faultRate, "probability of the fault per reply")->check(CLI::Range(0.0, 1.0));
     app.add_option("--fault-next", faultNext, "fault the next N replies instead")->check(CLI::NonNegativeNumber);
@@ -153,6 +154,10 @@ int main(int argc, char** argv) {
     app.add_flag("--replay-timing", replayTiming, "wait before each reply as long as the recorded dispenser did")
         ->needs(replayOption);
     for (const char* fault : {"--fault", "--fault-rate", "--fault-next"}) app.get_option(fault)->excludes(replayOption);
+    app.add_option("--fixed-sequence", fixedSequence,
+                   "sequence byte of the fixed-sequence fault (a dispenser that never echoes)")
+        ->check(CLI::Range(0, 255))
+        ->capture_default_str();
     CLI11_PARSE(app, argc, argv);
 
     const auto mode = zarvik::sim::ParseFault(fault);
@@ -168,6 +173,7 @@ int main(int argc, char** argv) {
         if (!replay.empty()) return ServeReplay(replay, replayLine, replayTiming, options, device);
         return ServeStation(config, options, device, [&](zarvik::sim::Station& station) {
             station.SetFaultDelay(std::chrono::milliseconds(faultDelayMs));
+            station.SetFixedSequence(static_cast<std::uint8_t>(fixedSequence));
             if (faultNext > 0) {
                 station.SetFaultNext(*mode, faultNext);
             } else {

@@ -5,6 +5,10 @@
 // line ended with (timeouts and device errors included). Latency is the time
 // from the end of the request's write to the last byte of a good reply;
 // percentiles come from the latest kLatencyWindow good replies.
+//
+// What the line learnt of its dispenser (ReplyFilter.h) is shown too: does
+// it echo the request's sequence number and bus address, and is the line
+// filtering stale replies (false once it fell back to unfiltered).
 #pragma once
 
 #include <chrono>
@@ -13,6 +17,11 @@
 #include <vector>
 
 namespace zarvik::port {
+
+// What a line has learnt of its dispenser: does it echo the request's
+// sequence number (or bus address)?
+enum class Learnt : std::uint8_t { Unknown, Yes, No };
+const char* LearntName(Learnt learnt);  // "unknown", "yes", "no"
 
 struct LineStatistics {
     std::uint64_t exchanges = 0;
@@ -25,10 +34,35 @@ struct LineStatistics {
     std::uint64_t bytesReceived = 0;
     std::uint64_t bytesDiscarded = 0;  // stale or late input thrown away
     std::uint64_t wakeups = 0;         // receive-side wake-ups, all exchanges
+    std::uint64_t staleReplies = 0;    // whole replies to earlier, unanswered requests, dropped
+    std::uint64_t foreignReplies = 0;  // whole replies with another number or address, dropped
+    std::uint64_t opensDeferred = 0;   // exchanges failed at once: the next open attempt not yet due
+    Learnt sequenceEcho = Learnt::Unknown;
+    Learnt addressEcho = Learnt::Unknown;
+    bool filtering = true;
     std::map<std::int32_t, std::uint64_t> badByError;
     std::chrono::microseconds latencyP50{0};
     std::chrono::microseconds latencyP95{0};
     std::chrono::microseconds latencyMax{0};
+};
+
+// What one exchange adds to its line's statistics, collected without a lock
+// and merged once at its end.
+struct ExchangeRecord {
+    bool good = false;
+    std::int32_t error = 0;  // the line error of a bad exchange
+    std::chrono::microseconds latency{0};
+    std::uint64_t reopens = 0;
+    std::uint64_t bytesSent = 0;
+    std::uint64_t bytesReceived = 0;
+    std::uint64_t bytesDiscarded = 0;
+    std::uint64_t wakeups = 0;
+    std::uint64_t staleReplies = 0;
+    std::uint64_t foreignReplies = 0;
+    std::uint64_t opensDeferred = 0;
+    Learnt sequenceEcho = Learnt::Unknown;
+    Learnt addressEcho = Learnt::Unknown;
+    bool filtering = true;
 };
 
 // The running record behind LineStatistics; not thread-safe on its own.
@@ -36,13 +70,15 @@ class LineStatisticsRecorder {
 public:
     static constexpr std::size_t kLatencyWindow = 4096;
 
-    void Good(std::chrono::microseconds latency);
-    void Bad(std::int32_t error);
+    void Record(const ExchangeRecord& exchange);
     LineStatistics Snapshot() const;
 
     LineStatistics counters;  // everything but the latency figures is kept here
 
 private:
+    void Good(std::chrono::microseconds latency);
+    void Bad(std::int32_t error);
+
     std::vector<std::chrono::microseconds> latencies_;  // ring of the latest good replies
     std::size_t next_ = 0;
     std::chrono::microseconds max_{0};

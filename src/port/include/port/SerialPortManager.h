@@ -13,11 +13,19 @@
 // the device failed or the line was not open; the state is then 3.
 //
 // After a device error the line is closed and reopened through the line's
-// open handler. After a timeout or a bad reply, late bytes are drained so
-// they are never taken for the next reply; stale whole replies are also
-// recognised by their sequence number (LineSettings::discardStaleReplies).
-// Replies are passed to the checker as they came: no hunting for the start
-// byte, so the checker sees and reports every malformed reply.
+// open handler; while the device stays away, open attempts are spaced
+// (ReopenPacer.h) and exchanges in between fail at once with the last error.
+// The cause of every failed open and device error is kept per line as text
+// (LineFault) beside the driver's error code. After a timeout or a bad reply,
+// late bytes are drained so they are never taken for the next reply; whole
+// late replies are also recognised by their sequence number
+// (ReplyFilter.h). Replies are passed to the checker as they came: no
+// hunting for the start byte, so the checker sees and reports every
+// malformed reply. How one exchange runs: LineExchange.h.
+//
+// A line's device is opened exclusively (a second program gets "busy") at
+// the rate the driver asks for, or the host's LineSettings::baud; an
+// unsupported rate is refused, never replaced.
 //
 // Threads: one lock per line. Lines run in parallel; exchanges on one line
 // never overlap. The checker and open handler run on the caller's thread
@@ -33,6 +41,7 @@
 #include <string>
 
 #include "port/LineStatistics.h"
+#include "port/SerialDevice.h"
 #include "zarvik/port_manager.h"
 
 namespace zarvik::port {
@@ -46,16 +55,19 @@ struct LineSettings {
     // (bounded by one response timeout more).
     std::chrono::milliseconds drainQuiet{60};
     // A late reply can still arrive after the drain and land in the next
-    // exchange. Once the line has shown that its dispenser echoes the
-    // request's sequence number, a well-formed reply with another number is
-    // taken as such a stale reply: it is thrown away and the wait goes on.
-    // A dispenser that does not echo is never filtered.
+    // exchange: a whole reply carrying the number of an earlier unanswered
+    // request is thrown away and the wait goes on; so is one with another
+    // number once the dispenser has shown that it echoes. A dispenser that
+    // does not echo is not filtered.
+    // What the line learns and how it filters: ReplyFilter.h.
     bool discardStaleReplies = true;
     // Sleep until a reply is expected complete, from the line's recent
     // replies to the same command, and take it with one wake-up. A reply
     // that is not all there then is waited for as usual; at most one byte
     // time of latency is traded for far fewer wake-ups.
     bool predictReplies = true;
+    // The line's rate; 0: the rate the driver asks for at OpenLine.
+    std::int32_t baud = 0;
 };
 
 enum class FrameDirection { Sent, Received, Discarded };
@@ -68,25 +80,35 @@ struct FrameTraceEvent {
 };
 using FrameTraceHook = std::function<void(const FrameTraceEvent&)>;
 
+struct PortLine;
+using DeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
+
 class SerialPortManager final : public TPortManager {
 public:
     static constexpr int kLines = 32;
 
-    SerialPortManager();
+    // Each line gets its device from the factory (the system's back end by
+    // default; a scripted fake in tests).
+    explicit SerialPortManager(DeviceFactory factory = MakeSystemDevice);
     ~SerialPortManager() override;
     SerialPortManager(const SerialPortManager&) = delete;
     SerialPortManager& operator=(const SerialPortManager&) = delete;
 
     // --- host configuration ---
-    // Maps a line to a device path; takes effect at the next OpenLine.
-    // Returns false for a line outside 1..32.
+    // Maps a line to a device path; takes effect at the next OpenLine, which
+    // is tried at once. Returns false for a line outside 1..32.
     bool SetDevice(std::int32_t line, const std::string& path);
     void SetSettings(std::int32_t line, const LineSettings& settings);
     void SetSettingsAll(const LineSettings& settings);
     // Called for every frame on the wire, on the exchanging thread with the
     // line locked; keep it short. Set it before any exchange runs.
     void SetTraceHook(FrameTraceHook hook);
+    // The clock that spaces open attempts (tests inject one).
+    void SetClock(std::function<Clock::time_point()> now);
     LineStatistics Statistics(std::int32_t line) const;
+    // Why the line's last open or device I/O failed ("no such device",
+    // "busy: held by process 812 (zarvik-host)", ...); empty after a good open.
+    DeviceFault LineFault(std::int32_t line) const;
     bool IsOpen(std::int32_t line) const;
     void CloseLine(std::int32_t line);
 
@@ -97,8 +119,10 @@ public:
     std::uint8_t GetLineState(std::uint8_t line) override;
     void SetReplyChecker(std::uint8_t line, TReplyChecker checker) override;
     void SetOpenHandler(std::int32_t line, TOpenHandler handler) override;
-    // Opens the mapped device raw 8N1 at baud (mode, flags, retries and
-    // reserved are accepted and ignored). 0 when open, else an error code.
+    // Opens the mapped device raw 8N1 at baud, or at the line's own rate when
+    // the host set one (mode, flags, retries and reserved are accepted and
+    // ignored). 0 when open, else an error code (the cause: LineFault). An
+    // attempt before the pacer allows one fails at once.
     std::int32_t OpenLine(std::int32_t line, std::int32_t mode, std::int32_t baud, std::int32_t flags,
                           std::int32_t retries, std::int32_t reserved) override;
     std::int32_t WaitTransfer(const TTransferHandle& handle) override;
@@ -107,15 +131,11 @@ public:
                                   std::int32_t mode, std::int32_t reserved) override;
 
 private:
-    struct Line;
-    Line* Find(std::int32_t line) const;
-    std::int32_t Transfer(Line& l, const std::uint8_t* frame, std::size_t frameLength, std::uint8_t* reply,
-                          std::size_t expectedLength);
-    void Trace(const Line& l, FrameDirection direction, const std::uint8_t* bytes, std::size_t length) const;
-    void Fail(Line& l, std::int32_t error);
+    PortLine* Find(std::int32_t line) const;
 
-    std::array<std::unique_ptr<Line>, kLines> lines_;
+    std::array<std::unique_ptr<PortLine>, kLines> lines_;
     FrameTraceHook trace_;
+    std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
 };
 
 }  // namespace zarvik::port

@@ -18,25 +18,31 @@ namespace zarvik::sim {
 
 enum class FaultMode {
     kNone,
-    kDropReply,    // nothing is sent (the command was executed)
-    kBadChecksum,  // last byte inverted
-    kWrongLength,  // LEN one more than the data bytes sent; checksum matches the bytes sent
-    kWrongStart,   // start byte 0x03 instead of 0x02
-    kTruncate,     // the last 3 bytes are not sent
-    kNoise,        // garbage bytes (no 0x02 among them) before the reply
-    kDelay,        // the reply is sent after Faults::delay
-    kRefuseStart,  // 0x97 answered with result 1, nothing started
-    kRefuseStop,   // 0x96 answered with result 1, nothing stopped
-    kRefuseWrite,  // 0x1E answered with result 1, nothing written
+    kDropReply,      // nothing is sent (the command was executed)
+    kBadChecksum,    // last byte inverted
+    kWrongLength,    // LEN one more than the data bytes sent; checksum matches the bytes sent
+    kWrongStart,     // start byte 0x03 instead of 0x02
+    kTruncate,       // the last 3 bytes are not sent
+    kNoise,          // garbage bytes (no 0x02 among them) before the reply
+    kDelay,          // the reply is sent after Faults::delay (past the host's response time: a late reply)
+    kOtherSequence,  // the reply carries another sequence number than the request's
+    kOtherAddress,   // the reply carries another bus address than the request's
+    kFixedSequence,  // the reply carries the fixed sequence byte instead of the request's (a dispenser that never
+                     // echoes)
+    kRefuseStart,    // 0x97 answered with result 1, nothing started
+    kRefuseStop,     // 0x96 answered with result 1, nothing stopped
+    kRefuseWrite,    // 0x1E answered with result 1, nothing written
 };
 
-inline constexpr FaultMode kAllFaultModes[] = {FaultMode::kDropReply,  FaultMode::kBadChecksum, FaultMode::kWrongLength,
-                                               FaultMode::kWrongStart, FaultMode::kTruncate,    FaultMode::kNoise,
-                                               FaultMode::kDelay,      FaultMode::kRefuseStart, FaultMode::kRefuseStop,
-                                               FaultMode::kRefuseWrite};
+inline constexpr FaultMode kAllFaultModes[] = {
+    FaultMode::kDropReply,    FaultMode::kBadChecksum, FaultMode::kWrongLength,   FaultMode::kWrongStart,
+    FaultMode::kTruncate,     FaultMode::kNoise,       FaultMode::kDelay,         FaultMode::kRefuseStart,
+    FaultMode::kRefuseStop,   FaultMode::kRefuseWrite, FaultMode::kOtherSequence, FaultMode::kOtherAddress,
+    FaultMode::kFixedSequence};
 
 // "none", "drop", "checksum", "length", "start-byte", "truncate", "noise",
-// "delay", "refuse-start", "refuse-stop", "refuse-write".
+// "delay", "refuse-start", "refuse-stop", "refuse-write", "sequence",
+// "address", "fixed-sequence".
 std::string_view FaultName(FaultMode mode);
 std::optional<FaultMode> ParseFault(std::string_view name);
 
@@ -51,6 +57,9 @@ public:
     void Clear();
     void SetDelay(std::chrono::milliseconds delay) { delay_ = delay; }
     std::chrono::milliseconds Delay() const { return delay_; }
+    // The byte a dispenser that never echoes puts where the sequence number goes.
+    void SetFixedSequence(std::uint8_t byte) { fixedSequence_ = byte; }
+    std::uint8_t FixedSequence() const { return fixedSequence_; }
     FaultMode Mode() const { return mode_; }
     std::uint64_t Injected() const { return injected_; }
 
@@ -59,8 +68,10 @@ public:
     bool Refuse(std::uint8_t command);
     // Decides for one reply: the damage mode that fires, or kNone.
     FaultMode Damage();
-    // Applies a damage mode to a well-formed reply frame.
-    static void Apply(FaultMode mode, std::vector<std::uint8_t>& bytes, std::mt19937& rng);
+    // Applies a damage mode to a well-formed reply frame. The modes that
+    // change the sequence number or address keep the checksum right.
+    static void Apply(FaultMode mode, std::vector<std::uint8_t>& bytes, std::mt19937& rng,
+                      std::uint8_t fixedSequence = 0);
     std::mt19937& Rng() { return rng_; }
 
 private:
@@ -71,6 +82,7 @@ private:
     int next_ = 0;  // > 0: fire on the next `next_` applicable replies
     std::mt19937 rng_{1};
     std::chrono::milliseconds delay_{1000};
+    std::uint8_t fixedSequence_ = 0;
     std::uint64_t injected_ = 0;
 };
 

@@ -144,6 +144,8 @@ public:
     void SetFaultNext(FaultMode mode, int count);
     void ClearFaults();
     void SetFaultDelay(std::chrono::milliseconds delay);
+    // The sequence byte of the fixed-sequence fault (a dispenser that never echoes).
+    void SetFixedSequence(std::uint8_t byte);
 
     StationStats Stats() const;
     const StationConfig& Config() const { return config_; }

@@ -11,7 +11,7 @@
 namespace zarvik::tty {
 
 // The termios speed of a baud rate, or nullopt for one we do not support
-// (1200 to 115200).
+// (1200 to 230400).
 std::optional<speed_t> SpeedOf(int baud);
 
 // Puts fd into raw 8N1 at `speed`; a read returns once `minBytes` bytes are

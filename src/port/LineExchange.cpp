@@ -1,0 +1,238 @@
+#include "LineExchange.h"
+
+#include <algorithm>
+
+#include "port/PortErrors.h"
+#include "protocol/Frame.h"
+
+namespace zarvik::port {
+namespace {
+
+// The frame's layout comes from the codec.
+constexpr std::size_t kSequenceOffset = protocol::kOffsetSequence;
+constexpr std::size_t kAddressOffset = protocol::kOffsetAddress;
+constexpr std::size_t kLenOffset = protocol::kOffsetLen;
+constexpr std::size_t kCommandOffset = protocol::kOffsetCommand;
+using protocol::kFrameOverhead;
+using protocol::kStartByte;
+constexpr std::uint32_t kPlainCollectEvery = 16;
+
+}  // namespace
+
+LineExchange::LineExchange(PortLine& line, const FrameTraceHook& trace, Clock::time_point pacerNow)
+    : line_(line), device_(*line.device), trace_(trace), pacerNow_(pacerNow) {
+    std::lock_guard lock(line.config);
+    settings_ = line.settings;
+    checker_ = line.checker;
+    openHandler_ = line.openHandler;
+}
+
+std::int32_t LineExchange::Run(const std::uint8_t* frame, std::size_t frameLength, std::uint8_t* reply,
+                               std::size_t expectedLength) {
+    if (!Reopen()) return Finish(Fail(kErrorNotOpen));
+    if (!DiscardStaleInput() || !Send(frame, frameLength)) return Finish(DeviceFailure());
+    Collect(frame, frameLength);
+    return Finish(Judge(reply, expectedLength));
+}
+
+// A line that is closed (never opened, or lost after a device error whose
+// reopen failed) gets one more attempt through the host's open handler, but
+// not more often than the pacer allows: in between it fails at once.
+bool LineExchange::Reopen() {
+    if (line_.open.load()) return true;
+    if (!openHandler_) return false;
+    if (!line_.pacer.Due(pacerNow_)) {
+        ++record_.opensDeferred;
+        return false;
+    }
+    openHandler_(line_.number);
+    ++record_.reopens;
+    return line_.open.load();
+}
+
+// Whatever came in since the last exchange (late replies, line noise) must
+// not become part of this reply.
+bool LineExchange::DiscardStaleInput() {
+    const long stale = device_.DiscardInput();
+    if (stale < 0) return false;
+    record_.bytesDiscarded += static_cast<std::uint64_t>(stale);
+    return true;
+}
+
+bool LineExchange::Send(const std::uint8_t* frame, std::size_t frameLength) {
+    baud_ = line_.baud.load();
+    requestWire_ = WireTime(frameLength, baud_);
+    Trace(FrameDirection::Sent, frame, frameLength);
+    const auto deadline = device_.Now() + requestWire_ + settings_.response;
+    if (device_.Write(frame, frameLength, deadline) != IoStatus::Done) return false;
+    sentAt_ = device_.Now();
+    record_.bytesSent += frameLength;
+    return true;
+}
+
+// The request is still on the wire when write returns: the response deadline
+// counts its wire time. The hard deadline bounds the whole reply, whatever
+// its LEN byte claims.
+ReplyLimits LineExchange::Limits(std::uint8_t command) const {
+    ReplyLimits limits;
+    limits.firstByteDeadline = sentAt_ + requestWire_ + settings_.response;
+    limits.interByte = settings_.interByte;
+    limits.hardDeadline = limits.firstByteDeadline + WireTime(kMaxReply, baud_) + settings_.interByte;
+    limits.baud = baud_;
+    // Only a reply that takes several byte times is worth a timed sleep (a
+    // short sleep costs more than it saves where timers are coarse); the
+    // margin of one byte time covers the jitter of a paced line.
+    // Every kPlainCollectEvery-th exchange waits on the device as usual and
+    // so measures the real reply time: an estimate that grew on a slow
+    // reply comes back down at once, not by creeping.
+    const Clock::duration byteTime = WireTime(1, baud_);
+    const Clock::duration replyTime = line_.replyTime[command];
+    const bool plain = ++line_.sincePlainCollect >= kPlainCollectEvery;
+    if (plain) line_.sincePlainCollect = 0;
+    if (settings_.predictReplies && !plain && replyTime >= 4 * byteTime)
+        limits.expectedComplete = sentAt_ + replyTime + byteTime;
+    return limits;
+}
+
+// The reply is collected whole into a frame buffer of our own, also when it
+// is longer than the caller allows: a too-long reply is then judged by the
+// length it really had and none of it is left on the line.
+void LineExchange::Collect(const std::uint8_t* frame, std::size_t frameLength) {
+    command_ = frameLength > kCommandOffset ? frame[kCommandOffset] : 0;
+    line_.filter.SetEnabled(settings_.discardStaleReplies);
+    line_.filter.Begin(frameLength > kSequenceOffset ? frame[kSequenceOffset] : 0,
+                       frameLength > kAddressOffset ? frame[kAddressOffset] : 0);
+    limits_ = Limits(command_);
+    do {
+        got_ = ReadReply(device_, received_, kMaxReply, limits_);
+        record_.wakeups += got_.wakeups;
+        record_.bytesReceived += got_.length;
+    } while (DropStale());
+    doneAt_ = device_.Now();
+}
+
+// True when the frame just collected answers another request: it is thrown
+// away and the wait goes on. The wire was busy with it, so the real reply
+// may only start now: the wait for it is stretched, to two response times
+// after the send at most.
+bool LineExchange::DropStale() {
+    if (got_.end != ReplyEnd::Complete || !IsWholeFrame(received_, got_.length)) return false;
+    const ReplyFilter::Verdict verdict = line_.filter.Classify(received_, got_.length);
+    if (!line_.filter.Drops(verdict)) return false;
+    Discarded(received_, got_.length);
+    ++(verdict == ReplyFilter::Verdict::Stale ? record_.staleReplies : record_.foreignReplies);
+    const auto latest = sentAt_ + 2 * settings_.response + WireTime(kMaxReply, baud_);
+    limits_.firstByteDeadline =
+        std::max(limits_.firstByteDeadline, std::min(device_.Now() + settings_.response, latest));
+    limits_.hardDeadline = limits_.firstByteDeadline + WireTime(kMaxReply, baud_) + settings_.interByte;
+    limits_.expectedComplete = {};
+    return true;
+}
+
+std::int32_t LineExchange::Judge(std::uint8_t* reply, std::size_t expectedLength) {
+    Trace(FrameDirection::Received, received_, got_.length);
+    // The caller's buffer holds expectedLength bytes; the checker sees no more.
+    const std::size_t delivered = std::min(got_.length, expectedLength);
+    std::copy(received_, received_ + delivered, reply);
+
+    if (got_.end == ReplyEnd::DeviceError) return DeviceFailure();
+    if (got_.end == ReplyEnd::NoReply) {
+        const std::int32_t code = Fail(kErrorTimeout);
+        return Drain() ? code : DeviceFailure();
+    }
+    if (!checker_) return Fail(kErrorNoChecker);
+    std::int32_t length = static_cast<std::int32_t>(delivered);
+    checker_(static_cast<std::uint8_t>(line_.number), reply, length);
+    const bool good =
+        line_.state.load() == kLineStateGood && got_.end == ReplyEnd::Complete && delivered == got_.length;
+    if (good) {
+        line_.filter.End(true);
+        LearnTiming();
+        record_.good = true;
+        record_.latency = std::chrono::duration_cast<std::chrono::microseconds>(doneAt_ - sentAt_);
+        return 0;
+    }
+    // Judged good on fewer bytes than came: never hand that out as good.
+    Fail(line_.state.load() == kLineStateGood ? kReplyBadLength : line_.error.load());
+    // The rest of a malformed reply may still be arriving.
+    return Drain() ? 0 : DeviceFailure();
+}
+
+// A reply that was all there at the expected time may come sooner next time:
+// creep the estimate down a little. One that had to be waited for tells the
+// real time.
+void LineExchange::LearnTiming() {
+    Clock::duration& replyTime = line_.replyTime[command_];
+    if (got_.asExpected)
+        replyTime -= WireTime(1, baud_) / 4;
+    else
+        replyTime = doneAt_ - sentAt_;
+}
+
+// Reads until the line is quiet, so late bytes are not taken for the next
+// reply. Whole frames among them still teach the filter: a late reply to
+// this or an earlier request is no longer waited for.
+bool LineExchange::Drain() {
+    unsigned wakeups = 0;
+    drainedLength_ = 0;
+    const long n = DrainLateBytes(device_, settings_.drainQuiet, device_.Now() + settings_.response, wakeups,
+                                  [this](const std::uint8_t* bytes, std::size_t length) { Discarded(bytes, length); });
+    record_.wakeups += wakeups;
+    bool answered = false;
+    for (std::size_t i = 0; i + kFrameOverhead <= drainedLength_;) {
+        const std::size_t length = drained_[i + kLenOffset] + kFrameOverhead;
+        if (drained_[i] == kStartByte && i + length <= drainedLength_ && IsWholeFrame(drained_ + i, length)) {
+            if (line_.filter.Classify(drained_ + i, length) == ReplyFilter::Verdict::Current) answered = true;
+            i += length;
+        } else {
+            ++i;
+        }
+    }
+    line_.filter.End(answered);
+    return n >= 0;
+}
+
+void LineExchange::Discarded(const std::uint8_t* bytes, std::size_t length) {
+    Trace(FrameDirection::Discarded, bytes, length);
+    record_.bytesDiscarded += length;
+    const std::size_t room = sizeof drained_ - drainedLength_;
+    const std::size_t kept = std::min(room, length);
+    std::copy(bytes, bytes + kept, drained_ + drainedLength_);
+    drainedLength_ += kept;
+}
+
+std::int32_t LineExchange::Fail(std::int32_t error) {
+    line_.state.store(kLineStateBad);
+    line_.error.store(error);
+    if (record_.error == 0) record_.error = error;
+    return error;
+}
+
+// The device failed: the line is closed and reopened through the host's
+// open handler; the cause stays with the line.
+std::int32_t LineExchange::DeviceFailure() {
+    Fail(kErrorDevice);
+    line_.SetFault(device_.LastFault());
+    line_.Close();
+    if (openHandler_) {
+        openHandler_(line_.number);
+        ++record_.reopens;
+    }
+    return kErrorDevice;
+}
+
+std::int32_t LineExchange::Finish(std::int32_t code) {
+    record_.sequenceEcho = line_.filter.SequenceEcho();
+    record_.addressEcho = line_.filter.AddressEcho();
+    record_.filtering = settings_.discardStaleReplies && record_.sequenceEcho != Learnt::No;
+    std::lock_guard lock(line_.config);
+    line_.stats.Record(record_);
+    return code;
+}
+
+void LineExchange::Trace(FrameDirection direction, const std::uint8_t* bytes, std::size_t length) const {
+    if (!trace_ || length == 0) return;
+    trace_(FrameTraceEvent{std::chrono::system_clock::now(), line_.number, direction, {bytes, length}});
+}
+
+}  // namespace zarvik::port

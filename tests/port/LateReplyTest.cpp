@@ -1,0 +1,128 @@
+// Late, foreign and never-echoed replies through the driver and the real
+// port service, with the simulated dispenser on a pseudo-terminal as the far
+// end: nothing that answers another request is ever taken as good, and no
+// line is locked out.
+#include <gtest/gtest.h>
+
+#include "SimulatedLine.h"
+#include "port/PortErrors.h"
+#include "zarvik/exceptions.h"
+
+namespace zarvik::testing {
+namespace {
+
+constexpr int kLine = SimulatedLine::kLine;
+
+// Thousandths of a litre, distinct per nozzle.
+std::uint32_t TotalOf(int nozzle) { return 100000u * static_cast<std::uint32_t>(nozzle) + 111u; }
+
+struct Read {
+    bool raised = false;
+    std::uint8_t lineResult = 0;
+    double total = -1;
+};
+
+Read ReadTotal(SimulatedLine& s, int nozzle) {
+    Read r;
+    try {
+        s.driver().ReadNozzleTotal(kLine, 1, nozzle, r.total, 0, 0, 0);
+    } catch (const ESerialIO&) {
+        r.raised = true;
+    }
+    r.lineResult = s.lineResult();
+    return r;
+}
+
+void SetTotals(SimulatedLine& s) {
+    for (int k = 1; k <= 3; ++k) s.station().SetTotal(1, k, TotalOf(k));
+}
+
+// Later than the response deadline and the drain after it: the reply lands
+// in the next exchange.
+std::chrono::milliseconds PastTheDrain() { return QuickSettings().response + QuickSettings().drainQuiet * 2; }
+
+TEST(LateReply, FirstExchangeLate_ItsReplyIsNotTakenForTheNextNozzle) {
+    SimulatedLine s;
+    SetTotals(s);
+    s.station().SetFaultDelay(PastTheDrain());
+    s.station().SetFaultNext(sim::FaultMode::kDelay, 1);
+    // Nothing learnt yet on this line: the very first reply comes late.
+    EXPECT_TRUE(ReadTotal(s, 1).raised);
+    const Read second = ReadTotal(s, 2);
+    ASSERT_FALSE(second.raised);
+    EXPECT_EQ(second.lineResult, 1);
+    EXPECT_DOUBLE_EQ(second.total, TotalOf(2) / 1000.0) << "nozzle 1's late total taken for nozzle 2";
+    const auto stats = s.port().Statistics(kLine);
+    EXPECT_EQ(stats.staleReplies, 1u);
+    EXPECT_EQ(stats.exchanges, stats.good + stats.bad);
+}
+
+TEST(LateReply, EveryReplyLate_NothingTakenThenTheLineRecovers) {
+    SimulatedLine s;
+    SetTotals(s);
+    s.station().SetFaultDelay(PastTheDrain());
+    s.station().SetFaultRate(sim::FaultMode::kDelay, 1.0, 3);
+    for (int i = 0; i < 12; ++i) {
+        const Read r = ReadTotal(s, 1 + i % 3);
+        EXPECT_TRUE(r.raised || r.lineResult != 1) << "exchange " << i << " took a late reply: " << r.total;
+    }
+    EXPECT_GT(s.port().Statistics(kLine).staleReplies, 0u);
+    s.station().ClearFaults();
+    // The dispenser still owes replies; once it caught up every read is right.
+    int good = 0;
+    for (int i = 0; i < 40; ++i) {
+        const Read r = ReadTotal(s, 1 + i % 3);
+        if (r.raised || r.lineResult != 1) continue;
+        EXPECT_DOUBLE_EQ(r.total, TotalOf(1 + i % 3) / 1000.0) << "read " << i;
+        ++good;
+    }
+    EXPECT_GT(good, 20);
+}
+
+TEST(LateReply, ForeignReplyOnALineThatEchoes_DroppedAndTheNextIsGood) {
+    for (const sim::FaultMode mode : {sim::FaultMode::kOtherSequence, sim::FaultMode::kOtherAddress}) {
+        const std::string name(sim::FaultName(mode));
+        SimulatedLine s;
+        SetTotals(s);
+        for (int i = 0; i < 6; ++i) ASSERT_EQ(ReadTotal(s, 1).lineResult, 1) << name;
+        const auto learnt = s.port().Statistics(kLine);
+        EXPECT_EQ(learnt.sequenceEcho, port::Learnt::Yes) << name;
+        EXPECT_EQ(learnt.addressEcho, port::Learnt::Yes) << name;
+        s.station().SetFaultNext(mode, 1);
+        const Read r = ReadTotal(s, 2);
+        EXPECT_TRUE(r.raised) << name << ": a reply for another request or address was taken";
+        EXPECT_EQ(s.lineError(), port::kErrorTimeout) << name;
+        const Read next = ReadTotal(s, 3);
+        EXPECT_EQ(next.lineResult, 1) << name;
+        EXPECT_DOUBLE_EQ(next.total, TotalOf(3) / 1000.0) << name;
+        EXPECT_EQ(s.port().Statistics(kLine).foreignReplies, 1u) << name;
+    }
+}
+
+// A dispenser that never echoes: with the fixed byte 0x00 the old filter
+// locked the line out after one exchange, with 0x55 after 86.
+TEST(LateReply, DispenserThatNeverEchoes_LineKeepsWorkingPastTheFixedByte) {
+    for (const std::uint8_t fixed : {std::uint8_t{0x00}, std::uint8_t{0x55}}) {
+        SimulatedLine s;
+        SetTotals(s);
+        s.station().SetFixedSequence(fixed);
+        s.station().SetFaultRate(sim::FaultMode::kFixedSequence, 1.0, 1);
+        int good = 0, wrong = 0;
+        constexpr int kExchanges = 620;
+        for (int i = 0; i < kExchanges; ++i) {
+            const int nozzle = 1 + i % 3;
+            const Read r = ReadTotal(s, nozzle);
+            if (r.raised || r.lineResult != 1) continue;
+            ++good;
+            if (r.total != TotalOf(nozzle) / 1000.0) ++wrong;
+        }
+        const auto stats = s.port().Statistics(kLine);
+        EXPECT_EQ(wrong, 0) << int{fixed};
+        EXPECT_GE(good, kExchanges - 3) << int{fixed};
+        EXPECT_EQ(stats.sequenceEcho, port::Learnt::No) << int{fixed};
+        EXPECT_FALSE(stats.filtering) << int{fixed};
+    }
+}
+
+}  // namespace
+}  // namespace zarvik::testing
