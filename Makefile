@@ -1,11 +1,12 @@
 # Front door. `make demo` runs the reference host's delivery demo on an
 # embedded simulated dispenser; `make test` builds and runs every test in the
-# normal build, then under AddressSanitizer+UBSan and ThreadSanitizer.
+# normal build, then under AddressSanitizer+UBSan and ThreadSanitizer, then in
+# the headless build (no Qt at all).
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps build demo test test-default test-asan test-tsan fuzz format clean
+.PHONY: all deps build demo test test-default test-asan test-tsan test-headless fuzz format clean
 
 all: build
 
@@ -19,7 +20,7 @@ build: deps
 demo: build
 	bash scripts/demo build/default
 
-test: deps test-default test-asan test-tsan
+test: deps test-default test-asan test-tsan test-headless
 
 test-default:
 	cmake --preset default >/dev/null
@@ -36,6 +37,13 @@ test-tsan:
 	cmake --preset tsan >/dev/null
 	cmake --build build/tsan -j $(JOBS)
 	ctest --test-dir build/tsan $(CTEST_ARGS) -L tsan
+
+# Without the windows: the library, the port service, the simulator and the
+# command-line host with no Qt at all, and their tests.
+test-headless:
+	cmake --preset headless >/dev/null
+	cmake --build build/headless -j $(JOBS)
+	ctest --test-dir build/headless $(CTEST_ARGS)
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null
