@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "Console.h"
 #include "Descriptions.h"
 #include "DriverSlots.h"
 #include "port/PortErrors.h"
@@ -217,7 +218,7 @@ int RunWatch(Session& s, const CommandArgs& a) {
             line += values;
             if (s.LineResult() != 1) line += ", line result " + std::to_string(s.LineResult());
         } catch (const ESerialIO& e) {
-            line = std::string("no answer: ") + e.what();
+            line = "no answer: " + ErrorText(e);
         }
         if (line != last) std::cout << line << std::endl;
         last = line;
@@ -273,7 +274,7 @@ int RunStats(Session& s, const CommandArgs& a) {
         try {
             slots::GetDispenserStatus(s.Driver(), s.Line(), a.dispenser, a.nozzles, st);
         } catch (const ESerialIO& e) {
-            std::cout << "poll " << i + 1 << ": " << e.what() << '\n';
+            std::cout << "poll " << i + 1 << ": " << ErrorText(e) << '\n';
         }
     }
     PrintStatistics(s, std::cout);

@@ -5,6 +5,7 @@
 #include "port/PortErrors.h"
 #include "protocol/Cp1251.h"
 #include "protocol/Frame.h"
+#include "protocol/HostText.h"
 #include "protocol/Replies.h"
 #include "protocol/ReplyChecker.h"
 #include "zarvik/exceptions.h"
@@ -27,7 +28,8 @@ bool Exchange(Session& session, const std::uint8_t* payload, std::size_t n, std:
                                                       proto::kDescriptionReplyLength, 2, 0);
     const std::int32_t code = port.WaitTransfer(handle);
     if (code != 0)
-        throw ESerialIO(std::string("Невозможно выполнить запрос описания: ") + port::DescribeLineError(code));
+        throw ESerialIO(
+            proto::ToHostText(std::string("Невозможно выполнить запрос описания: ") + port::DescribeLineError(code)));
     return port.GetLineState(line) == kLineStateGood;
 }
 

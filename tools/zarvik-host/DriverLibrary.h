@@ -1,9 +1,11 @@
-// Loading the driver library the way a host does: dlopen, look up GetVM30,
-// create the driver object, call its operations by slot number through the
-// object's virtual table.
+// Loading the driver library the way a host does: dlopen (LoadLibrary on
+// Windows, DriverLibraryWin32.cpp), look up GetVM30, create the driver
+// object, call its operations by slot number through the object's virtual
+// table.
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -11,11 +13,13 @@
 #include "zarvik/driver.h"
 #include "zarvik/exports.h"
 #include "zarvik/port_manager.h"
+#include "zarvik/slot_call.h"
 
 namespace zarvik::host {
 
 // The library path built into this executable (the build tree's
-// libZarvikTrk.so); ZARVIK_LIBRARY in the environment overrides it.
+// libZarvikTrk.so; on Windows ZarvikTrk.dll beside the executable);
+// ZARVIK_LIBRARY in the environment overrides it.
 std::string DefaultLibraryPath();
 
 class DriverLibrary {
@@ -31,7 +35,10 @@ public:
     // A new driver object on the port service; the caller deletes it (the
     // destructor follows the operations in the table) before the library
     // goes away.
-    TDriver25* Create(std::int32_t options, TPortManager* port) const;
+    TDriver25* Create(std::int32_t options, TPortManager* port) const {
+        if (getVM30_ == nullptr) throw std::logic_error("driver library not loaded");
+        return getVM30_(options, 0, port);
+    }
 
 private:
     void* handle_ = nullptr;
@@ -43,7 +50,7 @@ private:
 // operation's declaration in driver.h exactly.
 template <typename R, typename... Args>
 R CallSlot(TDriver25* driver, DriverSlot slot, std::type_identity_t<Args>... args) {
-    using Operation = R (*)(TDriver25*, Args...);
+    using Operation = R(ZARVIK_THISCALL*)(TDriver25*, Args...);
     void* const* table = *reinterpret_cast<void* const* const*>(driver);
     return reinterpret_cast<Operation>(table[slot])(driver, std::forward<Args>(args)...);
 }

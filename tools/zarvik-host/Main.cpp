@@ -8,6 +8,7 @@
 
 #include "Capture.h"
 #include "Commands.h"
+#include "Console.h"
 #include "Ports.h"
 #include "StationGui.h"
 #include "zarvik/exceptions.h"
@@ -41,11 +42,12 @@ void AddAddress(CLI::App* c, Cli& cli) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrepareConsole();
     CLI::App app{"zarvik-host: drives fuel dispensers through libZarvikTrk.so on a serial line"};
     app.require_subcommand(1);
     app.fallthrough();
     Cli cli;
-    app.add_option("--port,-p", cli.session.device, "serial device or pseudo-terminal");
+    app.add_option("--port,-p", cli.session.device, "serial device or pseudo-terminal (COM1 on Windows)");
     app.add_option("--line,-l", cli.session.line, "line number")->check(CLI::Range(1, 32));
     app.add_flag("--trace", cli.session.trace, "print every frame: '> ' sent, '< ' received");
     app.add_option("--library", cli.session.library, "driver library (default: " + DefaultLibraryPath() + ")");
@@ -171,16 +173,16 @@ int main(int argc, char** argv) {
                 if (cli.stats) PrintStatistics(s, std::cout);
                 return finish(code);
             } catch (const std::exception& e) {
-                std::cerr << "zarvik-host: " << e.what() << s.FaultCause() << '\n';
+                std::cerr << "zarvik-host: " << ErrorText(e) << s.FaultCause() << '\n';
                 if (cli.stats) PrintStatistics(s, std::cout);
                 return finish(1);
             }
         }
     } catch (const zarvik::Exception& e) {
-        std::cerr << "zarvik-host: " << e.what() << '\n';
+        std::cerr << "zarvik-host: " << ErrorText(e) << '\n';
         return finish(1);
     } catch (const std::exception& e) {
-        std::cerr << "zarvik-host: " << e.what() << '\n';
+        std::cerr << "zarvik-host: " << ErrorText(e) << '\n';
         return finish(1);
     }
     return 0;

@@ -37,7 +37,10 @@ const char* LineResultMeaning(std::uint8_t result) {
 }
 
 Session::Session(const SessionOptions& options)
-    : port_(std::make_unique<port::SerialPortManager>()), line_(options.line), device_(options.device) {
+    : port_(std::make_unique<port::SerialPortManager>(options.devices ? options.devices
+                                                                      : port::DeviceFactory(port::MakeSystemDevice))),
+      line_(options.line),
+      device_(options.device) {
     if (line_ < 1 || line_ > port::SerialPortManager::kLines)
         throw std::runtime_error("--line must be 1..32, got " + std::to_string(line_));
     port_->SetDevice(line_, device_);

@@ -22,6 +22,7 @@ struct SessionOptions {
     std::string library;  // empty: DefaultLibraryPath()
     std::int32_t options = 0;
     capture::CaptureWriter* capture = nullptr;  // every frame also goes here (--capture); not owned
+    port::DeviceFactory devices;                // the port service's devices; empty: the system's
 };
 
 class Session {

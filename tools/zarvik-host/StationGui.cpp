@@ -58,7 +58,7 @@ struct GuiOptions {
     QString screenshot;
     bool openParams = false;
     bool openCalibration = false;  // the calibration dialog over table 2
-    std::string capture;  // empty: none
+    std::string capture;           // empty: none
 };
 
 // Picks the window's options out of the whole command line; what belongs to
