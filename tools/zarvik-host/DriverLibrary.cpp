@@ -34,9 +34,9 @@ void DriverLibrary::Load(const std::string& path) {
     getVM30_ = reinterpret_cast<GetVM30Fn>(symbol);
 }
 
-TDriver25* DriverLibrary::Create(std::int32_t options, TPortManager* port) const {
+TDriver25* DriverLibrary::Create(std::int32_t options, TPortManager* port, std::intptr_t appHandle) const {
     if (getVM30_ == nullptr) throw std::logic_error("driver library not loaded");
-    return getVM30_(options, 0, port);
+    return getVM30_(options, appHandle, port);
 }
 
 }  // namespace zarvik::host

@@ -30,8 +30,9 @@ public:
     void Load(const std::string& path);
     // A new driver object on the port service; the caller deletes it (the
     // destructor follows the operations in the table) before the library
-    // goes away.
-    TDriver25* Create(std::int32_t options, TPortManager* port) const;
+    // goes away. appHandle: the host's main window (a QWidget*), the parent
+    // of the library's windows; 0 for none.
+    TDriver25* Create(std::int32_t options, TPortManager* port, std::intptr_t appHandle = 0) const;
 
 private:
     void* handle_ = nullptr;
