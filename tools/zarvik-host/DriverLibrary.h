@@ -14,8 +14,10 @@
 
 namespace zarvik::host {
 
-// The library path built into this executable (the build tree's
-// libZarvikTrk.so); ZARVIK_LIBRARY in the environment overrides it.
+// ZARVIK_LIBRARY from the environment; else the build tree's library when
+// this executable runs from its build folder; else the installed library's
+// SONAME, which the dynamic loader finds through the executable's RUNPATH
+// (beside the installed tools) or the system's library folders.
 std::string DefaultLibraryPath();
 
 class DriverLibrary {
