@@ -2,12 +2,12 @@
 # embedded simulated dispenser; `make test` builds and runs every test in the
 # normal build, then under AddressSanitizer+UBSan and ThreadSanitizer, then in
 # the headless build (no Qt at all), then the Windows builds (MinGW-w64) under
-# Wine.
+# Wine; `make package` builds the .deb (build/default/zarvik-trk_VERSION_ARCH.deb).
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps build demo test test-default test-asan test-tsan test-headless test-windows fuzz format clean
+.PHONY: all deps build demo package test test-default test-asan test-tsan test-headless test-windows fuzz format clean
 
 all: build
 
@@ -20,6 +20,9 @@ build: deps
 
 demo: build
 	bash scripts/demo build/default
+
+package: build
+	cd build/default && cpack -G DEB
 
 test: deps test-default test-asan test-tsan test-headless test-windows
 

@@ -29,6 +29,7 @@ SimulatedLine::SimulatedLine(std::int32_t options, sim::StationConfig config)
       farEnd_(std::make_unique<FarEnd>(*station_, /*pacing*/ false)) {
     port_ = std::make_unique<port::SerialPortManager>(farEnd_->Devices());
     port_->SetDevice(kLine, farEnd_->Device());
+    path_ = farEnd_->Device();
     port_->SetSettings(kLine, QuickSettings());
     port_->SetTraceHook([this](const port::FrameTraceEvent& e) {
         if (e.direction != port::FrameDirection::Sent || e.bytes.size() < 5) return;

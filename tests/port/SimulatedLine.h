@@ -35,6 +35,9 @@ public:
     std::uint8_t lineResult() { return driver_->GetLineResult(kLine); }
     std::int32_t lineError() { return port_->GetLineError(kLine); }
     void StopSimulator() { farEnd_->Stop(); }
+    const std::string& Path() const { return path_; }
+    // The devices a second port service on the same far end must be made with.
+    port::DeviceFactory Devices() const { return farEnd_->Devices(); }
 
     // Command codes of the frames sent since the last call.
     std::vector<std::uint8_t> TakeSentCommands();
@@ -44,6 +47,7 @@ private:
     std::unique_ptr<FarEnd> farEnd_;
     std::unique_ptr<port::SerialPortManager> port_;
     std::unique_ptr<TVM30> driver_;
+    std::string path_;
     std::mutex sentMutex_;
     std::vector<std::uint8_t> sent_;
 };
