@@ -2,9 +2,8 @@
 // device names, the rates a line takes, and the causes of a failed open with
 // the system's own text beside our words. Exchanges over a real COM port are
 // tested end to end (tests/windows: zarvik-host.exe on COM1).
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "Win32Device.h"
 
@@ -26,7 +25,8 @@ TEST(Win32Device, DeviceNames) {
 TEST(Win32Device, RatesALineTakes) {
     for (const std::int32_t baud : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400})
         EXPECT_TRUE(port::IsSupportedBaud(baud)) << baud;
-    for (const std::int32_t baud : {0, -9600, 300, 9601, 14400, 460800}) EXPECT_FALSE(port::IsSupportedBaud(baud)) << baud;
+    for (const std::int32_t baud : {0, -9600, 300, 9601, 14400, 460800})
+        EXPECT_FALSE(port::IsSupportedBaud(baud)) << baud;
 }
 
 TEST(Win32Device, FaultTextsCarryOurWordsAndTheSystemsText) {

@@ -15,7 +15,8 @@ namespace {
 #if defined(_WIN32)
 std::string Iconv(const std::string& bytes) {
     wchar_t wide[16];
-    const int n = MultiByteToWideChar(1251, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), wide, 16);
+    const int n =
+        MultiByteToWideChar(1251, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), wide, 16);
     if (n <= 0) return {};
     char out[64];
     const int m = WideCharToMultiByte(CP_UTF8, 0, wide, n, out, sizeof out, nullptr, nullptr);
