@@ -33,13 +33,10 @@ int RunDoseMoney(Session& s, const CommandArgs& a);
 int RunPrice(Session& s, const CommandArgs& a);
 int RunTotal(Session& s, const CommandArgs& a);
 int RunParamRead(Session& s, const CommandArgs& a);
-int RunParamWrite(Session& s, const CommandArgs& a);
 int RunTables(Session& s, const CommandArgs& a);
 int RunWatch(Session& s, const CommandArgs& a);
 int RunScan(Session& s);
 int RunStats(Session& s, const CommandArgs& a);
-int RunParamsDump(Session& s, const CommandArgs& a);
-int RunParamsRestore(Session& s, const CommandArgs& a);
 void PrintStatistics(Session& s, std::ostream& out);
 
 // The delivery demo on an embedded simulator; builds its own session.

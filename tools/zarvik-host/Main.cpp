@@ -8,6 +8,7 @@
 
 #include "Capture.h"
 #include "Commands.h"
+#include "ParamsCommands.h"
 #include "Ports.h"
 #include "StationGui.h"
 #include "zarvik/exceptions.h"
