@@ -15,11 +15,8 @@ struct CommandArgs {
     int nozzles = 1;
     int address = 1;
     int code = 0;
-    int row = 1;
     int count = 10;
     double value = 0.0;
-    std::string file;
-    bool apply = false;
 };
 
 int RunInfo(Session& s);

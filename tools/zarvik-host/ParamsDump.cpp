@@ -1,41 +1,55 @@
-// params-dump: every table, field description and value of one row as JSON.
-//
-// Document: {"address": A, "row": R, "tables": [{"number", "name", "rows",
-// "fields": [{"number", "name", "type", "size", "low", "high", "value"}]}]};
-// "value" is null where the row does not exist in a table or the read failed.
+// params-dump: every table, field description and value of one row, complete
+// or not at all.
 #include <iostream>
-#include <nlohmann/json.hpp>
 
-#include "Descriptions.h"
+#include "AtomicFile.h"
+#include "ExitCodes.h"
 #include "ParamsCommands.h"
+#include "ParamsDocument.h"
 #include "ParamsRead.h"
 
 namespace zarvik::host {
 
-using nlohmann::json;
-
-int RunParamsDump(Session& s, const CommandArgs& a) {
+int RunParamsDump(Session& s, const ParamsArgs& a) {
+    const std::string where = a.output.empty() ? std::string("nothing printed") : "nothing written to " + a.output;
     s.Open();
-    const auto address = static_cast<std::uint8_t>(a.address);
-    json doc{{"address", a.address}, {"row", a.row}, {"tables", json::array()}};
-    for (int t = 1; t <= 99; ++t) {
-        const auto table = ReadTableDescription(s, address, t);
-        if (!table) break;
-        json jt{{"number", t}, {"name", table->name}, {"rows", table->rows}, {"fields", json::array()}};
-        for (int f = 1; f <= table->fields; ++f) {
-            const auto field = ReadFieldDescription(s, address, t, f);
-            if (!field) continue;
-            json jf{{"number", f},         {"name", field->name}, {"type", field->type},
-                    {"size", field->size}, {"low", field->low},   {"high", field->high}};
-            const auto value = a.row <= table->rows ? ReadValue(s, a.address, t, a.row, f) : std::nullopt;
-            jf["value"] = value ? json(*value) : json(nullptr);
-            jt["fields"].push_back(std::move(jf));
-        }
-        doc["tables"].push_back(std::move(jt));
+    ParamsReader reader(s, a.address, a.attempts);
+    ParamsDump dump;
+    dump.address = a.address;
+    dump.row = a.row;
+    try {
+        dump.tables = reader.Layout();
+        reader.ReadValues(dump);
+    } catch (const ReadFailure& e) {
+        std::cerr << "zarvik-host: params-dump failed: " << e.what() << "; " << where << '\n';
+        return e.exitCode;
     }
-    std::cout << doc.dump(2) << '\n';
-    s.PrintLineResult(std::cerr);
-    return 0;
+    const std::string text = DumpText(dump);
+    if (a.output.empty()) {
+        std::cout << text << std::flush;
+        if (!std::cout) {
+            std::cerr << "zarvik-host: params-dump: stdout could not take the dump\n";
+            return kExitConfig;
+        }
+    } else {
+        try {
+            WriteFileAtomically(a.output, text);
+        } catch (const std::exception& e) {
+            std::cerr << "zarvik-host: params-dump: " << e.what() << '\n';
+            return kExitConfig;
+        }
+    }
+    std::size_t fields = 0, values = 0;
+    for (const DumpTable& t : dump.tables) {
+        fields += t.fields.size();
+        for (const DumpField& f : t.fields) values += f.value ? 1 : 0;
+    }
+    std::cerr << "params-dump: address " << dump.address << " row " << dump.row << ": " << dump.tables.size()
+              << " table(s), " << fields << " field(s), " << values << " value(s)";
+    if (reader.Repeats() > 0) std::cerr << ", " << reader.Repeats() << " request(s) repeated";
+    if (!a.output.empty()) std::cerr << ", written to " << a.output;
+    std::cerr << '\n';
+    return kExitOk;
 }
 
 }  // namespace zarvik::host
