@@ -152,14 +152,17 @@ public:
 
         const std::string at = Pointer(path, "value");
         const auto it = f.find("value");
-        // A row the table does not have and a field without value bytes hold no value.
-        const bool holds = row <= rows && (!size || *size > 0);
+        // A row the table does not have and a field without value bytes hold
+        // no value; with no sound row (0) only the value's type is checked.
+        const bool holds = row != 0 && row <= rows && (!size || *size > 0);
         if (it == f.end()) {
             Add(at, "missing (null where there is no value)");
         } else if (it->is_null()) {
             if (holds && size) Add(at, "null, but row " + std::to_string(row) + " of this field has a value");
         } else if (const auto value = WholeNumber(*it, at)) {
-            if (row > rows)
+            if (row == 0)
+                field.value = *value;
+            else if (row > rows)
                 Add(at, "a value for row " + std::to_string(row) + ", which this table (" + std::to_string(rows) +
                             " rows) does not have");
             else if (size && *size == 0)
@@ -247,11 +250,13 @@ public:
         const auto address = Number(document, "address", "", 1, 255);
         const auto row = Number(document, "row", "", 1, kMaxRow);
         const json* tables = Array(document, "tables", "", kMaxTables);
-        if (!address || !row || tables == nullptr) return std::nullopt;
-        dump.address = static_cast<int>(*address);
-        dump.row = static_cast<int>(*row);
+        if (tables == nullptr) return std::nullopt;
+        // Tables are read even when the address or row is not sound, so every problem is found.
+        dump.address = address ? static_cast<int>(*address) : 0;
+        dump.row = row ? static_cast<int>(*row) : 0;
         for (std::size_t i = 0; i < tables->size(); ++i)
             dump.tables.push_back(Table((*tables)[i], Pointer("/tables", i), i, dump.row));
+        if (!address || !row) return std::nullopt;
         return dump;
     }
 };
