@@ -385,5 +385,20 @@ TEST_F(ParamsCommands, RestoreStopsAtTheFirstFailureAndTheBackupRollsBack) {
     EXPECT_EQ(station.Values(), changed);
 }
 
+// The file's own problems are reported even when there is no dispenser to
+// compare it with.
+TEST(ParamsRestore, FileProblemsAreReportedWhenTheDispenserCannotBeReached) {
+    const auto folder = testing::ScratchFolder("restore-unreachable");
+    json doc = json::parse(DumpText(testing::SmallDump()));
+    doc["tables"][0]["fields"][0]["value"] = "5";
+    Write(folder / "restore.json", doc.dump());
+    const Finished f = capture::testing::Run(
+        {kHost, "--port", (folder / "no-such-tty").string(), "params-restore", (folder / "restore.json").string()});
+    EXPECT_EQ(f.code, 4) << f.err;
+    EXPECT_NE(f.err.find("/checksum: "), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find("/tables/0/fields/0/value: a whole number is expected"), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find("the dispenser could not be reached: cannot open"), std::string::npos) << f.err;
+}
+
 }  // namespace
 }  // namespace zarvik::host

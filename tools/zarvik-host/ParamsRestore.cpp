@@ -90,17 +90,27 @@ int RunParamsRestore(Session& s, const ParamsArgs& a) {
     const int row = a.targetRow != 0 ? a.targetRow : file.row;
     for (auto& p : CheckTarget(file, address, row, a.otherTarget)) problems.push_back(std::move(p));
 
-    s.Open();
     ParamsReader reader(s, address, a.attempts);
     ParamsDump current;
     current.address = address;
     current.row = row;
+    // A file with problems of its own is reported as such even when the
+    // dispenser cannot be reached to compare it with.
     try {
+        s.Open();
         current.tables = reader.Layout();
     } catch (const ReadFailure& e) {
+        if (!problems.empty()) {
+            problems.push_back({"", std::string("the dispenser's layout could not be read: ") + e.what()});
+            return Refused(a.file, problems);
+        }
         std::cerr << "zarvik-host: params-restore: cannot read the dispenser's layout: " << e.what()
                   << "; nothing written\n";
         return e.exitCode;
+    } catch (const std::exception& e) {
+        if (problems.empty()) throw;
+        problems.push_back({"", std::string("the dispenser could not be reached: ") + e.what()});
+        return Refused(a.file, problems);
     }
     for (auto& p : CompareLayout(file, current.tables, row)) problems.push_back(std::move(p));
     for (auto& p : CheckValues(file, a.force)) problems.push_back(std::move(p));
