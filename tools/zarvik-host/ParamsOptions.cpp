@@ -19,7 +19,7 @@ void AddAttempts(CLI::App& c, ParamsArgs& a) {
 void AddParamWriteOptions(CLI::App& c, ParamsArgs& a) {
     c.add_option("--address,-a", a.address, "bus address")->check(CLI::Range(1, 255))->capture_default_str();
     c.add_option("--code,-c", a.code, "parameter code 1TTRRFF (table, row, field 1..99)")->required();
-    c.add_option("VALUE", a.value, "the raw value, a whole number (use -- before a negative one)")->required();
+    c.add_option("VALUE", a.value, "the raw value, a whole number")->required();
     c.add_flag("--force", a.force, "write a value outside the field's limits (never one wider than the field)");
     AddAttempts(c, a);
     c.footer(
