@@ -26,6 +26,7 @@ using nlohmann::json;
 
 constexpr std::uint8_t kWrite = 0x1E;
 constexpr std::uint8_t kRead = 0x1F;
+constexpr std::uint8_t kFieldInfo = 0x2E;
 const std::string kHost = ZARVIK_HOST;
 
 // The built-in tables of the simulator: 12, 21 and 3 fields.
@@ -38,7 +39,11 @@ public:
         : endpoint_(
               [this](const std::uint8_t* frame, std::size_t length, sim::TimePoint now) {
                   if (length > 4) ++requests_[frame[4]];
-                  return station_.Handle(frame, length, now);
+                  auto reply = station_.Handle(frame, length, now);
+                  if (reply && length > 6 && frame[4] == kFieldInfo && frame[5] == 1 &&
+                      frame[6] == widthZeroField_.load())
+                      DescribeWidthZero(reply->bytes);
+                  return reply;
               },
               sim::EndpointOptions{.pacing = false}) {
         path_ = endpoint_.OpenPty();
@@ -49,6 +54,8 @@ public:
     sim::Station& Station() { return station_; }
     const std::string& Path() const { return path_; }
     int Requests(std::uint8_t command) const { return requests_[command].load(); }
+    // From now on table 1 field `field` is described with width 0.
+    void DescribeWithWidthZero(int field) { widthZeroField_ = field; }
 
     // Every value of address 1, row 1, in table and field order.
     std::vector<std::uint32_t> Values(std::uint8_t address = 1, int row = 1) const {
@@ -60,7 +67,20 @@ public:
     }
 
 private:
+    // A field description (LEN 44: name, type, width) with width 0 and so no
+    // limit bytes; the width is the last data byte, at 47.
+    static void DescribeWidthZero(std::vector<std::uint8_t>& bytes) {
+        constexpr std::size_t kLen = 44, kWidthAt = 47, kChecksumAt = 48;
+        if (bytes.size() <= kChecksumAt) return;
+        bytes.resize(kChecksumAt + 1);
+        bytes[3] = kLen;
+        bytes[kWidthAt] = 0;
+        std::uint8_t x = 0;
+        for (std::size_t i = 1; i < kChecksumAt; ++i) x ^= bytes[i];
+        bytes[kChecksumAt] = x;
+    }
     sim::Station station_;
+    std::atomic<int> widthZeroField_{0};
     std::array<std::atomic<int>, 256> requests_{};
     sim::SerialEndpoint endpoint_;
     std::string path_;
@@ -153,6 +173,23 @@ TEST_F(ParamsCommands, ParamWriteRefusesWhatTheFieldCannotHoldAndSendsNoWrite) {
     }
     EXPECT_EQ(station.Requests(kWrite), 0);
     EXPECT_EQ(station.Values(), before);
+}
+
+// A field described with width 0 holds nothing: no write is sent for it, and a
+// dump records it without a value and is still complete.
+TEST_F(ParamsCommands, FieldOfWidthZeroIsNeverWrittenAndDumpsWithoutAValue) {
+    station.DescribeWithWidthZero(3);
+    const Finished write = Host({"param-write", "--code", "1010103", "1"});
+    EXPECT_EQ(write.code, 2) << write.out << write.err;
+    EXPECT_NE(write.err.find("has no value bytes"), std::string::npos) << write.err;
+    EXPECT_EQ(station.Requests(kWrite), 0);
+
+    const auto folder = testing::ScratchFolder("width-zero");
+    const Finished dump = Host({"params-dump", "--output", (folder / "dump.json").string()});
+    ASSERT_EQ(dump.code, 0) << dump.err;
+    const json field = json::parse(Text(folder / "dump.json"))["tables"][0]["fields"][2];
+    EXPECT_EQ(field["size"], 0) << field;
+    EXPECT_TRUE(field["value"].is_null()) << field;
 }
 
 TEST_F(ParamsCommands, ParamWriteWritesAFittingValueOnce) {
