@@ -8,6 +8,7 @@
 
 #include "Capture.h"
 #include "Commands.h"
+#include "ExitCodes.h"
 #include "ParamsCommands.h"
 #include "Ports.h"
 #include "StationGui.h"
@@ -112,17 +113,25 @@ int main(int argc, char** argv) {
         params);
     CLI::App* ports = app.add_subcommand("ports", "the serial devices present, whether each opens, who holds it");
     CLI::App* demo = app.add_subcommand("demo", "a delivery on an embedded simulated station");
-    CLI::App* gui = app.add_subcommand("gui", "the station window on an embedded simulated station");
-    gui->allow_extras();
-    // Read again by the window itself (--port, --line and --library fall through).
-    gui->add_flag("--simulate")->description("serve an embedded simulated station (the default without --port)");
-    gui->add_flag("--open-params")
-        ->description("with --screenshot: picture the parameter window after its read-all pass");
-    gui->add_flag("--open-calibration")
-        ->description("with --screenshot: picture the calibration dialog opened from the parameter window's table 2");
-    gui->add_option("--screenshot", "render the window to this PNG file and exit");
-    gui->add_option("--dispensers", "dispensers shown (default 2)");
-    gui->add_option("--nozzles", "nozzles per dispenser (default 3)");
+    GuiOptions guiOptions;
+    bool simulate = false;
+    CLI::App* gui = app.add_subcommand("gui", "the station window (an embedded simulated station without --port)");
+    gui->add_flag("--simulate", simulate, "serve an embedded simulated station (the default without --port)");
+    CLI::Option* screenshot =
+        gui->add_option("--screenshot", guiOptions.screenshot, "render the window to this PNG file and exit");
+    CLI::Option* openParams = gui->add_flag("--open-params", guiOptions.openParams,
+                                            "with --screenshot: picture the parameter window after its read-all pass")
+                                  ->needs(screenshot);
+    gui->add_flag("--open-calibration", guiOptions.openCalibration,
+                  "with --screenshot: picture the calibration dialog opened from the parameter window's table 2")
+        ->needs(screenshot)
+        ->excludes(openParams);
+    gui->add_option("--dispensers", guiOptions.dispensers, "dispensers shown")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 32));
+    gui->add_option("--nozzles", guiOptions.nozzles, "nozzles per dispenser")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 6));
 
     // The stats command's default poll count differs from watch's.
     a.count = 0;
@@ -141,7 +150,15 @@ int main(int argc, char** argv) {
     try {
         if (gui->parsed()) {
 #ifdef ZARVIK_HOST_GUI
-            return RunStationGui(argc, argv);
+            if (simulate && !cli.session.device.empty()) {
+                std::cerr << "zarvik-host gui: --simulate and --port exclude each other\n";
+                return kExitUsage;
+            }
+            guiOptions.port = cli.session.device;
+            guiOptions.line = cli.session.line;
+            guiOptions.library = cli.session.library;
+            guiOptions.capture = cli.capture;
+            return RunStationGui(guiOptions, argc, argv);
 #else
             std::cerr << "zarvik-host: the station window is not built (configure with ZARVIK_WITH_GUI=ON)\n";
             return 2;
