@@ -168,12 +168,6 @@ int RunParamRead(Session& s, const CommandArgs& a) {
     return Finish(s);
 }
 
-int RunParamWrite(Session& s, const CommandArgs& a) {
-    s.Open();
-    slots::WriteParameter(s.Driver(), s.Line(), a.address, a.code, static_cast<std::int32_t>(a.value));
-    return Finish(s);
-}
-
 int RunTables(Session& s, const CommandArgs& a) {
     s.Open();
     const auto address = static_cast<std::uint8_t>(a.address);

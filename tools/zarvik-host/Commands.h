@@ -15,11 +15,8 @@ struct CommandArgs {
     int nozzles = 1;
     int address = 1;
     int code = 0;
-    int row = 1;
     int count = 10;
     double value = 0.0;
-    std::string file;
-    bool apply = false;
 };
 
 int RunInfo(Session& s);
@@ -33,13 +30,10 @@ int RunDoseMoney(Session& s, const CommandArgs& a);
 int RunPrice(Session& s, const CommandArgs& a);
 int RunTotal(Session& s, const CommandArgs& a);
 int RunParamRead(Session& s, const CommandArgs& a);
-int RunParamWrite(Session& s, const CommandArgs& a);
 int RunTables(Session& s, const CommandArgs& a);
 int RunWatch(Session& s, const CommandArgs& a);
 int RunScan(Session& s);
 int RunStats(Session& s, const CommandArgs& a);
-int RunParamsDump(Session& s, const CommandArgs& a);
-int RunParamsRestore(Session& s, const CommandArgs& a);
 void PrintStatistics(Session& s, std::ostream& out);
 
 // The delivery demo on an embedded simulator; builds its own session.

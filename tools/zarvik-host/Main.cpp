@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "Console.h"
 #include "ExitCodes.h"
+#include "ParamsCommands.h"
 #include "Ports.h"
 #include "StationGui.h"
 #include "zarvik/exceptions.h"
@@ -87,12 +88,10 @@ int main(int argc, char** argv) {
         AddAddress(c, cli);
         c->add_option("--code,-c", a.code, "parameter code 1TTRRFF")->required();
     }
-    {
-        CLI::App* c = command("param-write", "write one parameter", [&](Session& s) { return RunParamWrite(s, a); });
-        AddAddress(c, cli);
-        c->add_option("--code,-c", a.code, "parameter code 1TTRRFF")->required();
-        c->add_option("VALUE", a.value, "the value")->required()->check(CLI::Range(-2147483648.0, 4294967295.0));
-    }
+    ParamsArgs params;
+    AddParamWriteOptions(*command("param-write", "write one parameter, checked against its field's description",
+                                  [&](Session& s) { return RunParamWrite(s, params); }),
+                         params);
     AddAddress(command("tables", "all table and field descriptions", [&](Session& s) { return RunTables(s, a); }), cli);
     {
         CLI::App* c = command("watch", "live status until Ctrl-C", [&](Session& s) { return RunWatch(s, a); });
@@ -107,20 +106,13 @@ int main(int argc, char** argv) {
         AddNozzles(c, cli);
         c->add_option("--polls", a.count, "how many polls")->check(CLI::Range(1, 100000));
     }
-    {
-        CLI::App* c = command("params-dump", "every table, field and value of a row as JSON",
-                              [&](Session& s) { return RunParamsDump(s, a); });
-        AddAddress(c, cli);
-        c->add_option("--row,-r", a.row, "row")->check(CLI::Range(1, 99));
-    }
-    {
-        CLI::App* c = command("params-restore", "compare a dump with the dispenser; --apply writes the differences",
-                              [&](Session& s) { return RunParamsRestore(s, a); });
-        AddAddress(c, cli);
-        c->add_option("--row,-r", a.row, "row")->check(CLI::Range(1, 99));
-        c->add_flag("--apply", a.apply, "write the differences and verify them");
-        c->add_option("FILE", a.file, "a params-dump file")->required()->check(CLI::ExistingFile);
-    }
+    AddParamsDumpOptions(*command("params-dump", "every table, field and value of a row as JSON, complete or failed",
+                                  [&](Session& s) { return RunParamsDump(s, params); }),
+                         params);
+    AddParamsRestoreOptions(
+        *command("params-restore", "check a dump against the dispenser and show the differences; --apply writes them",
+                 [&](Session& s) { return RunParamsRestore(s, params); }),
+        params);
     CLI::App* ports = app.add_subcommand("ports", "the serial devices present, whether each opens, who holds it");
     CLI::App* demo = app.add_subcommand("demo", "a delivery on an embedded simulated station");
     GuiOptions guiOptions;
