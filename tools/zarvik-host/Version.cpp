@@ -1,0 +1,28 @@
+#include "Version.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "DriverSlots.h"
+#include "protocol/Cp1251.h"
+
+#ifndef ZARVIK_VERSION
+#error "ZARVIK_VERSION must be defined by the build (the project version)"
+#endif
+
+namespace zarvik::host {
+
+int RunVersion(const SessionOptions& options, std::ostream& out) {
+    out << "zarvik-host " << ZARVIK_VERSION << '\n';
+    const std::string path = options.library.empty() ? DefaultLibraryPath() : options.library;
+    Session s(options);  // a library that does not load throws (configuration error)
+    std::error_code error;
+    const auto loaded = std::filesystem::canonical(path, error);
+    out << "library: ZarvikTrk " << ZARVIK_VERSION << ", " << (error ? path : loaded.string()) << '\n';
+    TShortString info;
+    slots::DriverInfo(s.Driver(), info);
+    out << "driver: " << cp1251::ToUtf8(info.view()) << '\n';
+    return 0;
+}
+
+}  // namespace zarvik::host
