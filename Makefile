@@ -1,11 +1,12 @@
 # Front door. `make demo` runs the reference host's delivery demo on an
 # embedded simulated dispenser; `make test` builds and runs every test in the
-# normal build, then under AddressSanitizer+UBSan and ThreadSanitizer.
+# normal build, then under AddressSanitizer+UBSan and ThreadSanitizer;
+# `make package` builds the .deb (build/default/zarvik-trk_VERSION_ARCH.deb).
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps build demo test test-default test-asan test-tsan fuzz format clean
+.PHONY: all deps build demo package test test-default test-asan test-tsan fuzz format clean
 
 all: build
 
@@ -18,6 +19,9 @@ build: deps
 
 demo: build
 	bash scripts/demo build/default
+
+package: build
+	cd build/default && cpack -G DEB
 
 test: deps test-default test-asan test-tsan
 

@@ -1,6 +1,7 @@
 #include "LineExchange.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "port/PortErrors.h"
 #include "protocol/Frame.h"
@@ -56,7 +57,22 @@ bool LineExchange::DiscardStaleInput() {
     const long stale = device_.DiscardInput();
     if (stale < 0) return false;
     record_.bytesDiscarded += static_cast<std::uint64_t>(stale);
-    return true;
+    return std::exchange(line_.settlePending, false) && settings_.settleAfterOpen ? Settle() : true;
+}
+
+// Replies owed to whoever used the line before it was opened carry sequence
+// numbers this line never sent (and may carry this request's own): none of
+// them may be taken for our first reply, so wait until the line is quiet.
+// They teach the filter nothing.
+bool LineExchange::Settle() {
+    unsigned wakeups = 0;
+    const long n = DrainLateBytes(device_, settings_.response, device_.Now() + 2 * settings_.response, wakeups,
+                                  [this](const std::uint8_t* bytes, std::size_t length) {
+                                      Trace(FrameDirection::Discarded, bytes, length);
+                                      record_.bytesDiscarded += length;
+                                  });
+    record_.wakeups += wakeups;
+    return n >= 0;
 }
 
 bool LineExchange::Send(const std::uint8_t* frame, std::size_t frameLength) {

@@ -1,7 +1,8 @@
 // One exchange on one line, in named phases:
 //   Reopen             a closed line gets one open attempt through the host's
 //                      open handler, when one is due (ReopenPacer.h)
-//   DiscardStaleInput  whatever came in since the last exchange is thrown away
+//   DiscardStaleInput  whatever came in since the last exchange is thrown away;
+//                      on a line just opened, whatever comes until it is quiet
 //   Send               the request, within its wire time plus the response time
 //   Collect            the reply, past stale and foreign frames (ReplyFilter.h)
 //   Judge              the line's checker; a timeout or a bad reply drains
@@ -15,9 +16,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "port/LineStatistics.h"
 #include "PortLine.h"
 #include "ReplyReader.h"
+#include "port/LineStatistics.h"
 
 namespace zarvik::port {
 
@@ -36,6 +37,7 @@ public:
 private:
     bool Reopen();
     bool DiscardStaleInput();
+    bool Settle();
     bool Send(const std::uint8_t* frame, std::size_t frameLength);
     void Collect(const std::uint8_t* frame, std::size_t frameLength);
     std::int32_t Judge(std::uint8_t* reply, std::size_t expectedLength);

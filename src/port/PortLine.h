@@ -15,9 +15,9 @@
 #include <mutex>
 #include <string>
 
-#include "port/LineStatistics.h"
 #include "ReopenPacer.h"
 #include "ReplyFilter.h"
+#include "port/LineStatistics.h"
 #include "port/SerialDevice.h"
 #include "port/SerialPortManager.h"
 
@@ -47,6 +47,8 @@ struct PortLine {
     std::array<Clock::duration, 256> replyTime{};
     // Exchanges since one was collected without the predicted sleep.
     std::uint32_t sincePlainCollect = 0;
+    // Set by every successful open: the first exchange waits for quiet first.
+    bool settlePending = false;
 
     std::atomic<bool> open{false};
     std::atomic<std::int32_t> baud{9600};

@@ -150,6 +150,7 @@ std::int32_t SerialPortManager::OpenLine(std::int32_t line, std::int32_t, std::i
         return kErrorNotOpen;
     }
     l->pacer.Reset();
+    l->settlePending = true;
     l->SetFault({});
     l->baud.store(rate);
     l->open.store(true);

@@ -37,6 +37,7 @@ constexpr double kDose = 10.0;
 constexpr int kWaitMs = 30000;
 
 const QString kEntryCaption = QStringLiteral("Настройка ТРК Зенто-М");
+const QString kWindowCaption = QStringLiteral("Программирование параметров ТРК");
 const QString kCalcKoefCaption = QStringLiteral("Изменить юстировочный коэффициент");
 const QString kReadAllCaption = QStringLiteral("Прочитать все параметры");
 
@@ -44,13 +45,6 @@ QAction* HostFactory(QAction* parent, std::int32_t) {
     auto* item = new QAction(parent->menu());
     parent->menu()->addAction(item);
     return item;
-}
-
-template <typename T>
-T* ChildWithText(QWidget* window, const QString& text) {
-    for (T* child : window->findChildren<T*>())
-        if (child->text() == text) return child;
-    return nullptr;
 }
 
 }  // namespace
@@ -67,12 +61,10 @@ class StationE2ETest : public QObject {
     QStringList errorBoxes_;
     QTimer boxWatch_;
 
-    // A shown library window under the host's main window, by object name
-    // or caption.
+    // A shown library window under the host's main window, by object name.
     QDialog* VisibleDialog(const QString& name) const {
-        for (QDialog* dialog : host_->findChildren<QDialog*>())
-            if ((dialog->objectName() == name || dialog->windowTitle() == name) && dialog->isVisible()) return dialog;
-        return nullptr;
+        auto* dialog = host_->findChild<QDialog*>(name);
+        return dialog != nullptr && dialog->isVisible() ? dialog : nullptr;
     }
 
     // Runs `script` once the named window runs modally. A window counts as
@@ -169,12 +161,16 @@ private slots:
 
         QString table2Tab;
         bool calcKoefShown = false;
-        WhenModal(QStringLiteral("Программирование параметров ТРК"), [&](QDialog* window) {
+        WhenModal(QStringLiteral("ParamFrm"), [&](QDialog* window) {
             // Whatever fails below, the modal window must close again.
             const auto closeWindow = qScopeGuard([&] { window->reject(); });
-            auto* readAll = ChildWithText<QAbstractButton>(window, kReadAllCaption);
-            auto* tabs = window->findChild<QTabBar*>();
+            auto* readAll = window->findChild<QAbstractButton*>(QStringLiteral("Button1"));
+            auto* tabControl = window->findChild<QWidget*>(QStringLiteral("TabControl1"));
+            auto* tabs = tabControl != nullptr ? tabControl->findChild<QTabBar*>() : nullptr;
             QVERIFY(readAll != nullptr && tabs != nullptr);
+            // Found by name, shown with the window's texts.
+            QCOMPARE(window->windowTitle(), kWindowCaption);
+            QCOMPARE(readAll->text(), kReadAllCaption);
             // "Прочитать все параметры" is disabled while a read-all pass runs.
             auto passDone = [&] { return readAll->isEnabled(); };
             QVERIFY(QTest::qWaitFor(passDone, kWaitMs));
@@ -182,8 +178,9 @@ private slots:
             QVERIFY(QTest::qWaitFor(passDone, kWaitMs));
             table2Tab = tabs->tabText(1);
 
-            auto* calcKoef = ChildWithText<QAbstractButton>(window, kCalcKoefCaption);
+            auto* calcKoef = window->findChild<QAbstractButton*>(QStringLiteral("CalcKoef"));
             QVERIFY(calcKoef != nullptr);
+            QCOMPARE(calcKoef->text(), kCalcKoefCaption);
             calcKoefShown = calcKoef->isVisible();
             WhenModal(QStringLiteral("CalculateFrm"), [&](QDialog* dialog) {
                 const auto cancelDialog = qScopeGuard([&] {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "SimulatedLine.h"
+#include "library/DriverObject.h"
 #include "port/PortErrors.h"
 #include "zarvik/exceptions.h"
 
@@ -55,6 +56,32 @@ TEST(LateReply, FirstExchangeLate_ItsReplyIsNotTakenForTheNextNozzle) {
     const auto stats = s.port().Statistics(kLine);
     EXPECT_EQ(stats.staleReplies, 1u);
     EXPECT_EQ(stats.exchanges, stats.good + stats.bad);
+}
+
+// A program gives the line up while the dispenser still owes it a reply; the
+// next program on the device starts its sequence numbers where the first did,
+// so the owed reply even carries the number of its first request.
+TEST(LateReply, ReplyOwedToThePreviousProgram_IsNotTakenByTheNextOne) {
+    SimulatedLine previous;
+    SetTotals(previous);
+    const auto settings = QuickSettings();
+    // Later than the first program waits (its response time and the drain
+    // after it), sooner than one response time after it let go.
+    previous.station().SetFaultDelay(settings.response + settings.drainQuiet * 2 + settings.response / 3);
+    previous.station().SetFaultNext(sim::FaultMode::kDelay, 1);
+    EXPECT_TRUE(ReadTotal(previous, 1).raised);
+    previous.port().CloseLine(kLine);
+
+    port::SerialPortManager port;
+    port.SetDevice(kLine, previous.Path());
+    port.SetSettings(kLine, settings);
+    std::unique_ptr<TVM30> driver(CreateDriver(0, 0, &port));
+    ASSERT_EQ(driver->OpenPort(kLine), 0);
+    double total = -1;
+    driver->ReadNozzleTotal(kLine, 1, 2, total, 0, 0, 0);
+    EXPECT_EQ(driver->GetLineResult(kLine), 1);
+    EXPECT_DOUBLE_EQ(total, TotalOf(2) / 1000.0) << "nozzle 1's total, owed to the previous program";
+    port.CloseLine(kLine);
 }
 
 TEST(LateReply, EveryReplyLate_NothingTakenThenTheLineRecovers) {

@@ -29,9 +29,9 @@ SimulatedLine::SimulatedLine(std::int32_t options, sim::StationConfig config)
     sim::EndpointOptions eo;
     eo.pacing = false;
     endpoint_ = std::make_unique<sim::SerialEndpoint>(*station_, eo);
-    const std::string path = endpoint_->OpenPty();
+    path_ = endpoint_->OpenPty();
     endpoint_->Start();
-    port_->SetDevice(kLine, path);
+    port_->SetDevice(kLine, path_);
     port_->SetSettings(kLine, QuickSettings());
     port_->SetTraceHook([this](const port::FrameTraceEvent& e) {
         if (e.direction != port::FrameDirection::Sent || e.bytes.size() < 5) return;

@@ -34,6 +34,7 @@ public:
     std::uint8_t lineResult() { return driver_->GetLineResult(kLine); }
     std::int32_t lineError() { return port_->GetLineError(kLine); }
     void StopSimulator() { endpoint_->Stop(); }
+    const std::string& Path() const { return path_; }
 
     // Command codes of the frames sent since the last call.
     std::vector<std::uint8_t> TakeSentCommands();
@@ -43,6 +44,7 @@ private:
     std::unique_ptr<sim::SerialEndpoint> endpoint_;
     std::unique_ptr<port::SerialPortManager> port_;
     std::unique_ptr<TVM30> driver_;
+    std::string path_;
     std::mutex sentMutex_;
     std::vector<std::uint8_t> sent_;
 };

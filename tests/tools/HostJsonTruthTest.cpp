@@ -65,6 +65,7 @@ class HostJson : public ::testing::Test {
 protected:
     HostJson() : simulator_(QuickStation(), Unpaced()) {
         options_.device = simulator_.Start();
+        options_.library = ZARVIK_LIBRARY_PATH;  // the build tree's, not an installed one
         // Every nozzle's total, price and parameter differ from every other's.
         for (int d = 1; d <= kDispensers; ++d)
             for (int k = 1; k <= kNozzles; ++k) {

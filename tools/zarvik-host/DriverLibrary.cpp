@@ -3,13 +3,20 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 namespace zarvik::host {
 
 std::string DefaultLibraryPath() {
     if (const char* env = std::getenv("ZARVIK_LIBRARY"); env != nullptr && *env != '\0') return env;
-    return ZARVIK_DEFAULT_LIBRARY;
+    // Only the executable in its build folder takes the build tree's library:
+    // an installed copy never picks up a build left on the machine.
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error && std::filesystem::equivalent(self.parent_path(), ZARVIK_HOST_BUILD_DIR, error))
+        return ZARVIK_DEFAULT_LIBRARY;
+    return ZARVIK_INSTALLED_LIBRARY;
 }
 
 DriverLibrary::~DriverLibrary() {
@@ -34,9 +41,9 @@ void DriverLibrary::Load(const std::string& path) {
     getVM30_ = reinterpret_cast<GetVM30Fn>(symbol);
 }
 
-TDriver25* DriverLibrary::Create(std::int32_t options, TPortManager* port) const {
+TDriver25* DriverLibrary::Create(std::int32_t options, TPortManager* port, std::intptr_t appHandle) const {
     if (getVM30_ == nullptr) throw std::logic_error("driver library not loaded");
-    return getVM30_(options, 0, port);
+    return getVM30_(options, appHandle, port);
 }
 
 }  // namespace zarvik::host

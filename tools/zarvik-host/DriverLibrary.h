@@ -14,8 +14,10 @@
 
 namespace zarvik::host {
 
-// The library path built into this executable (the build tree's
-// libZarvikTrk.so); ZARVIK_LIBRARY in the environment overrides it.
+// ZARVIK_LIBRARY from the environment; else the build tree's library when
+// this executable runs from its build folder; else the installed library's
+// SONAME, which the dynamic loader finds through the executable's RUNPATH
+// (beside the installed tools) or the system's library folders.
 std::string DefaultLibraryPath();
 
 class DriverLibrary {
@@ -30,8 +32,9 @@ public:
     void Load(const std::string& path);
     // A new driver object on the port service; the caller deletes it (the
     // destructor follows the operations in the table) before the library
-    // goes away.
-    TDriver25* Create(std::int32_t options, TPortManager* port) const;
+    // goes away. appHandle: the host's main window (a QWidget*), the parent
+    // of the library's windows; 0 for none.
+    TDriver25* Create(std::int32_t options, TPortManager* port, std::intptr_t appHandle = 0) const;
 
 private:
     void* handle_ = nullptr;

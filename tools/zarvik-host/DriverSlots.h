@@ -31,6 +31,9 @@ inline I32 SetVolumeDose(TDriver25* d, I32 line, I32 dispenser, I32 nozzle, doub
 inline I32 SetMoneyDose(TDriver25* d, I32 line, I32 dispenser, I32 nozzle, double money) {
     return CallSlot<I32, I32, I32, I32, I32, double>(d, kSlotSetMoneyDose, line, dispenser, nozzle, 0, money);
 }
+inline I32 StartDispenser(TDriver25* d, I32 line, I32 dispenser, I32 nozzle) {
+    return CallSlot<I32, I32, I32, I32>(d, kSlotStartDispenser, line, dispenser, nozzle);
+}
 inline I32 OpenPort(TDriver25* d, I32 line) { return CallSlot<I32, I32>(d, kSlotOpenPort, line); }
 inline I32 ReadParameter(TDriver25* d, I32 line, I32 address, I32 code) {
     return CallSlot<I32, I32, I32, I32>(d, kSlotReadParameter, line, address, code);

@@ -35,6 +35,8 @@ struct Cli {
     std::string station;
     bool csv = false;
     int dispensers = 0;  // totals without a station file
+    GuiOptions gui;
+    bool simulate = false;
 };
 
 // Thrown by --version's callback, before the parser asks for a command.
@@ -167,6 +169,28 @@ void AddGlobalOptions(CLI::App& app, Cli& cli) {
         "--version", [] { throw VersionRequested{}; }, "the tool's, the library's and the driver's version, then exit");
 }
 
+CLI::App* AddGuiCommand(CLI::App& app, Cli& cli) {
+    CLI::App* gui =
+        app.add_subcommand("gui", "the station window (an embedded simulated station without --port or --station)");
+    gui->add_flag("--simulate", cli.simulate, "serve an embedded simulated station (the default without --port)");
+    CLI::Option* screenshot =
+        gui->add_option("--screenshot", cli.gui.screenshot, "render the window to this PNG file and exit");
+    CLI::Option* openParams = gui->add_flag("--open-params", cli.gui.openParams,
+                                            "with --screenshot: picture the parameter window after its read-all pass")
+                                  ->needs(screenshot);
+    gui->add_flag("--open-calibration", cli.gui.openCalibration,
+                  "with --screenshot: picture the calibration dialog opened from the parameter window's table 2")
+        ->needs(screenshot)
+        ->excludes(openParams);
+    gui->add_option("--dispensers", cli.gui.dispensers, "without --station: dispensers shown")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 32));
+    gui->add_option("--nozzles", cli.gui.nozzles, "without --station: nozzles per dispenser")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 6));
+    return gui;
+}
+
 OtherCommands AddOtherCommands(CLI::App& app, Cli& cli) {
     CLI::App* totals = app.add_subcommand(
         "totals", "every nozzle's total on every dispenser of the line or the station (for a shift close)");
@@ -177,17 +201,7 @@ OtherCommands AddOtherCommands(CLI::App& app, Cli& cli) {
     totals->add_flag("--csv", cli.csv, "comma-separated values instead of the table");
     CLI::App* ports = app.add_subcommand("ports", "the serial devices present, whether each opens, who holds it");
     CLI::App* demo = app.add_subcommand("demo", "a delivery on an embedded simulated station");
-    CLI::App* gui = app.add_subcommand("gui", "the station window on an embedded simulated station");
-    gui->allow_extras();
-    // Read again by the window itself (--port, --line and --library fall through).
-    gui->add_flag("--simulate")->description("serve an embedded simulated station (the default without --port)");
-    gui->add_flag("--open-params")
-        ->description("with --screenshot: picture the parameter window after its read-all pass");
-    gui->add_flag("--open-calibration")
-        ->description("with --screenshot: picture the calibration dialog opened from the parameter window's table 2");
-    gui->add_option("--screenshot", "render the window to this PNG file and exit");
-    gui->add_option("--dispensers", "dispensers shown (default 2)");
-    gui->add_option("--nozzles", "nozzles per dispenser (default 3)");
+    CLI::App* gui = AddGuiCommand(app, cli);
     return {totals, ports, demo, gui};
 }
 
@@ -269,6 +283,34 @@ StationFile TotalsPlan(const std::optional<StationFile>& station, const CLI::App
 
 // --- running ---
 
+// The station window: the station file's lines (or its line given with
+// --line), else one line on --port, else an embedded simulated station.
+int RunGui(int argc, char** argv, const CLI::App& app, const CLI::App& gui, const std::optional<StationFile>& station,
+           Cli& cli) {
+    if (cli.simulate && (station || !cli.session.device.empty()))
+        throw UsageError("gui: --simulate excludes --port and --station");
+    if (cli.args.json)
+        throw UsageError("--json is for info, status, total, totals, scan, stats, param-read and tables");
+    if (station) {
+        if (gui.count("--dispensers") + gui.count("--nozzles") > 0)
+            throw UsageError("gui with --station: the station file names the dispensers and their nozzles");
+        cli.gui.station = app.count("--line") == 0
+                              ? station->lines
+                              : std::vector<StationLine>{ChooseLine(*station, app, cli.session.line)};
+    }
+    cli.gui.port = cli.session.device;
+    cli.gui.line = cli.session.line;
+    cli.gui.library = cli.session.library;
+    cli.gui.capture = cli.capture;
+#ifdef ZARVIK_HOST_GUI
+    return RunStationGui(cli.gui, argc, argv);
+#else
+    (void)argc, (void)argv;
+    std::cerr << "zarvik-host: the station window is not built (configure with ZARVIK_WITH_GUI=ON)\n";
+    return kExitUsage;
+#endif
+}
+
 // Runs a one-line command; the driver's errors are caught while its library
 // is loaded (their text lives there).
 int RunSessionCommand(const SessionCommand& command, const Cli& cli) {
@@ -316,17 +358,9 @@ struct Recorders {
 
 int Dispatch(int argc, char** argv, const CLI::App& app, const OtherCommands& other,
              const std::map<CLI::App*, const SessionCommand*>& commands, Cli& cli) {
-    if (other.gui->parsed()) {
-#ifdef ZARVIK_HOST_GUI
-        return RunStationGui(argc, argv);
-#else
-        (void)argc, (void)argv;
-        std::cerr << "zarvik-host: the station window is not built (configure with ZARVIK_WITH_GUI=ON)\n";
-        return kExitUsage;
-#endif
-    }
     const std::optional<StationFile> station =
         cli.station.empty() ? std::nullopt : std::optional<StationFile>(ReadStationFile(cli.station));
+    if (other.gui->parsed()) return RunGui(argc, argv, app, *other.gui, station, cli);
     const SessionCommand* command = nullptr;
     const CLI::App* sub = nullptr;
     for (const auto& [c, entry] : commands)

@@ -100,86 +100,106 @@ int ServeReplay(const std::string& file, int line, bool recordedTiming, const za
     });
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{"Simulated fuel dispensers on a serial line"};
+// Everything the command line sets.
+struct SimOptions {
     std::string device;
-    zarvik::sim::EndpointOptions options;
+    zarvik::sim::EndpointOptions endpoint;
     zarvik::sim::StationConfig config;
     bool noPacing = false;
     long turnaroundUs = 0;
+    int addresses = 2;
     std::string fault = "none";
     double faultRate = 0.0;
     int faultNext = 0;
     std::uint32_t faultSeed = 1;
     long faultDelayMs = 1000;
     int fixedSequence = 0;
-    int addresses = 2;
     std::string replay;
     int replayLine = 0;
     bool replayTiming = false;
+};
 
-    app.add_option("--device", device, "serial device to serve (default: a new pseudo-terminal)");
-    app.add_option("--baud", options.baud, "baud rate of the pacing and of a device")->capture_default_str();
-    app.add_flag("--no-pacing", noPacing, "write replies at once instead of at the baud rate");
-    app.add_option("--turnaround-us", turnaroundUs, "pause before each reply, microseconds")->capture_default_str();
-    app.add_option("--addresses", addresses, "bus addresses 1..N, two dispensers each")
+void AddStationOptions(CLI::App& app, SimOptions& o) {
+    app.add_option("--device", o.device, "serial device to serve (default: a new pseudo-terminal)");
+    app.add_option("--baud", o.endpoint.baud, "baud rate of the pacing and of a device")->capture_default_str();
+    app.add_flag("--no-pacing", o.noPacing, "write replies at once instead of at the baud rate");
+    app.add_option("--turnaround-us", o.turnaroundUs, "pause before each reply, microseconds")->capture_default_str();
+    app.add_option("--addresses", o.addresses, "bus addresses 1..N, two dispensers each")
         ->check(CLI::Range(1, 16))
         ->capture_default_str();
-    app.add_option("--nozzles", config.nozzlesPerDispenser, "nozzles per dispenser")
+    app.add_option("--nozzles", o.config.nozzlesPerDispenser, "nozzles per dispenser")
         ->check(CLI::Range(1, 6))
         ->capture_default_str();
-    app.add_option("--flow", config.timing.flowLitresPerSecond, "flow rate, litres per second")
+    app.add_option("--flow", o.config.timing.flowLitresPerSecond, "flow rate, litres per second")
         ->check(CLI::PositiveNumber)
         ->capture_default_str();
-    app.add_option("--eps", config.meterError, "meter error of every nozzle (0.01 = +1 %)")->capture_default_str();
-    app.add_flag("!--no-clear", config.clearAfterHangUp, "go idle on hang-up instead of waiting for 0x98");
-    app.add_option("--fault", fault,
+    app.add_option("--eps", o.config.meterError, "meter error of every nozzle (0.01 = +1 %)")->capture_default_str();
+    app.add_flag("!--no-clear", o.config.clearAfterHangUp, "go idle on hang-up instead of waiting for 0x98");
+}
+
+void AddFaultOptions(CLI::App& app, SimOptions& o) {
+    app.add_option("--fault", o.fault,
                    "fault mode: none drop checksum length start-byte truncate noise delay refuse-start "
                    "refuse-stop refuse-write sequence address fixed-sequence")
         ->capture_default_str();
-    app.add_option("--fault-rate", faultRate, "probability of the fault per reply")->check(CLI::Range(0.0, 1.0));
-    app.add_option("--fault-next", faultNext, "fault the next N replies instead")->check(CLI::NonNegativeNumber);
-    app.add_option("--fault-seed", faultSeed, "seed of the fault generator")->capture_default_str();
-    app.add_option("--fault-delay-ms", faultDelayMs, "lateness of a delayed reply")->capture_default_str();
-    CLI::Option* replayOption =
-        app.add_option("--replay", replay,
-                       "answer each request with the reply recorded for it in this capture (zarvik-host --capture); "
-                       "a request the capture does not hold gets no reply")
-            ->check(CLI::ExistingFile);
-    app.add_option("--replay-line", replayLine, "the line of the capture to replay (default: its only line)")
-        ->check(CLI::Range(1, 32))
-        ->needs(replayOption);
-    app.add_flag("--replay-timing", replayTiming, "wait before each reply as long as the recorded dispenser did")
-        ->needs(replayOption);
-    for (const char* fault : {"--fault", "--fault-rate", "--fault-next"}) app.get_option(fault)->excludes(replayOption);
-    app.add_option("--fixed-sequence", fixedSequence,
+    app.add_option("--fault-rate", o.faultRate, "probability of the fault per reply")->check(CLI::Range(0.0, 1.0));
+    app.add_option("--fault-next", o.faultNext, "fault the next N replies instead")->check(CLI::NonNegativeNumber);
+    app.add_option("--fault-seed", o.faultSeed, "seed of the fault generator")->capture_default_str();
+    app.add_option("--fault-delay-ms", o.faultDelayMs, "lateness of a delayed reply")->capture_default_str();
+    app.add_option("--fixed-sequence", o.fixedSequence,
                    "sequence byte of the fixed-sequence fault (a dispenser that never echoes)")
         ->check(CLI::Range(0, 255))
         ->capture_default_str();
+}
+
+void AddReplayOptions(CLI::App& app, SimOptions& o) {
+    CLI::Option* replay =
+        app.add_option("--replay", o.replay,
+                       "answer each request with the reply recorded for it in this capture (zarvik-host --capture); "
+                       "a request the capture does not hold gets no reply")
+            ->check(CLI::ExistingFile);
+    app.add_option("--replay-line", o.replayLine, "the line of the capture to replay (default: its only line)")
+        ->check(CLI::Range(1, 32))
+        ->needs(replay);
+    app.add_flag("--replay-timing", o.replayTiming, "wait before each reply as long as the recorded dispenser did")
+        ->needs(replay);
+    for (const char* fault : {"--fault", "--fault-rate", "--fault-next"}) app.get_option(fault)->excludes(replay);
+}
+
+int Run(SimOptions& o, zarvik::sim::FaultMode mode) {
+    o.config.addresses.clear();
+    for (int a = 1; a <= o.addresses; ++a) o.config.addresses.push_back(static_cast<std::uint8_t>(a));
+    o.endpoint.pacing = !o.noPacing;
+    o.endpoint.turnaround = std::chrono::microseconds(o.turnaroundUs);
+    if (!o.replay.empty()) return ServeReplay(o.replay, o.replayLine, o.replayTiming, o.endpoint, o.device);
+    return ServeStation(o.config, o.endpoint, o.device, [&](zarvik::sim::Station& station) {
+        station.SetFaultDelay(std::chrono::milliseconds(o.faultDelayMs));
+        station.SetFixedSequence(static_cast<std::uint8_t>(o.fixedSequence));
+        if (o.faultNext > 0) {
+            station.SetFaultNext(mode, o.faultNext);
+        } else {
+            station.SetFaultRate(mode, o.faultRate, o.faultSeed);
+        }
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Simulated fuel dispensers on a serial line"};
+    SimOptions options;
+    AddStationOptions(app, options);
+    AddFaultOptions(app, options);
+    AddReplayOptions(app, options);
     CLI11_PARSE(app, argc, argv);
 
-    const auto mode = zarvik::sim::ParseFault(fault);
+    const auto mode = zarvik::sim::ParseFault(options.fault);
     if (!mode) {
-        std::cerr << "unknown fault mode: " << fault << '\n';
+        std::cerr << "unknown fault mode: " << options.fault << '\n';
         return 2;
     }
-    config.addresses.clear();
-    for (int a = 1; a <= addresses; ++a) config.addresses.push_back(static_cast<std::uint8_t>(a));
-    options.pacing = !noPacing;
-    options.turnaround = std::chrono::microseconds(turnaroundUs);
     try {
-        if (!replay.empty()) return ServeReplay(replay, replayLine, replayTiming, options, device);
-        return ServeStation(config, options, device, [&](zarvik::sim::Station& station) {
-            station.SetFaultDelay(std::chrono::milliseconds(faultDelayMs));
-            station.SetFixedSequence(static_cast<std::uint8_t>(fixedSequence));
-            if (faultNext > 0) {
-                station.SetFaultNext(*mode, faultNext);
-            } else {
-                station.SetFaultRate(*mode, faultRate, faultSeed);
-            }
-        });
+        return Run(options, *mode);
     } catch (const std::exception& e) {
         std::cerr << "zarvik-sim: " << e.what() << '\n';
         return 1;

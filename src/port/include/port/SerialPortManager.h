@@ -54,6 +54,11 @@ struct LineSettings {
     // After a timeout or a bad reply, read until the line is quiet this long
     // (bounded by one response timeout more).
     std::chrono::milliseconds drainQuiet{60};
+    // A line just opened may still carry replies that the dispenser owes
+    // another program (or this one before a reopen): before the first
+    // request, read until the line has been quiet for one response time
+    // (bounded by two).
+    bool settleAfterOpen = true;
     // A late reply can still arrive after the drain and land in the next
     // exchange: a whole reply carrying the number of an earlier unanswered
     // request is thrown away and the wait goes on; so is one with another

@@ -1,0 +1,116 @@
+// The station window's worker for one line: it owns every driver call the
+// window makes on that line, runs on a thread of its own and hands each
+// result to the window by a queued signal, so a line that does not answer
+// never holds up the window.
+//
+// Every few hundred milliseconds (Start) it polls each dispenser of the line
+// (operations 21, 3 and 6 as one unit) and then reads the line's quality from
+// the port service. Pour orders a dose and starts it.
+//
+// RequestPause (any thread) stops the worker before its next driver call;
+// the call under way, if any, runs to its end and the worker then emits
+// Parked. WaitIdle blocks until no call runs. Once paused, no driver call of
+// this worker starts until Resume, so a library window may use the line.
+#pragma once
+
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "zarvik/driver.h"
+
+class QTimer;
+
+namespace zarvik::port {
+class SerialPortManager;
+}
+
+namespace zarvik::host {
+
+struct PolledDispenser {
+    int number = 1;   // on its line
+    int nozzles = 3;  // polled with operation 21
+    QString name;     // shown beside the number; empty: none
+};
+
+// The line a poller serves and the dispensers it polls, in the window's order.
+struct PolledLine {
+    int line = 1;
+    std::vector<PolledDispenser> dispensers;
+
+    // Dispensers 1..count with `nozzles` each.
+    static PolledLine Numbered(int line, int count, int nozzles);
+};
+
+struct DispenserReading {
+    int dispenser = 0;
+    QString error;  // the exchange failed (ESerialIO): its text; the rest is unset
+    std::uint8_t lineResult = 0;
+    std::uint8_t state = 0;
+    int nozzle = 0;  // the nozzle in the state's low bits, 0 for none
+    double litres = 0;
+    double money = 0;
+};
+
+// The port service's counters of the line: every exchange is good or bad,
+// timeouts are among the bad.
+struct LineQuality {
+    std::uint64_t exchanges = 0;
+    std::uint64_t good = 0;
+    std::uint64_t bad = 0;
+    std::uint64_t timeouts = 0;
+};
+
+class LinePoller : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kPollMs = 500;
+
+    // driver and port outlive the poller; the driver's calls go by slot.
+    LinePoller(TDriver25* driver, const port::SerialPortManager& port, PolledLine line);
+    ~LinePoller() override;
+
+    const PolledLine& Line() const { return line_; }
+
+    // --- any thread ---
+    void RequestPause();
+    void Resume();
+    bool Busy() const;
+    void WaitIdle() const;
+
+    // --- the worker's thread (queued calls) ---
+    void Start();  // polls now and every kPollMs
+    void PollRound();
+    void Pour(int dispenser, int nozzle, double litres);
+
+Q_SIGNALS:
+    void DispenserPolled(int line, zarvik::host::DispenserReading reading);
+    void QualityRead(int line, zarvik::host::LineQuality quality);
+    void PourFinished(int line, QString error);  // empty: the delivery was started
+    void Parked(int line);
+
+private:
+    bool Enter();  // false while paused; else the caller may call the driver until Leave
+    void Leave();
+    DispenserReading PollDispenser(const PolledDispenser& dispenser);
+
+    TDriver25* const driver_;
+    const port::SerialPortManager& port_;
+    const PolledLine line_;
+    QTimer* timer_;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable idle_;
+    bool paused_ = false;
+    bool busy_ = false;
+};
+
+}  // namespace zarvik::host
+
+Q_DECLARE_METATYPE(zarvik::host::DispenserReading)
+Q_DECLARE_METATYPE(zarvik::host::LineQuality)
