@@ -10,6 +10,7 @@
 #include "ExchangeLog.h"
 #include "ExitCodes.h"
 #include "StateNames.h"
+#include "Version.h"
 #include "port/PortErrors.h"
 
 namespace zarvik::host {
@@ -168,6 +169,17 @@ TEST(ExchangeLog, UnwritablePath_IsAConfigurationError) {
         EXPECT_EQ(e.Code(), kExitConfig);
         EXPECT_NE(std::string(e.what()).find("cannot write the log " + path), std::string::npos) << e.what();
     }
+}
+
+TEST(Version, LibraryVersion_IsReadFromTheLoadedFilesName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/usr/lib/libZarvikTrk.so.1.0.0.35", "1.0.0.35"},
+        {"build/src/library/libZarvikTrk.so.1", "1"},
+        {"/opt/x.so.d/libZarvikTrk.so", ""},  // ".so." in a folder's name is not the file's version
+        {"/usr/lib/libZarvikTrk.so", ""},
+        {"ZarvikTrk.dll", ""},
+    };
+    for (const auto& [file, version] : cases) EXPECT_EQ(LibraryVersionOf(file), version) << file;
 }
 
 }  // namespace

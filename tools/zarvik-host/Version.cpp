@@ -12,13 +12,21 @@
 
 namespace zarvik::host {
 
+std::string LibraryVersionOf(const std::string& file) {
+    const std::string name = std::filesystem::path(file).filename().string();
+    const auto at = name.rfind(".so.");
+    return at == std::string::npos ? std::string() : name.substr(at + 4);
+}
+
 int RunVersion(const SessionOptions& options, std::ostream& out) {
     out << "zarvik-host " << ZARVIK_VERSION << '\n';
     const std::string path = options.library.empty() ? DefaultLibraryPath() : options.library;
     Session s(options);  // a library that does not load throws (configuration error)
     std::error_code error;
     const auto loaded = std::filesystem::canonical(path, error);
-    out << "library: ZarvikTrk " << ZARVIK_VERSION << ", " << (error ? path : loaded.string()) << '\n';
+    const std::string file = error ? path : loaded.string();
+    const std::string version = LibraryVersionOf(file);
+    out << "library: ZarvikTrk " << (version.empty() ? "version unknown" : version) << ", " << file << '\n';
     TShortString info;
     slots::DriverInfo(s.Driver(), info);
     out << "driver: " << cp1251::ToUtf8(info.view()) << '\n';
