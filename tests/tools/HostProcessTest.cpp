@@ -282,6 +282,34 @@ TEST(HostLog, EveryExchangeIsAppendedWithItsOutcome) {
         EXPECT_TRUE(std::regex_match(lines[i], std::regex(time + patterns[i]))) << lines[i];
 }
 
+// A log at its size limit is rotated by the next record: the old records go
+// to FILE.1.log whole, the oldest kept file beyond --log-files is dropped,
+// and FILE starts again with the new exchanges.
+TEST(HostLog, FullLogIsRotatedAndOnlyTheKeptFilesRemain) {
+    const std::string log = TempPath("rotating.log");
+    const std::string first = TempPath("rotating.1.log");
+    const std::string second = TempPath("rotating.2.log");
+    std::filesystem::remove(second);
+    const std::string old(1024 * 1024 - 10, 'o');  // a record more and it is past 1 MiB
+    std::ofstream(log, std::ios::binary) << old;
+    std::ofstream(first, std::ios::binary) << "older\n";
+    {
+        Sim sim;
+        const Finished f = Host({"--log", log, "--log-size", "1", "--log-files", "1", "--port", sim.Port(), "status"});
+        ASSERT_EQ(f.code, 0) << f.err;
+    }
+    const auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    EXPECT_EQ(read(first), old) << "the full file, moved whole";
+    EXPECT_FALSE(std::filesystem::exists(second)) << "one rotated file kept";
+    const auto lines = Lines(read(log));
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_TRUE(std::regex_search(lines[0], std::regex(" line 1 open /dev/pts/\\d+ \\[good\\]$"))) << lines[0];
+    for (const auto& line : lines) EXPECT_EQ(line.find("older"), std::string::npos);
+}
+
 TEST(HostVersion, NamesToolLibraryAndDriver) {
     const Finished f = Host({"--version"});
     EXPECT_EQ(f.code, 0) << f.err;
