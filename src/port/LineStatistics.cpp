@@ -18,23 +18,26 @@ const char* LearntName(Learnt learnt) {
     return "unknown";
 }
 
+TrafficCounts& TrafficCounts::operator+=(const TrafficCounts& other) {
+    reopens += other.reopens;
+    bytesSent += other.bytesSent;
+    bytesReceived += other.bytesReceived;
+    bytesDiscarded += other.bytesDiscarded;
+    wakeups += other.wakeups;
+    staleReplies += other.staleReplies;
+    foreignReplies += other.foreignReplies;
+    opensDeferred += other.opensDeferred;
+    return *this;
+}
+
 void LineStatisticsRecorder::Record(const ExchangeRecord& x) {
     ++counters.exchanges;
     if (x.good)
         Good(x.latency);
     else
         Bad(x.error);
-    counters.reopens += x.reopens;
-    counters.bytesSent += x.bytesSent;
-    counters.bytesReceived += x.bytesReceived;
-    counters.bytesDiscarded += x.bytesDiscarded;
-    counters.wakeups += x.wakeups;
-    counters.staleReplies += x.staleReplies;
-    counters.foreignReplies += x.foreignReplies;
-    counters.opensDeferred += x.opensDeferred;
-    counters.sequenceEcho = x.sequenceEcho;
-    counters.addressEcho = x.addressEcho;
-    counters.filtering = x.filtering;
+    static_cast<TrafficCounts&>(counters) += x;
+    static_cast<EchoLearning&>(counters) = x;
 }
 
 void LineStatisticsRecorder::Good(std::chrono::microseconds latency) {

@@ -48,18 +48,7 @@ enum class TParamKind : uint8_t {
     pkReadOnly = 10,        // read-only scaled number
     pkReciprocal = 11,      // Numerator / (raw / 10^Decimals)
 };
-inline constexpr TParamKind pkScaled = TParamKind::pkScaled;
-inline constexpr TParamKind pkTwoState = TParamKind::pkTwoState;
-inline constexpr TParamKind pkFlowPair = TParamKind::pkFlowPair;
-inline constexpr TParamKind pkTemperature = TParamKind::pkTemperature;
-inline constexpr TParamKind pkSensorSetting = TParamKind::pkSensorSetting;
-inline constexpr TParamKind pkColdTemperature = TParamKind::pkColdTemperature;
-inline constexpr TParamKind pkPlain = TParamKind::pkPlain;
-inline constexpr TParamKind pkChoiceList = TParamKind::pkChoiceList;
-inline constexpr TParamKind pkPlainToo = TParamKind::pkPlainToo;
-inline constexpr TParamKind pkWriteOnly = TParamKind::pkWriteOnly;
-inline constexpr TParamKind pkReadOnly = TParamKind::pkReadOnly;
-inline constexpr TParamKind pkReciprocal = TParamKind::pkReciprocal;
+using enum TParamKind;  // the kinds read as plain pkScaled, pkPlain, ...
 
 // What the window's in-place editors hold when the operator presses Enter.
 struct TEditorInput {

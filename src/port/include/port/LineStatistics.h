@@ -23,12 +23,8 @@ namespace zarvik::port {
 enum class Learnt : std::uint8_t { Unknown, Yes, No };
 const char* LearntName(Learnt learnt);  // "unknown", "yes", "no"
 
-struct LineStatistics {
-    std::uint64_t exchanges = 0;
-    std::uint64_t good = 0;
-    std::uint64_t bad = 0;
-    std::uint64_t timeouts = 0;
-    std::uint64_t deviceErrors = 0;
+// Traffic of the line, counted per exchange and summed per line.
+struct TrafficCounts {
     std::uint64_t reopens = 0;
     std::uint64_t bytesSent = 0;
     std::uint64_t bytesReceived = 0;
@@ -37,9 +33,24 @@ struct LineStatistics {
     std::uint64_t staleReplies = 0;    // whole replies to earlier, unanswered requests, dropped
     std::uint64_t foreignReplies = 0;  // whole replies with another number or address, dropped
     std::uint64_t opensDeferred = 0;   // exchanges failed at once: the next open attempt not yet due
+
+    TrafficCounts& operator+=(const TrafficCounts& other);
+};
+
+// What the line believes of its dispenser after an exchange; the latest
+// exchange's belief is the line's.
+struct EchoLearning {
     Learnt sequenceEcho = Learnt::Unknown;
     Learnt addressEcho = Learnt::Unknown;
     bool filtering = true;
+};
+
+struct LineStatistics : TrafficCounts, EchoLearning {
+    std::uint64_t exchanges = 0;
+    std::uint64_t good = 0;
+    std::uint64_t bad = 0;
+    std::uint64_t timeouts = 0;
+    std::uint64_t deviceErrors = 0;
     std::map<std::int32_t, std::uint64_t> badByError;
     std::chrono::microseconds latencyP50{0};
     std::chrono::microseconds latencyP95{0};
@@ -48,21 +59,10 @@ struct LineStatistics {
 
 // What one exchange adds to its line's statistics, collected without a lock
 // and merged once at its end.
-struct ExchangeRecord {
+struct ExchangeRecord : TrafficCounts, EchoLearning {
     bool good = false;
     std::int32_t error = 0;  // the line error of a bad exchange
     std::chrono::microseconds latency{0};
-    std::uint64_t reopens = 0;
-    std::uint64_t bytesSent = 0;
-    std::uint64_t bytesReceived = 0;
-    std::uint64_t bytesDiscarded = 0;
-    std::uint64_t wakeups = 0;
-    std::uint64_t staleReplies = 0;
-    std::uint64_t foreignReplies = 0;
-    std::uint64_t opensDeferred = 0;
-    Learnt sequenceEcho = Learnt::Unknown;
-    Learnt addressEcho = Learnt::Unknown;
-    bool filtering = true;
 };
 
 // The running record behind LineStatistics; not thread-safe on its own.
