@@ -47,6 +47,7 @@ public:
     port::SerialPortManager& Port() { return *port_; }
     int Line() const { return line_; }
     const std::string& Device() const { return device_; }
+    const DriverLibrary& Library() const { return library_; }
     const port::LineSettings& Settings() const { return settings_; }
 
     std::uint8_t LineResult();  // operation 3

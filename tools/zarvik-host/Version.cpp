@@ -20,8 +20,11 @@ std::string LibraryVersionOf(const std::string& file) {
 
 int RunVersion(const SessionOptions& options, std::ostream& out) {
     out << "zarvik-host " << ZARVIK_VERSION << '\n';
-    const std::string path = options.library.empty() ? DefaultLibraryPath() : options.library;
     Session s(options);  // a library that does not load throws (configuration error)
+    // The file the loader took (an installed host names the library by its
+    // SONAME), its links followed to the versioned name.
+    std::string path = s.Library().File();
+    if (path.empty()) path = options.library.empty() ? DefaultLibraryPath() : options.library;
     std::error_code error;
     const auto loaded = std::filesystem::canonical(path, error);
     const std::string file = error ? path : loaded.string();

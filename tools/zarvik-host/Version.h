@@ -1,6 +1,6 @@
 // zarvik-host --version: the tool's version, the driver library's (read
-// from the name of the file that was loaded, libZarvikTrk.so.1.0.0.35, once
-// its links are followed; "version unknown" for a file without one) and
+// from the name of the file the dynamic loader took, libZarvikTrk.so.1.0.0.35
+// once its links are followed; "version unknown" for a file without one) and
 // the driver's own information text (operation 1, converted from code page
 // 1251 for the terminal). Exit code 0, or 4 when the library does not load.
 #pragma once
