@@ -44,7 +44,7 @@ test-tsan:
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build build/fuzz -j $(JOBS)
-	@echo "run: build/fuzz/fuzz/fuzz_replies -max_total_time=60 fuzz/corpus/replies (or fuzz_collect with fuzz/corpus/collect)"
+	@echo "run: build/fuzz/fuzz/fuzz_replies -max_total_time=60 fuzz/corpus/replies (likewise fuzz_collect, fuzz_framer; fuzz_dumpfile with -dict=fuzz/dumpfile.dict)"
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -79,6 +79,11 @@ bool CParameter::FitsField(int64_t raw) const {
     return raw >= std::numeric_limits<int32_t>::min() && raw <= std::numeric_limits<uint32_t>::max();
 }
 
+bool CParameter::WithinLimits(int64_t raw) const {
+    if (LimitsInverted()) return FitsField(raw);
+    return raw >= Number(MinValue) && raw <= Number(MaxValue);
+}
+
 double CParameter::ToDisplay(int32_t raw) const {
     const double p = PowerOfTen(Decimals);
     const int64_t n = Number(raw);

@@ -294,6 +294,32 @@ TEST(CParameter, RawForWriteEncodesAndChecksEachKind) {
     }
 }
 
+// Limits are read as the wire's unsigned numbers with a width; inverted ones
+// stand for the whole width.
+TEST(CParameter, WithinLimitsReadsTheLimitsAsTheFieldCarriesThem) {
+    struct {
+        const char* name;
+        uint8_t width;
+        uint32_t low, high;
+        int64_t raw;
+        bool within;
+    } const cases[] = {
+        {"2 bytes, 0..600, 600", 2, 0, 600, 600, true},
+        {"2 bytes, 0..600, 601", 2, 0, 600, 601, false},
+        {"2 bytes, 100..5000, 99", 2, 100, 5000, 99, false},
+        {"4 bytes, 0..0xFFFFFFFF, 2^32 - 1", 4, 0, 0xFFFFFFFF, 4294967295, true},
+        {"4 bytes, 0x80000000..0xFFFFFFFF, 2^31", 4, 0x80000000, 0xFFFFFFFF, 2147483648, true},
+        {"4 bytes, 0x80000000..0xFFFFFFFF, 5", 4, 0x80000000, 0xFFFFFFFF, 5, false},
+        {"1 byte, inverted 216..100, 150", 1, 0xD8, 100, 150, true},
+        {"1 byte, inverted 216..100, 256", 1, 0xD8, 100, 256, false},
+        {"1 byte, inverted 216..100, -1", 1, 0xD8, 100, -1, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FromField(c.width, c.low, c.high)->WithinLimits(c.raw), c.within) << c.name;
+    // Without a width the limits are signed numbers.
+    EXPECT_TRUE(Make(0, 0, 1.0L, -40, 100)->WithinLimits(-40));
+    EXPECT_FALSE(Make(0, 0, 1.0L, -40, 100)->WithinLimits(101));
+}
+
 // Counts destructions so the list's ownership can be seen.
 struct CountedParameter : CParameter {
     explicit CountedParameter(int* destroyed)

@@ -109,12 +109,6 @@ int RunParamRead(Session& s, const CommandArgs& a) {
     return Finish(s);
 }
 
-int RunParamWrite(Session& s, const CommandArgs& a) {
-    s.Open();
-    slots::WriteParameter(s.Driver(), s.Line(), a.address, a.code, static_cast<std::int32_t>(a.value));
-    return Finish(s);
-}
-
 // Tables are numbered from 1 without gaps; the first one that gets no good
 // description ends the list. A field without a description makes the
 // listing incomplete: exit code 3 once every table has been listed.

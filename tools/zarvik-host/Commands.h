@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "ParamsCommands.h"
 #include "Session.h"
 
 namespace zarvik::host {
@@ -18,13 +19,11 @@ struct CommandArgs {
     int nozzles = 1;
     int address = 1;
     int code = 0;
-    int row = 1;
     int count = 0;  // watch: polls (0: until Ctrl-C); stats: polls (0: 10)
     double value = 0.0;
-    std::string file;
-    bool apply = false;
     bool json = false;   // one JSON document instead of text lines
     bool stats = false;  // the line statistics too (in the document with json)
+    ParamsArgs params;   // param-write, params-dump, params-restore
 };
 
 int RunInfo(Session& s, const CommandArgs& a);
@@ -38,13 +37,10 @@ int RunDoseMoney(Session& s, const CommandArgs& a);
 int RunPrice(Session& s, const CommandArgs& a);
 int RunTotal(Session& s, const CommandArgs& a);
 int RunParamRead(Session& s, const CommandArgs& a);
-int RunParamWrite(Session& s, const CommandArgs& a);
 int RunTables(Session& s, const CommandArgs& a);
 int RunWatch(Session& s, const CommandArgs& a);
 int RunScan(Session& s, const CommandArgs& a);
 int RunStats(Session& s, const CommandArgs& a);
-int RunParamsDump(Session& s, const CommandArgs& a);
-int RunParamsRestore(Session& s, const CommandArgs& a);
 void PrintStatistics(Session& s, std::ostream& out);
 // The exit code of a command's last exchange: 0 when the line result is
 // good, 3 when it is not.

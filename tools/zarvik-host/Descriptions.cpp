@@ -14,9 +14,15 @@ namespace {
 
 namespace proto = zarvik::protocol;
 
-// One exchange with the driver's transfer constants; true when the reply
-// check found the reply good. Throws ESerialIO on a transport failure.
-bool Exchange(Session& session, const std::uint8_t* payload, std::size_t n, std::uint8_t* reply) {
+// One exchange with the driver's transfer constants. Throws ESerialIO on a
+// transport failure.
+struct Exchanged {
+    bool good = false;       // the reply check found the reply good
+    std::size_t length = 0;  // of the reply frame, 0 when it does not hold its LEN
+    std::string cause;       // why not good
+};
+
+Exchanged Exchange(Session& session, const std::uint8_t* payload, std::size_t n, std::uint8_t* reply) {
     std::uint8_t frame[proto::kMaxFrame];
     const std::size_t frameLength = proto::BuildFrame(session.NextSequence(), payload, n, frame);
     auto& port = session.Port();
@@ -28,41 +34,94 @@ bool Exchange(Session& session, const std::uint8_t* payload, std::size_t n, std:
     const std::int32_t code = port.WaitTransfer(handle);
     if (code != 0)
         throw ESerialIO(std::string("Невозможно выполнить запрос описания: ") + port::DescribeLineError(code));
-    return port.GetLineState(line) == kLineStateGood;
+    Exchanged e;
+    e.good = port.GetLineState(line) == kLineStateGood;
+    e.length = proto::JudgedLength(reply, proto::kDescriptionReplyLength);
+    if (!e.good) {
+        const std::int32_t error = port.GetLineError(line);
+        e.cause = "bad reply, line error " + std::to_string(error) + ": " + port::DescribeLineError(error);
+    }
+    return e;
+}
+
+// How a checked reply to a description request reads: a description, none
+// (a good reply to this very request without one) or something else.
+template <typename Description, typename Decode>
+DescriptionReply<Description> Judge(const Exchanged& e, const std::uint8_t* payload, const std::uint8_t* reply,
+                                    Decode decode) {
+    DescriptionReply<Description> out;
+    if (!e.good) {
+        out.cause = e.cause;
+        return out;
+    }
+    if (e.length == 0 || reply[proto::kOffsetAddress] != payload[0] || reply[proto::kOffsetCommand] != payload[1]) {
+        out.cause = "a reply to another request";
+        return out;
+    }
+    if (decode(reply, e.length)) {
+        out.outcome = DescriptionOutcome::kGood;
+        return out;
+    }
+    if (reply[proto::kOffsetLen] < proto::kDescriptionMinLen) {
+        out.outcome = DescriptionOutcome::kAbsent;
+        return out;
+    }
+    out.cause = "a reply without a usable description";
+    return out;
 }
 
 }  // namespace
 
-std::optional<TableDescription> ReadTableDescription(Session& session, std::uint8_t address, int table) {
+DescriptionReply<TableDescription> AskTableDescription(Session& session, std::uint8_t address, int table) {
     const std::uint8_t payload[] = {address, proto::kCmdTableInfo, static_cast<std::uint8_t>(table)};
     std::uint8_t reply[proto::kDescriptionReplyLength];
-    if (!Exchange(session, payload, sizeof payload, reply)) return std::nullopt;
-    const auto decoded = proto::DecodeTableReply(reply, proto::JudgedLength(reply, sizeof reply));
-    if (!decoded) return std::nullopt;
-    TableDescription d;
-    d.number = table;
-    d.name = cp1251::ToUtf8(decoded->name.view());
-    d.rows = decoded->rows;
-    d.fields = decoded->fields;
-    return d;
+    std::optional<proto::TableReply> decoded;
+    auto out = Judge<TableDescription>(Exchange(session, payload, sizeof payload, reply), payload, reply,
+                                       [&](const std::uint8_t* r, std::size_t n) {
+                                           decoded = proto::DecodeTableReply(r, n);
+                                           return decoded.has_value();
+                                       });
+    if (decoded) {
+        out.description.number = table;
+        out.description.name = cp1251::ToUtf8(decoded->name.view());
+        out.description.rows = decoded->rows;
+        out.description.fields = decoded->fields;
+    }
+    return out;
 }
 
-std::optional<FieldDescription> ReadFieldDescription(Session& session, std::uint8_t address, int table, int field) {
+DescriptionReply<FieldDescription> AskFieldDescription(Session& session, std::uint8_t address, int table, int field) {
     const std::uint8_t payload[] = {address, proto::kCmdFieldInfo, static_cast<std::uint8_t>(table),
                                     static_cast<std::uint8_t>(field)};
     std::uint8_t reply[proto::kDescriptionReplyLength];
-    if (!Exchange(session, payload, sizeof payload, reply)) return std::nullopt;
-    const auto decoded = proto::DecodeFieldReply(reply, proto::JudgedLength(reply, sizeof reply));
+    std::optional<proto::FieldReply> decoded;
+    auto out = Judge<FieldDescription>(Exchange(session, payload, sizeof payload, reply), payload, reply,
+                                       [&](const std::uint8_t* r, std::size_t n) {
+                                           decoded = proto::DecodeFieldReply(r, n);
+                                           return decoded.has_value();
+                                       });
+    if (decoded) {
+        out.description.number = field;
+        out.description.name = cp1251::ToUtf8(decoded->name.view());
+        out.description.type = decoded->type;
+        out.description.size = decoded->width;
+        out.description.low = decoded->low;
+        out.description.high = decoded->high;
+    }
+    return out;
+}
+
+std::optional<TableDescription> ReadTableDescription(Session& session, std::uint8_t address, int table) {
+    auto reply = AskTableDescription(session, address, table);
+    if (reply.outcome != DescriptionOutcome::kGood) return std::nullopt;
+    return std::move(reply.description);
+}
+
+std::optional<FieldDescription> ReadFieldDescription(Session& session, std::uint8_t address, int table, int field) {
+    auto reply = AskFieldDescription(session, address, table, field);
     // A field without value bytes is not a description this host can use.
-    if (!decoded || decoded->width < 1) return std::nullopt;
-    FieldDescription d;
-    d.number = field;
-    d.name = cp1251::ToUtf8(decoded->name.view());
-    d.type = decoded->type;
-    d.size = decoded->width;
-    d.low = decoded->low;
-    d.high = decoded->high;
-    return d;
+    if (reply.outcome != DescriptionOutcome::kGood || reply.description.size < 1) return std::nullopt;
+    return std::move(reply.description);
 }
 
 }  // namespace zarvik::host

@@ -24,7 +24,7 @@ struct FieldDescription {
     int number = 0;
     std::string name;  // UTF-8
     int type = 0;
-    int size = 0;  // value width, 1..4
+    int size = 0;  // value width, 1..4 (0..4 from AskFieldDescription)
     std::uint32_t low = 0;
     std::uint32_t high = 0;
 };
@@ -34,5 +34,22 @@ struct FieldDescription {
 // the exchange fails (no reply, device error).
 std::optional<TableDescription> ReadTableDescription(Session& session, std::uint8_t address, int table);
 std::optional<FieldDescription> ReadFieldDescription(Session& session, std::uint8_t address, int table, int field);
+
+// What one description request brought, for callers that must tell a
+// dispenser that has no such table or field from a reply that went wrong.
+enum class DescriptionOutcome {
+    kGood,    // a description (a field's width may be 0)
+    kAbsent,  // a good reply to this request that carries no description: no such table or field
+    kBad,     // the reply failed its check, answers another request or carries an unusable description
+};
+template <typename Description>
+struct DescriptionReply {
+    DescriptionOutcome outcome = DescriptionOutcome::kBad;
+    Description description;  // for kGood
+    std::string cause;        // for kBad: what was wrong
+};
+// Throw zarvik::ESerialIO when the exchange fails (no reply, device error).
+DescriptionReply<TableDescription> AskTableDescription(Session& session, std::uint8_t address, int table);
+DescriptionReply<FieldDescription> AskFieldDescription(Session& session, std::uint8_t address, int table, int field);
 
 }  // namespace zarvik::host

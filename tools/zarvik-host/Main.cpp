@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "ExchangeLog.h"
 #include "ExitCodes.h"
+#include "ParamsCommands.h"
 #include "Ports.h"
 #include "StationFile.h"
 #include "StationGui.h"
@@ -74,10 +75,6 @@ void ParamCode(CLI::App& c, Cli& cli) {
     Address(c, cli);
     c.add_option("--code,-c", cli.args.code, "parameter code 1TTRRFF")->required();
 }
-void ParamWrite(CLI::App& c, Cli& cli) {
-    ParamCode(c, cli);
-    c.add_option("VALUE", cli.args.value, "the value")->required()->check(CLI::Range(-2147483648.0, 4294967295.0));
-}
 void Watch(CLI::App& c, Cli& cli) {
     Nozzles(c, cli);
     c.add_option("--count", cli.args.count, "stop after this many polls (0: until Ctrl-C)");
@@ -86,15 +83,13 @@ void Stats(CLI::App& c, Cli& cli) {
     Nozzles(c, cli);
     c.add_option("--polls", cli.args.count, "how many polls")->check(CLI::Range(1, 100000));
 }
-void Row(CLI::App& c, Cli& cli) {
-    Address(c, cli);
-    c.add_option("--row,-r", cli.args.row, "row")->check(CLI::Range(1, 99));
-}
-void Restore(CLI::App& c, Cli& cli) {
-    Row(c, cli);
-    c.add_flag("--apply", cli.args.apply, "write the differences and verify them");
-    c.add_option("FILE", cli.args.file, "a params-dump file")->required()->check(CLI::ExistingFile);
-}
+// The parameter commands bring their own options and take their own arguments.
+void ParamWrite(CLI::App& c, Cli& cli) { AddParamWriteOptions(c, cli.args.params); }
+void ParamsDump(CLI::App& c, Cli& cli) { AddParamsDumpOptions(c, cli.args.params); }
+void ParamsRestore(CLI::App& c, Cli& cli) { AddParamsRestoreOptions(c, cli.args.params); }
+int RunParamWriteCommand(Session& s, const CommandArgs& a) { return RunParamWrite(s, a.params); }
+int RunParamsDumpCommand(Session& s, const CommandArgs& a) { return RunParamsDump(s, a.params); }
+int RunParamsRestoreCommand(Session& s, const CommandArgs& a) { return RunParamsRestore(s, a.params); }
 
 using Options = void (*)(CLI::App&, Cli&);
 using Runner = int (*)(Session&, const CommandArgs&);
@@ -120,14 +115,16 @@ const SessionCommand kSessionCommands[] = {
     {"price", "set a nozzle's price", TargetValue, RunPrice, false},
     {"total", "read a nozzle's total", Nozzle, RunTotal, true},
     {"param-read", "read one parameter", ParamCode, RunParamRead, true},
-    {"param-write", "write one parameter", ParamWrite, RunParamWrite, false},
+    {"param-write", "write one parameter, checked against its field's description", ParamWrite, RunParamWriteCommand,
+     false},
     {"tables", "all table and field descriptions", Address, RunTables, true},
     {"watch", "live status until Ctrl-C", Watch, RunWatch, false},
     {"scan", "which bus addresses answer", nullptr, RunScan, true},
     {"stats", "poll and print the line statistics", Stats, RunStats, true},
-    {"params-dump", "every table, field and value of a row as JSON", Row, RunParamsDump, false},
-    {"params-restore", "compare a dump with the dispenser; --apply writes the differences", Restore, RunParamsRestore,
-     false},
+    {"params-dump", "every table, field and value of a row as JSON, complete or failed", ParamsDump,
+     RunParamsDumpCommand, false},
+    {"params-restore", "check a dump against the dispenser and show the differences; --apply writes them",
+     ParamsRestore, RunParamsRestoreCommand, false},
 };
 
 struct OtherCommands {

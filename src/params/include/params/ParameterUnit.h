@@ -112,6 +112,10 @@ public:
     // True when a write may send `raw`: 0..WidthMax() with a width of 1..4
     // (nothing for width 0), the signed or unsigned 32-bit range without one.
     bool FitsField(int64_t raw) const;
+    // True when `raw` (a number as Number() reads it) lies within the limits,
+    // MinValue..MaxValue; inverted limits stand for the whole width, so any
+    // value that fits the field is within them.
+    bool WithinLimits(int64_t raw) const;
     // The range of the numeric editor: MinDisplay..MaxDisplay, or for
     // inverted limits every display value the width carries.
     double EditorMin() const;

@@ -1,0 +1,183 @@
+// params-restore: a dump checked as a whole before anything is written, the
+// differences shown, and with --apply written after a backup, each read back.
+#include <chrono>
+#include <ctime>
+#include <iostream>
+#include <sstream>
+
+#include "AtomicFile.h"
+#include "DriverSlots.h"
+#include "ExitCodes.h"
+#include "ParamsCommands.h"
+#include "ParamsDocument.h"
+#include "ParamsRead.h"
+#include "ParamsRules.h"
+#include "protocol/ParameterCode.h"
+#include "zarvik/exceptions.h"
+
+namespace zarvik::host {
+namespace {
+
+struct Difference {
+    int table;
+    const DumpField* field;  // the dispenser's description
+    std::int64_t current;
+    std::int64_t wanted;
+};
+
+std::string Stamp() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", std::localtime(&now));
+    return text;
+}
+
+std::filesystem::path BackupPath(const ParamsArgs& a, int address, int row) {
+    if (!a.backup.empty()) return a.backup;
+    const std::string name =
+        "params-a" + std::to_string(address) + "-r" + std::to_string(row) + "-backup-" + Stamp() + ".json";
+    return std::filesystem::path(a.file).parent_path() / name;
+}
+
+int Refused(const std::string& file, const std::vector<Problem>& problems) {
+    std::cerr << "zarvik-host: params-restore: " << file << " cannot be restored, " << problems.size()
+              << " problem(s); nothing written:\n";
+    for (const Problem& p : problems) std::cerr << "  " << Describe(p) << '\n';
+    return kExitConfig;
+}
+
+std::string RollBack(Session& s, const std::filesystem::path& backup) {
+    std::string command = "zarvik-host --port " + s.Device();
+    if (s.Line() != 1) command += " --line " + std::to_string(s.Line());
+    return command + " params-restore --apply " + backup.string();
+}
+
+// Writes one value and reads it back, up to `attempts` times (a write of the
+// same value again is harmless). Empty when verified, otherwise the cause.
+std::string WriteVerified(Session& s, ParamsReader& reader, int address, int row, const Difference& d, int attempts) {
+    std::string cause;
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        std::string reply;
+        try {
+            slots::WriteParameter(s.Driver(), s.Line(), address,
+                                  protocol::PackParameterCode(d.table, row, d.field->number),
+                                  static_cast<std::int32_t>(static_cast<std::uint32_t>(d.wanted)));
+            reply = s.LineResult() == 1 ? "took the write"
+                                        : "did not take the write (line result " + std::to_string(s.LineResult()) + ")";
+        } catch (const ESerialIO& e) {
+            reply = std::string("did not answer the write (") + e.what() + ")";
+        }
+        // Whatever the write's reply said, the value the dispenser holds decides.
+        const std::int64_t back = reader.Value(d.table, row, *d.field);
+        if (back == d.wanted) return {};
+        cause = "after " + std::to_string(attempt) + " attempt(s) the dispenser " + reply + " and holds " +
+                std::to_string(back);
+    }
+    return cause;
+}
+
+}  // namespace
+
+int RunParamsRestore(Session& s, const ParamsArgs& a) {
+    ReadOptions options;
+    options.ignoreChecksum = a.ignoreChecksum;
+    const DumpReading reading = ReadDumpFile(a.file, options);
+    if (!reading.dump) return Refused(a.file, reading.problems);
+    const ParamsDump& file = *reading.dump;
+    std::vector<Problem> problems = reading.problems;
+
+    const int address = a.targetAddress != 0 ? a.targetAddress : file.address;
+    const int row = a.targetRow != 0 ? a.targetRow : file.row;
+    for (auto& p : CheckTarget(file, address, row, a.otherTarget)) problems.push_back(std::move(p));
+
+    ParamsReader reader(s, address, a.attempts);
+    ParamsDump current;
+    current.address = address;
+    current.row = row;
+    // A file with problems of its own is reported as such even when the
+    // dispenser cannot be reached to compare it with.
+    try {
+        s.Open();
+        current.tables = reader.Layout();
+    } catch (const ReadFailure& e) {
+        if (!problems.empty()) {
+            problems.push_back({"", std::string("the dispenser's layout could not be read: ") + e.what()});
+            return Refused(a.file, problems);
+        }
+        std::cerr << "zarvik-host: params-restore: cannot read the dispenser's layout: " << e.what()
+                  << "; nothing written\n";
+        return e.exitCode;
+    } catch (const std::exception& e) {
+        if (problems.empty()) throw;
+        problems.push_back({"", std::string("the dispenser could not be reached: ") + e.what()});
+        return Refused(a.file, problems);
+    }
+    for (auto& p : CompareLayout(file, current.tables, row)) problems.push_back(std::move(p));
+    for (auto& p : CheckValues(file, a.force)) problems.push_back(std::move(p));
+    if (!problems.empty()) return Refused(a.file, problems);
+
+    try {
+        reader.ReadValues(current);
+    } catch (const ReadFailure& e) {
+        std::cerr << "zarvik-host: params-restore: cannot read the current values: " << e.what()
+                  << "; nothing written\n";
+        return e.exitCode;
+    }
+
+    // The layouts agree: table i and field j are the same in both.
+    std::vector<Difference> differences;
+    for (std::size_t i = 0; i < file.tables.size(); ++i) {
+        for (std::size_t j = 0; j < file.tables[i].fields.size(); ++j) {
+            const DumpField& wanted = file.tables[i].fields[j];
+            const DumpField& now = current.tables[i].fields[j];
+            if (!wanted.value || !now.value || *wanted.value == *now.value) continue;
+            differences.push_back({current.tables[i].number, &now, *now.value, *wanted.value});
+        }
+    }
+    std::cout << "params-restore: " << a.file << " (address " << file.address << ", row " << file.row
+              << ") against address " << address << ", row " << row << ": " << differences.size() << " difference(s)\n";
+    for (const Difference& d : differences)
+        std::cout << "  " << FieldTitle(d.table, *d.field) << ": dispenser " << d.current << ", file " << d.wanted
+                  << '\n';
+    if (!a.apply || differences.empty()) {
+        if (!differences.empty()) std::cout << "nothing written (--apply writes them)\n";
+        return kExitOk;
+    }
+
+    const std::filesystem::path backup = BackupPath(a, address, row);
+    try {
+        WriteFileAtomically(backup, DumpText(current));
+    } catch (const std::exception& e) {
+        std::cerr << "zarvik-host: params-restore: no backup, so nothing written: " << e.what() << '\n';
+        return kExitConfig;
+    }
+    std::cout << "backup of the current values: " << backup.string() << '\n';
+
+    std::size_t written = 0;
+    for (const Difference& d : differences) {
+        std::string cause;
+        int exitCode = kExitNotGood;
+        try {
+            cause = WriteVerified(s, reader, address, row, d, a.attempts);
+        } catch (const ReadFailure& e) {
+            cause = std::string("cannot read it back: ") + e.what();
+            exitCode = e.exitCode;
+        }
+        if (cause.empty()) {
+            ++written;
+            std::cout << "  " << FieldTitle(d.table, *d.field) << ": " << d.current << " -> " << d.wanted
+                      << ", written and read back\n";
+            continue;
+        }
+        std::cerr << "zarvik-host: params-restore stopped at " << FieldTitle(d.table, *d.field) << " (" << d.current
+                  << " -> " << d.wanted << "): " << cause << '\n'
+                  << "  written and read back before it: " << written << " of " << differences.size()
+                  << " value(s); the rest not written\n"
+                  << "  roll back with: " << RollBack(s, backup) << '\n';
+        return exitCode;
+    }
+    std::cout << written << " value(s) written and read back\n";
+    return kExitOk;
+}
+
+}  // namespace zarvik::host
