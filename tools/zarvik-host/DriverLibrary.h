@@ -35,6 +35,9 @@ public:
     // goes away. appHandle: the host's main window (a QWidget*), the parent
     // of the library's windows; 0 for none.
     TDriver25* Create(std::int32_t options, TPortManager* port, std::intptr_t appHandle = 0) const;
+    // The file the dynamic loader took (a name given without a folder is
+    // found by its search path); empty before Load.
+    std::string File() const;
 
 private:
     void* handle_ = nullptr;
