@@ -35,11 +35,11 @@ if(ZARVIK_BUILD_TESTS)
   # (It names its targets GTest::gtest and GTest::gtest_main itself.)
 endif()
 
-# CLI11 and nlohmann/json are headers only: the build machine's copies,
+# CLI11, nlohmann/json, spdlog and fmt: the build machine's headers,
 # through a folder of their own (never the whole of /usr/include).
 set(hostHeaders ${CMAKE_BINARY_DIR}/host-headers)
 file(MAKE_DIRECTORY ${hostHeaders})
-foreach(dir CLI nlohmann)
+foreach(dir CLI nlohmann spdlog fmt)
   if(NOT EXISTS /usr/include/${dir})
     message(FATAL_ERROR "/usr/include/${dir} is missing (scripts/install-deps installs it)")
   endif()
@@ -49,5 +49,9 @@ add_library(CLI11::CLI11 INTERFACE IMPORTED)
 target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${hostHeaders})
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${hostHeaders})
+# spdlog and fmt header-only (Debian builds their libraries for Linux only).
+add_library(spdlog::spdlog INTERFACE IMPORTED)
+target_include_directories(spdlog::spdlog SYSTEM INTERFACE ${hostHeaders})
+target_compile_definitions(spdlog::spdlog INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY)
 set(CLI11_FOUND TRUE)
 set(nlohmann_json_FOUND TRUE)

@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "LineExchange.h"
-#include "port/PortErrors.h"
 #include "PortLine.h"
+#include "port/PortErrors.h"
 
 namespace zarvik::port {
 namespace {
@@ -63,6 +63,8 @@ void SerialPortManager::SetSettingsAll(const LineSettings& settings) {
 }
 
 void SerialPortManager::SetTraceHook(FrameTraceHook hook) { trace_ = std::move(hook); }
+
+void SerialPortManager::SetExchangeHook(ExchangeHook hook) { exchangeHook_ = std::move(hook); }
 
 void SerialPortManager::SetClock(std::function<Clock::time_point()> now) { now_ = std::move(now); }
 
@@ -169,7 +171,11 @@ TTransferHandle SerialPortManager::StartTransfer(std::uint8_t line, std::uint8_t
     if (l == nullptr) return Pack(line, kErrorNoSuchLine);
     std::lock_guard exchangeLock(l->exchange);
     LineExchange exchange(*l, trace_, now_());
-    return Pack(line, exchange.Run(frame, frameLength, reply, expectedLength));
+    const std::int32_t code = exchange.Run(frame, frameLength, reply, expectedLength);
+    if (exchangeHook_)
+        exchangeHook_(
+            ExchangeOutcome{std::chrono::system_clock::now(), l->number, code, l->state.load(), l->error.load()});
+    return Pack(line, code);
 }
 
 }  // namespace zarvik::port

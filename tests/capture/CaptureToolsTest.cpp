@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <regex>
@@ -39,6 +40,18 @@ std::string Hex(const Bytes& bytes) {
         out += byte;
     }
     return out;
+}
+
+// "10:41:07.123456", local time, as the host's trace prints it.
+std::string LocalTimeOfDay(Timestamp time) {
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(time);
+    const std::time_t whole = Clock::to_time_t(seconds);
+    std::tm local{};
+    localtime_r(&whole, &local);
+    char text[32];
+    const std::size_t n = std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    std::snprintf(text + n, sizeof text - n, ".%06lld", static_cast<long long>((time - seconds).count()));
+    return text;
 }
 
 // A decimal as the host prints it.
@@ -105,24 +118,31 @@ TEST_F(Dissector, DemoCaptureDecodesToWhatTheHostReported) {
     const Finished demo = Host({"--capture", capture, "--trace", "demo"});
     ASSERT_EQ(demo.code, 0) << demo.out << demo.err;
 
-    // The capture holds exactly the frames the host traced, in order.
+    // The capture holds exactly the frames the host traced, in order, each
+    // traced with the local time of day of its record.
     const auto records = ReadCapture(capture).records;
-    std::vector<std::pair<Direction, std::string>> traced;
+    struct Traced {
+        std::string time;
+        Direction direction;
+        std::string bytes;
+    };
+    std::vector<Traced> traced;
+    static const std::regex kTraceLine(R"(^(\d\d:\d\d:\d\d\.\d{6}) ([<>]) ([0-9A-F ]+?)(  \(discarded\))?$)");
+    std::smatch t;
     for (const auto& line : Lines(demo.err)) {
-        if (line.rfind("> ", 0) == 0) traced.emplace_back(Direction::Sent, line.substr(2));
-        static const std::string kDiscarded = "  (discarded)";
-        if (line.rfind("< ", 0) == 0) {
-            const bool discarded = line.size() > kDiscarded.size() &&
-                                   line.compare(line.size() - kDiscarded.size(), kDiscarded.size(), kDiscarded) == 0;
-            traced.emplace_back(discarded ? Direction::Discarded : Direction::Received,
-                                line.substr(2, line.size() - 2 - (discarded ? kDiscarded.size() : 0)));
-        }
+        ASSERT_FALSE(line.rfind("> ", 0) == 0 || line.rfind("< ", 0) == 0) << "a frame without its time: " << line;
+        if (!std::regex_match(line, t, kTraceLine)) continue;
+        const Direction direction = t[2] == ">"    ? Direction::Sent
+                                    : t[4].matched ? Direction::Discarded
+                                                   : Direction::Received;
+        traced.push_back({t[1], direction, t[3]});
     }
     ASSERT_GT(traced.size(), 10u);
     ASSERT_EQ(records.size(), traced.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
-        EXPECT_EQ(records[i].direction, traced[i].first) << "record " << i + 1;
-        EXPECT_EQ(Hex(records[i].bytes), traced[i].second) << "record " << i + 1;
+        EXPECT_EQ(records[i].direction, traced[i].direction) << "record " << i + 1;
+        EXPECT_EQ(Hex(records[i].bytes), traced[i].bytes) << "record " << i + 1;
+        EXPECT_EQ(LocalTimeOfDay(records[i].time), traced[i].time) << "record " << i + 1;
     }
 
     enum {
@@ -193,9 +213,11 @@ TEST_F(Dissector, DemoCaptureDecodesToWhatTheHostReported) {
         if (r[kCmd] == "0x9b") totals.push_back(Fixed(r[kTotal], 3));
     }
 
-    // The demo draws its bar once for every good poll: litres, money, state.
+    // The demo shows its progress once for every good poll: litres, money,
+    // state. Its stdout is a file here, not a terminal: a line each, no bar.
     std::vector<Polled> bars;
-    static const std::regex kBar(R"(^\[[#.]+\] +([0-9.]+) L +([0-9.]+)  (.*[^ ]) *$)");
+    EXPECT_EQ(demo.out.find('\r'), std::string::npos) << "a progress bar drawn into a file";
+    static const std::regex kBar(R"(^ *([0-9.]+) L +([0-9.]+)  (.*[^ ]) *$)");
     std::smatch m;
     std::string piece;
     for (const char c : demo.out + "\n") {
@@ -340,8 +362,8 @@ TEST(Replay, StatusPollAndTotalGiveTheSameHostOutput) {
         Background station({kSim, "--no-pacing", "--flow", "20"});
         ASSERT_NE(station.FirstLine(), "");
         const std::string port = station.FirstLine();
-        ASSERT_EQ(Host({"--port", port, "dose-litres", "3"}).code, 0);
-        ASSERT_EQ(Host({"--port", port, "start"}).code, 0);
+        ASSERT_EQ(Host({"--port", port, "dose-litres", "--dispenser", "1", "--nozzle", "1", "3"}).code, 0);
+        ASSERT_EQ(Host({"--port", port, "start", "--dispenser", "1", "--nozzle", "1"}).code, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(1300));  // a delivery under way or done
         for (auto& r : recorded) {
             auto args = r.command;

@@ -195,8 +195,8 @@ private slots:
         port_->SetSettings(kDeadLine, dead);
         probe_ = std::make_unique<ProbePort>(*port_);
 
-        const zarvik::host::StationLine good{kGoodLine, kDispensers, 1};
-        const zarvik::host::StationLine deadLine{kDeadLine, kDispensers, 1};
+        const auto good = zarvik::host::PolledLine::Numbered(kGoodLine, kDispensers, 1);
+        const auto deadLine = zarvik::host::PolledLine::Numbered(kDeadLine, kDispensers, 1);
         window_ = std::make_unique<StationWindow>(std::vector<zarvik::host::StationWindowLine>{
             {good, QString::fromStdString(goodPty)}, {deadLine, QString::fromLatin1(deadPty)}});
         driver_.reset(library_.Create(0, probe_.get(), reinterpret_cast<std::intptr_t>(window_.get())));
@@ -341,6 +341,38 @@ private slots:
         QCOMPARE(probe_->started.load(), started);
         QCOMPARE(probe_->inFlight[kGoodLine].load(), 0);
         QCOMPARE(probe_->inFlight[kDeadLine].load(), 0);
+    }
+
+    // A station file's line: its dispensers in the file's order, by their own
+    // numbers and names; each reading lands on its dispenser's row, and a
+    // dispenser the line does not have shows no link on its own row only.
+    void dispensersAreShownByTheirNumbersInTheFilesOrder() {
+        const zarvik::host::PolledLine line{kGoodLine, {{2, 1, QStringLiteral("ТРК 2")}, {1, 1, {}}, {3, 1, {}}}};
+        auto window = std::make_unique<StationWindow>(
+            std::vector<zarvik::host::StationWindowLine>{{line, QStringLiteral("station")}});
+        std::unique_ptr<zarvik::TDriver25> driver(
+            library_.Create(0, probe_.get(), reinterpret_cast<std::intptr_t>(window.get())));
+        QVERIFY(driver != nullptr);
+        QCOMPARE(driver->OpenPort(kGoodLine), 0);
+        const auto table = [&window] { return window->findChild<QTableWidget*>(QStringLiteral("DispensersTable")); };
+        const auto cell = [&table](int row, int column) {
+            const QTableWidgetItem* item = table()->item(row, column);
+            return item != nullptr ? item->text() : QString();
+        };
+        QCOMPARE(table()->rowCount(), 3);
+        QCOMPARE(cell(0, 1), QStringLiteral("2 (ТРК 2)"));
+        QCOMPARE(cell(1, 1), QStringLiteral("1"));
+        QCOMPARE(cell(2, 1), QStringLiteral("3"));
+        window->Attach(driver.get(), *port_);
+        QVERIFY(QTest::qWaitFor([&] { return !cell(2, kColLink).isEmpty(); }, kWaitMs));
+        QVERIFY(QTest::qWaitFor([&] { return cell(0, kColLink) == QStringLiteral("есть"); }, kWaitMs));
+        QCOMPARE(cell(0, kColState), QStringLiteral("Свободна"));
+        QCOMPARE(cell(1, kColState), QStringLiteral("Свободна"));
+        QCOMPARE(cell(1, kColLink), QStringLiteral("есть"));
+        QVERIFY2(cell(2, kColLink).startsWith(QStringLiteral("нет")), qPrintable(cell(2, kColLink)));
+        window->StopPolling();
+        driver.reset();
+        window.reset();
     }
 };
 

@@ -1,10 +1,14 @@
 // The host's commands. Each runs on an open session (except info), prints
-// its result and the line result on stdout and returns the exit code; an
-// error escapes as an exception (the caller prints it on stderr).
+// its result and the line result on stdout (one JSON document instead with
+// CommandArgs::json where the command has it) and returns the exit code
+// (ExitCodes.h: 0 when the line result is good, 3 when it is not); an error
+// escapes as an exception (the caller prints it on stderr, ExitCodeOf()
+// gives its code).
 #pragma once
 
 #include <string>
 
+#include "ParamsCommands.h"
 #include "Session.h"
 
 namespace zarvik::host {
@@ -15,12 +19,15 @@ struct CommandArgs {
     int nozzles = 1;
     int address = 1;
     int code = 0;
-    int count = 10;
+    int count = 0;  // watch: polls (0: until Ctrl-C); stats: polls (0: 10)
     double value = 0.0;
+    bool json = false;   // one JSON document instead of text lines
+    bool stats = false;  // the line statistics too (in the document with json)
+    ParamsArgs params;   // param-write, params-dump, params-restore
 };
 
-int RunInfo(Session& s);
-int RunOpen(Session& s);
+int RunInfo(Session& s, const CommandArgs& a);
+int RunOpen(Session& s, const CommandArgs& a);
 int RunStatus(Session& s, const CommandArgs& a);
 int RunStart(Session& s, const CommandArgs& a);
 int RunStop(Session& s, const CommandArgs& a);
@@ -32,9 +39,12 @@ int RunTotal(Session& s, const CommandArgs& a);
 int RunParamRead(Session& s, const CommandArgs& a);
 int RunTables(Session& s, const CommandArgs& a);
 int RunWatch(Session& s, const CommandArgs& a);
-int RunScan(Session& s);
+int RunScan(Session& s, const CommandArgs& a);
 int RunStats(Session& s, const CommandArgs& a);
 void PrintStatistics(Session& s, std::ostream& out);
+// The exit code of a command's last exchange: 0 when the line result is
+// good, 3 when it is not.
+int ResultCode(Session& s);
 
 // The delivery demo on an embedded simulator; builds its own session.
 int RunDemo(const SessionOptions& options);

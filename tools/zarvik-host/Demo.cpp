@@ -9,6 +9,9 @@
 #include "Commands.h"
 #include "DriverSlots.h"
 #include "EmbeddedSimulator.h"
+#include "ExitCodes.h"
+#include "Platform.h"
+#include "StateNames.h"
 
 namespace zarvik::host {
 namespace {
@@ -21,34 +24,20 @@ constexpr int kBarWidth = 40;
 constexpr auto kPollPeriod = std::chrono::milliseconds(200);
 constexpr auto kDemoLimit = std::chrono::seconds(25);
 
-// Host state codes by their upper five bits.
-constexpr std::uint8_t kKindMask = 0xF8;
-constexpr std::uint8_t kKindDone = 0xD0;  // finished or stopped
-
-void Bar(double litres, double money, const char* what) {
+// The delivery's progress: a bar redrawn in place on a terminal; one line
+// per poll otherwise (a log or a pipe gets no carriage returns).
+void Progress(double litres, double money, std::uint8_t state, bool terminal) {
+    const char* what = NameDispenserState(state).text;
+    if (!terminal) {
+        std::printf("%6.3f L %8.2f  %s\n", litres, money, what);
+        return;
+    }
     const double share = litres >= kDose ? 1.0 : litres / kDose;
     const int filled = static_cast<int>(share * kBarWidth);
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
     std::printf("\r[%s] %6.3f L %8.2f  %-12s", bar.c_str(), litres, money, what);
     std::fflush(stdout);
-}
-
-const char* Describe(std::uint8_t state) {
-    switch (state & kKindMask) {
-        case 0xC0:
-            return "idle";
-        case 0xE8:
-            return "authorised";
-        case 0xE0:
-            return "nozzle up";
-        case 0xD8:
-            return "delivering";
-        case 0xD0:
-            return "finished";
-        default:
-            return "?";
-    }
 }
 
 }  // namespace
@@ -87,8 +76,9 @@ int RunDemo(const SessionOptions& options) {
     slots::StartNozzle(d, line, kDispenser, kNozzle);
     std::printf("start: ");
     s.PrintLineResult(std::cout);
-    if (s.LineResult() != 1) return 1;
+    if (s.LineResult() != 1) return kExitNotGood;
 
+    const bool terminal = StdoutIsTerminal();
     bool delivered = false;
     double volume = 0.0, money = 0.0;
     while (std::chrono::steady_clock::now() - began < kDemoLimit) {
@@ -96,18 +86,19 @@ int RunDemo(const SessionOptions& options) {
         slots::GetDispenserStatus(d, line, kDispenser, 1, st);
         if (s.LineResult() == 1) {
             slots::GetDeliveryValues(d, line, kDispenser, volume, money);
-            Bar(volume, money, Describe(st.State));
-            if ((st.State & kKindMask) == kKindDone) delivered = true;
+            Progress(volume, money, st.State, terminal);
+            const StateKind kind = NameDispenserState(st.State).kind;
+            if (kind == StateKind::Finished) delivered = true;
             // After the finish the customer hangs up; the driver clears the
             // finished-and-hung state itself and the dispenser goes idle.
-            if (delivered && (st.State & kKindMask) == 0xC0) break;
+            if (delivered && kind == StateKind::Idle) break;
         }
         std::this_thread::sleep_for(kPollPeriod);
     }
-    std::printf("\n");
+    if (terminal) std::printf("\n");
     if (!delivered) {
         std::cerr << "the delivery did not finish in time\n";
-        return 1;
+        return kExitNotGood;
     }
 
     double totalAfter = 0.0;

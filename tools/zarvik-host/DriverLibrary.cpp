@@ -41,4 +41,16 @@ void DriverLibrary::Load(const std::string& path) {
     getVM30_ = reinterpret_cast<GetVM30Fn>(symbol);
 }
 
+std::string DriverLibrary::File() const {
+    Dl_info info{};
+    if (getVM30_ == nullptr || ::dladdr(reinterpret_cast<void*>(getVM30_), &info) == 0 || info.dli_fname == nullptr)
+        return {};
+    return info.dli_fname;
+}
+
+TDriver25* DriverLibrary::Create(std::int32_t options, TPortManager* port, std::intptr_t appHandle) const {
+    if (getVM30_ == nullptr) throw std::logic_error("driver library not loaded");
+    return getVM30_(options, appHandle, port);
+}
+
 }  // namespace zarvik::host

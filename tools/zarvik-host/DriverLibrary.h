@@ -1,11 +1,9 @@
-// Loading the driver library the way a host does: dlopen (LoadLibrary on
-// Windows, DriverLibraryWin32.cpp), look up GetVM30, create the driver
-// object, call its operations by slot number through the object's virtual
-// table.
+// Loading the driver library the way a host does: dlopen, look up GetVM30,
+// create the driver object, call its operations by slot number through the
+// object's virtual table.
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -37,10 +35,10 @@ public:
     // destructor follows the operations in the table) before the library
     // goes away. appHandle: the host's main window (a QWidget*), the parent
     // of the library's windows; 0 for none.
-    TDriver25* Create(std::int32_t options, TPortManager* port, std::intptr_t appHandle = 0) const {
-        if (getVM30_ == nullptr) throw std::logic_error("driver library not loaded");
-        return getVM30_(options, appHandle, port);
-    }
+    TDriver25* Create(std::int32_t options, TPortManager* port, std::intptr_t appHandle = 0) const;
+    // The file the dynamic loader took (a name given without a folder is
+    // found by its search path); empty before Load.
+    std::string File() const;
 
 private:
     void* handle_ = nullptr;

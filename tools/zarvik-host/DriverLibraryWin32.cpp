@@ -53,4 +53,20 @@ void DriverLibrary::Load(const std::string& path) {
     getVM30_ = reinterpret_cast<GetVM30Fn>(reinterpret_cast<void*>(symbol));
 }
 
+std::string DriverLibrary::File() const {
+    HMODULE module = nullptr;
+    if (getVM30_ == nullptr ||
+        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(reinterpret_cast<void*>(getVM30_)), &module))
+        return {};
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
+}
+
+TDriver25* DriverLibrary::Create(std::int32_t options, TPortManager* port, std::intptr_t appHandle) const {
+    if (getVM30_ == nullptr) throw std::logic_error("driver library not loaded");
+    return getVM30_(options, appHandle, port);
+}
+
 }  // namespace zarvik::host

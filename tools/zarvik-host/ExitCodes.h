@@ -1,12 +1,23 @@
 // The exit codes of zarvik-host, one meaning each, for scripts:
 //   0 success;
 //   1 the exchange failed (ESerialIO, no reply);
-//   2 usage error (what the argument parser reports included);
+//   2 usage error (what the argument parser reports included, and an
+//     argument the driver refuses before sending anything);
 //   3 the dispenser answered but the result is not good (a bad reply, a
 //     refused start, stop or write: line result other than 1);
-//   4 configuration or port error (a station file, a device that cannot be
-//     opened).
+//   4 configuration or port error (a station file, a driver library that
+//     does not load, a device that cannot be opened, a capture or log file
+//     that cannot be written).
+//
+// A failure a command cannot express through its return value is thrown as
+// HostError with its code; ExitCodeOf() gives the code of any exception.
 #pragma once
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+#include "zarvik/exceptions.h"
 
 namespace zarvik::host {
 
@@ -17,5 +28,60 @@ enum ExitCode : int {
     kExitNotGood = 3,
     kExitConfig = 4,
 };
+
+// The text of --help's epilogue (the README has the same table).
+inline constexpr const char* kExitCodesHelp =
+    "Exit codes:\n"
+    "  0  success\n"
+    "  1  the exchange failed (no reply, device error)\n"
+    "  2  usage error\n"
+    "  3  the dispenser answered but the result is not good (bad reply; refused start, stop or write:\n"
+    "     line result other than 1)\n"
+    "  4  configuration or port error (station file, driver library, a device that cannot be opened,\n"
+    "     a capture or log file that cannot be written)";
+
+class HostError : public std::runtime_error {
+public:
+    HostError(ExitCode code, const std::string& message) : std::runtime_error(message), code_(code) {}
+    ExitCode Code() const { return code_; }
+
+private:
+    ExitCode code_;
+};
+
+inline HostError UsageError(const std::string& message) { return HostError(kExitUsage, message); }
+inline HostError ConfigError(const std::string& message) { return HostError(kExitConfig, message); }
+
+// The exit code for an error that ended a command: its own for a HostError,
+// 1 for a failed exchange, 2 for an argument the driver refused (nothing
+// was sent), 1 for anything else.
+inline ExitCode ExitCodeOf(const std::exception& e) {
+    if (const auto* host = dynamic_cast<const HostError*>(&e)) return host->Code();
+    if (dynamic_cast<const ESerialIO*>(&e) != nullptr) return kExitExchangeFailed;
+    if (dynamic_cast<const Exception*>(&e) != nullptr) return kExitUsage;
+    return kExitExchangeFailed;
+}
+
+// The more serious of two outcomes, for commands that run many exchanges:
+// a configuration or port error, then a failed exchange, then a result that
+// is not good, then success.
+inline ExitCode Worse(ExitCode a, ExitCode b) {
+    const auto rank = [](ExitCode c) {
+        switch (c) {
+            case kExitConfig:
+                return 4;
+            case kExitUsage:
+                return 3;
+            case kExitExchangeFailed:
+                return 2;
+            case kExitNotGood:
+                return 1;
+            case kExitOk:
+                break;
+        }
+        return 0;
+    };
+    return rank(a) >= rank(b) ? a : b;
+}
 
 }  // namespace zarvik::host

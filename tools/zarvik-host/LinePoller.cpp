@@ -14,7 +14,13 @@ constexpr std::uint8_t kGood = 1;
 
 }  // namespace
 
-LinePoller::LinePoller(TDriver25* driver, const port::SerialPortManager& port, StationLine line)
+PolledLine PolledLine::Numbered(int line, int count, int nozzles) {
+    PolledLine polled{line, {}};
+    for (int d = 1; d <= count; ++d) polled.dispensers.push_back({d, nozzles, {}});
+    return polled;
+}
+
+LinePoller::LinePoller(TDriver25* driver, const port::SerialPortManager& port, PolledLine line)
     : driver_(driver), port_(port), line_(line), timer_(new QTimer(this)) {
     qRegisterMetaType<DispenserReading>();
     qRegisterMetaType<LineQuality>();
@@ -67,7 +73,7 @@ void LinePoller::Start() {
 }
 
 void LinePoller::PollRound() {
-    for (int d = 1; d <= line_.dispensers; ++d) {
+    for (const PolledDispenser& d : line_.dispensers) {
         if (!Enter()) return;  // paused: the rest of the round is skipped
         const DispenserReading reading = PollDispenser(d);
         Leave();
@@ -77,14 +83,14 @@ void LinePoller::PollRound() {
     Q_EMIT QualityRead(line_.line, LineQuality{counters.exchanges, counters.good, counters.bad, counters.timeouts});
 }
 
-DispenserReading LinePoller::PollDispenser(int dispenser) {
+DispenserReading LinePoller::PollDispenser(const PolledDispenser& dispenser) {
     DispenserReading reading;
-    reading.dispenser = dispenser;
+    reading.dispenser = dispenser.number;
     try {
         TDispenserStatus status{};
-        slots::GetDispenserStatus(driver_, line_.line, dispenser, line_.nozzles, status);
+        slots::GetDispenserStatus(driver_, line_.line, dispenser.number, dispenser.nozzles, status);
         reading.lineResult = slots::GetLineResult(driver_, line_.line);
-        slots::GetDeliveryValues(driver_, line_.line, dispenser, reading.litres, reading.money);
+        slots::GetDeliveryValues(driver_, line_.line, dispenser.number, reading.litres, reading.money);
         reading.state = status.State;
         reading.nozzle = status.StateNozzle;
     } catch (const std::exception& error) {

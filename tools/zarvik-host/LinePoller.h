@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "zarvik/driver.h"
 
@@ -30,10 +31,19 @@ class SerialPortManager;
 
 namespace zarvik::host {
 
-struct StationLine {
+struct PolledDispenser {
+    int number = 1;   // on its line
+    int nozzles = 3;  // polled with operation 21
+    QString name;     // shown beside the number; empty: none
+};
+
+// The line a poller serves and the dispensers it polls, in the window's order.
+struct PolledLine {
     int line = 1;
-    int dispensers = 2;
-    int nozzles = 3;
+    std::vector<PolledDispenser> dispensers;
+
+    // Dispensers 1..count with `nozzles` each.
+    static PolledLine Numbered(int line, int count, int nozzles);
 };
 
 struct DispenserReading {
@@ -62,10 +72,10 @@ public:
     static constexpr int kPollMs = 500;
 
     // driver and port outlive the poller; the driver's calls go by slot.
-    LinePoller(TDriver25* driver, const port::SerialPortManager& port, StationLine line);
+    LinePoller(TDriver25* driver, const port::SerialPortManager& port, PolledLine line);
     ~LinePoller() override;
 
-    const StationLine& Line() const { return line_; }
+    const PolledLine& Line() const { return line_; }
 
     // --- any thread ---
     void RequestPause();
@@ -87,11 +97,11 @@ Q_SIGNALS:
 private:
     bool Enter();  // false while paused; else the caller may call the driver until Leave
     void Leave();
-    DispenserReading PollDispenser(int dispenser);
+    DispenserReading PollDispenser(const PolledDispenser& dispenser);
 
     TDriver25* const driver_;
     const port::SerialPortManager& port_;
-    const StationLine line_;
+    const PolledLine line_;
     QTimer* timer_;
 
     mutable std::mutex mutex_;

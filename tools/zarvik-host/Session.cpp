@@ -5,6 +5,9 @@
 
 #include "Capture.h"
 #include "DriverSlots.h"
+#include "ExchangeLog.h"
+#include "ExitCodes.h"
+#include "Platform.h"
 #include "port/PortErrors.h"
 
 namespace zarvik::host {
@@ -40,22 +43,35 @@ Session::Session(const SessionOptions& options)
     : port_(std::make_unique<port::SerialPortManager>(options.devices ? options.devices
                                                                       : port::DeviceFactory(port::MakeSystemDevice))),
       line_(options.line),
-      device_(options.device) {
+      device_(options.device),
+      settings_(options.settings),
+      log_(options.log) {
     if (line_ < 1 || line_ > port::SerialPortManager::kLines)
-        throw std::runtime_error("--line must be 1..32, got " + std::to_string(line_));
+        throw UsageError("--line must be 1..32, got " + std::to_string(line_));
     port_->SetDevice(line_, device_);
-    port_->SetTraceHook([this, trace = options.trace, capture = options.capture](const port::FrameTraceEvent& e) {
-        if (capture != nullptr) RecordFrame(*capture, e);
-        if (trace) {
-            const char* mark = e.direction == port::FrameDirection::Sent ? "> " : "< ";
-            std::cerr << mark << Hex(e.bytes.data(), e.bytes.size())
-                      << (e.direction == port::FrameDirection::Discarded ? "  (discarded)" : "") << std::endl;
-        }
-        if (observer_) observer_(e);
-    });
-    library_.Load(options.library.empty() ? DefaultLibraryPath() : options.library);
+    port_->SetSettings(line_, settings_);
+    port_->SetTraceHook(
+        [this, trace = options.trace, capture = options.capture, log = options.log](const port::FrameTraceEvent& e) {
+            if (capture != nullptr) RecordFrame(*capture, e);
+            if (log != nullptr) log->Frame(e);
+            if (trace) {
+                const char* mark = e.direction == port::FrameDirection::Sent ? " > " : " < ";
+                std::cerr << LocalTimeText(e.time, false) << mark << Hex(e.bytes.data(), e.bytes.size())
+                          << (e.direction == port::FrameDirection::Discarded ? "  (discarded)" : "") << std::endl;
+            }
+            if (observer_) observer_(e);
+        });
+    if (options.log != nullptr)
+        port_->SetExchangeHook([this, log = options.log](const port::ExchangeOutcome& o) {
+            log->Outcome(o, DescribeOutcome(o, port_->LineFault(o.line).text));
+        });
+    try {
+        library_.Load(options.library.empty() ? DefaultLibraryPath() : options.library);
+    } catch (const std::exception& e) {
+        throw ConfigError(e.what());
+    }
     driver_ = library_.Create(options.options, port_.get());
-    if (driver_ == nullptr) throw std::runtime_error("GetVM30 returned no driver object");
+    if (driver_ == nullptr) throw ConfigError("GetVM30 returned no driver object");
 }
 
 Session::~Session() {
@@ -65,11 +81,16 @@ Session::~Session() {
 }
 
 void Session::Open() {
-    if (device_.empty()) throw std::runtime_error("no device: give --port DEVICE");
+    if (device_.empty()) throw UsageError("no device: give --port DEVICE or --station FILE");
     const std::int32_t result = slots::OpenPort(driver_, line_);
+    if (log_ != nullptr)
+        log_->Opened(line_, device_,
+                     result == 0 ? std::string("good")
+                                 : DescribeOutcome({std::chrono::system_clock::now(), line_, result, 3, result},
+                                                   port_->LineFault(line_).text));
     if (result != 0)
-        throw std::runtime_error("cannot open " + device_ + ": " + port::DescribeLineError(result) + " (" +
-                                 std::to_string(result) + ")");
+        throw ConfigError("cannot open " + device_ + ": " + port::DescribeLineError(result) + " (" +
+                          std::to_string(result) + ")");
 }
 
 std::string Session::FaultCause() const {

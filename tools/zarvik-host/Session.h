@@ -14,32 +14,42 @@
 #include "port/SerialPortManager.h"
 
 namespace zarvik::host {
+class ExchangeLog;
+}
+
+namespace zarvik::host {
 
 struct SessionOptions {
-    std::string device;   // serial device or pseudo-terminal
-    int line = 1;         // 1..32
-    bool trace = false;   // every frame on stderr: "> " sent, "< " received
-    std::string library;  // empty: DefaultLibraryPath()
+    std::string device;           // serial device or pseudo-terminal
+    int line = 1;                 // 1..32
+    port::LineSettings settings;  // the line's rate and timeouts (a station file's)
+    bool trace = false;           // every frame on stderr: "10:41:07.123456 > " sent, "... < " received
+    std::string library;          // empty: DefaultLibraryPath()
     std::int32_t options = 0;
     capture::CaptureWriter* capture = nullptr;  // every frame also goes here (--capture); not owned
+    ExchangeLog* log = nullptr;                 // every exchange also goes here (--log); not owned
     port::DeviceFactory devices;                // the port service's devices; empty: the system's
 };
 
 class Session {
 public:
-    // Loads the library, creates the driver, maps the line to the device.
-    // Throws std::runtime_error.
+    // Loads the library, creates the driver, maps the line to the device
+    // with its settings. Throws HostError (configuration) when the library
+    // does not load.
     explicit Session(const SessionOptions& options);
     ~Session();
 
-    // Opens the line through the driver (operation 16). Throws
-    // std::runtime_error when the port service cannot open it.
+    // Opens the line through the driver (operation 16). Throws HostError:
+    // usage when no device was given, configuration (with the cause) when
+    // the port service cannot open it.
     void Open();
 
     TDriver25* Driver() const { return driver_; }
     port::SerialPortManager& Port() { return *port_; }
     int Line() const { return line_; }
     const std::string& Device() const { return device_; }
+    const DriverLibrary& Library() const { return library_; }
+    const port::LineSettings& Settings() const { return settings_; }
 
     std::uint8_t LineResult();  // operation 3
     // ": no such device" and the like when the line's device failed to open
@@ -61,6 +71,8 @@ private:
     TDriver25* driver_ = nullptr;
     int line_;
     std::string device_;
+    port::LineSettings settings_;
+    ExchangeLog* log_;
     std::uint8_t sequence_ = 0x80;
     port::FrameTraceHook observer_;
 };

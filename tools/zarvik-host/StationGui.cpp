@@ -28,6 +28,36 @@ namespace {
 constexpr int kScreenshotSettleMs = 1500;  // a few polls before the picture
 constexpr double kSimulatedFlow = 2.5;     // litres a second
 
+// The lines the window shows: the station file's, or one line on the device
+// (the embedded station's when no port was given).
+std::vector<StationLine> WindowLines(const GuiOptions& options, const std::string& device) {
+    if (!options.station.empty()) return options.station;
+    StationLine line;
+    line.line = options.line;
+    line.device = device;
+    for (int d = 1; d <= options.dispensers; ++d) line.dispensers.push_back({d, options.nozzles, {}, {}});
+    return {line};
+}
+
+StationWindowLine Shown(const StationLine& line) {
+    PolledLine polled{line.line, {}};
+    for (const StationDispenser& d : line.dispensers)
+        polled.dispensers.push_back({d.number, d.nozzles, QString::fromStdString(d.name)});
+    return {polled, QString::fromStdString(line.device)};
+}
+
+// Opens each line through the driver; a line that does not open is shown
+// as such by its poller (the window still runs).
+void OpenLines(TDriver25* driver, const port::SerialPortManager& port, const std::vector<StationLine>& lines) {
+    for (const StationLine& line : lines) {
+        const std::int32_t opened = slots::OpenPort(driver, line.line);
+        if (opened == 0) continue;
+        const std::string cause = port.LineFault(line.line).text;
+        std::cerr << "zarvik-host gui: line " << line.line << " not open: " << port::DescribeLineError(opened) << " ("
+                  << opened << ")" << (cause.empty() ? "" : ": ") << cause << "\n";
+    }
+}
+
 }  // namespace
 
 int RunStationGui(const GuiOptions& options, int argc, char** argv) {
@@ -37,7 +67,7 @@ int RunStationGui(const GuiOptions& options, int argc, char** argv) {
     std::unique_ptr<EmbeddedSimulator> simulator;
     std::string device = options.port;
     try {
-        if (device.empty()) {
+        if (device.empty() && options.station.empty()) {
             sim::StationConfig config;
             config.nozzlesPerDispenser = options.nozzles;
             config.timing.flowLitresPerSecond = kSimulatedFlow;
@@ -54,7 +84,8 @@ int RunStationGui(const GuiOptions& options, int argc, char** argv) {
     DriverLibrary library;
     std::unique_ptr<capture::CaptureWriter> capture;
     port::SerialPortManager port;
-    port.SetDevice(options.line, device);
+    const std::vector<StationLine> lines = WindowLines(options, device);
+    for (const StationLine& line : lines) ConfigureLine(port, line);
     try {
         library.Load(options.library.empty() ? DefaultLibraryPath() : options.library);
         if (!options.capture.empty()) {
@@ -66,9 +97,9 @@ int RunStationGui(const GuiOptions& options, int argc, char** argv) {
         return kExitConfig;
     }
 
-    const StationLine line{options.line, options.dispensers, options.nozzles};
-    auto window =
-        std::make_unique<StationWindow>(std::vector<StationWindowLine>{{line, QString::fromStdString(device)}});
+    std::vector<StationWindowLine> shown;
+    for (const StationLine& line : lines) shown.push_back(Shown(line));
+    auto window = std::make_unique<StationWindow>(std::move(shown));
     // The library's windows take the main window as their parent.
     std::unique_ptr<TDriver25> driver(library.Create(0, &port, reinterpret_cast<std::intptr_t>(window.get())));
     if (driver == nullptr) {
@@ -80,11 +111,7 @@ int RunStationGui(const GuiOptions& options, int argc, char** argv) {
         if (window) window->StopPolling();
     });
     try {
-        const std::int32_t opened = slots::OpenPort(driver.get(), options.line);
-        if (opened != 0)
-            std::cerr << "zarvik-host gui: line " << options.line << " not open: " << port::DescribeLineError(opened)
-                      << " (" << opened << ")" << (port.LineFault(options.line).text.empty() ? "" : ": ")
-                      << port.LineFault(options.line).text << "\n";
+        OpenLines(driver.get(), port, lines);
         window->Attach(driver.get(), port);
     } catch (const std::exception& error) {
         std::cerr << "zarvik-host gui: " << error.what() << "\n";

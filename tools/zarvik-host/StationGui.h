@@ -4,11 +4,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "StationFile.h"
 
 namespace zarvik::host {
 
 struct GuiOptions {
-    std::string port;  // empty: an embedded simulated station on a pseudo-terminal
+    // A station file's lines: their devices, settings and dispensers (then
+    // port, line, dispensers and nozzles are unused).
+    std::vector<StationLine> station;
+    std::string port;  // empty (and no station): an embedded simulated station on a pseudo-terminal
     int line = 1;
     int dispensers = 2;
     int nozzles = 3;

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "DriverLibrary.h"
+#include "StateNames.h"
 
 namespace zarvik::host {
 
@@ -45,22 +46,12 @@ QAction* HostMenuItemFactory(QAction* parent, std::int32_t index) {
     return item;
 }
 
-// What a host shows for a state code (upper five bits: the kind).
+// What the window shows for a state code: the host's one naming of states,
+// the code itself beside a kind it does not know.
 QString StateText(std::uint8_t code) {
-    switch (code & 0xF8) {
-        case 0xC0:
-            return QStringLiteral("Свободна");
-        case 0xE8:
-            return QStringLiteral("Разрешён отпуск");
-        case 0xE0:
-            return QStringLiteral("Пистолет снят");
-        case 0xD8:
-            return QStringLiteral("Отпуск топлива");
-        case 0xD0:
-            return QStringLiteral("Отпуск завершён");
-        default:
-            return QStringLiteral("Код %1").arg(code);
-    }
+    const StateName name = NameDispenserState(code);
+    const QString text = QString::fromUtf8(name.russian);
+    return name.kind == StateKind::Unknown ? QStringLiteral("%1 (код %2)").arg(text).arg(code) : text;
 }
 
 QTableWidget* NewTable(QWidget* parent, const QString& name, int rows, const QStringList& headers) {
@@ -92,7 +83,7 @@ StationWindow::StationWindow(std::vector<StationWindowLine> lines, QWidget* pare
     QAction* quit = file->addAction(QStringLiteral("В&ыход"));
     quit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
     connect(quit, &QAction::triggered, this, &QWidget::close);
-    QAction* pour = trkMenu_->addAction(QStringLiteral("Налить %1 л на ТРК 1").arg(kDemoDose));
+    QAction* pour = trkMenu_->addAction(QStringLiteral("Налить %1 л на ТРК %2").arg(kDemoDose).arg(PourDispenser()));
     pour->setObjectName(QStringLiteral("PourAction"));
     connect(pour, &QAction::triggered, this, [this] { Pour(); });
     trkMenu_->addSeparator();
@@ -102,7 +93,7 @@ StationWindow::StationWindow(std::vector<StationWindowLine> lines, QWidget* pare
     });
 
     int rows = 0;
-    for (const auto& l : lines_) rows += l.line.dispensers;
+    for (const auto& l : lines_) rows += static_cast<int>(l.line.dispensers.size());
     dispensers_ = NewTable(
         this, QStringLiteral("DispensersTable"), rows,
         {QStringLiteral("Линия"), QStringLiteral("ТРК"), QStringLiteral("Состояние"), QStringLiteral("Пистолет"),
@@ -112,9 +103,12 @@ StationWindow::StationWindow(std::vector<StationWindowLine> lines, QWidget* pare
                          QStringLiteral("Хорошие"), QStringLiteral("Плохие"), QStringLiteral("Таймауты")});
     for (const auto& l : lines_) {
         const int line = l.line.line;
-        for (int d = 1; d <= l.line.dispensers; ++d) {
-            SetCell(dispensers_, DispenserRow(line, d), kColLine, QString::number(line), Qt::AlignCenter);
-            SetCell(dispensers_, DispenserRow(line, d), kColDispenser, QString::number(d), Qt::AlignCenter);
+        for (const PolledDispenser& d : l.line.dispensers) {
+            const int row = DispenserRow(line, d.number);
+            SetCell(dispensers_, row, kColLine, QString::number(line), Qt::AlignCenter);
+            SetCell(dispensers_, row, kColDispenser,
+                    d.name.isEmpty() ? QString::number(d.number) : QStringLiteral("%1 (%2)").arg(d.number).arg(d.name),
+                    Qt::AlignCenter);
         }
         SetCell(quality_, LineRow(line), kColQualityLine, QString::number(line), Qt::AlignCenter);
         SetCell(quality_, LineRow(line), kColDevice, l.device, Qt::AlignLeft);
@@ -204,12 +198,13 @@ void StationWindow::Pour() {
     if (pollers_.empty()) return;
     LinePoller* poller = pollers_.front();
     QMetaObject::invokeMethod(
-        poller, [poller] { poller->Pour(1, 1, kDemoDose); }, Qt::QueuedConnection);
+        poller, [poller, dispenser = PourDispenser()] { poller->Pour(dispenser, 1, kDemoDose); }, Qt::QueuedConnection);
 }
 
 void StationWindow::PourFinished(const QString& error) {
     if (error.isEmpty()) {
-        statusBar()->showMessage(QStringLiteral("ТРК 1: доза %1 л принята, пуск принят").arg(kDemoDose), kMessageMs);
+        statusBar()->showMessage(
+            QStringLiteral("ТРК %1: доза %2 л принята, пуск принят").arg(PourDispenser()).arg(kDemoDose), kMessageMs);
         return;
     }
     QMessageBox::critical(this, windowTitle(), error);
@@ -264,10 +259,21 @@ QTableWidgetItem* StationWindow::SetCell(QTableWidget* table, int row, int colum
 int StationWindow::DispenserRow(int line, int dispenser) const {
     int row = 0;
     for (const auto& l : lines_) {
-        if (l.line.line == line) return dispenser >= 1 && dispenser <= l.line.dispensers ? row + dispenser - 1 : -1;
-        row += l.line.dispensers;
+        if (l.line.line != line) {
+            row += static_cast<int>(l.line.dispensers.size());
+            continue;
+        }
+        for (const PolledDispenser& d : l.line.dispensers) {
+            if (d.number == dispenser) return row;
+            ++row;
+        }
+        return -1;
     }
     return -1;
+}
+
+int StationWindow::PourDispenser() const {
+    return lines_.empty() || lines_.front().line.dispensers.empty() ? 1 : lines_.front().line.dispensers.front().number;
 }
 
 int StationWindow::LineRow(int line) const {

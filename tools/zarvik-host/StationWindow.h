@@ -27,7 +27,7 @@ class QThread;
 namespace zarvik::host {
 
 struct StationWindowLine {
-    StationLine line;
+    PolledLine line;
     QString device;
 };
 
@@ -59,7 +59,7 @@ public:
     // Called by the host's menu-item factory for the item it made.
     void AdoptServiceEntry(QAction* item);
 
-    // Orders kDemoDose litres on dispenser 1, nozzle 1 of the first line.
+    // Orders kDemoDose litres on the first dispenser of the first line, nozzle 1.
     void Pour();
 
 private:
@@ -70,6 +70,7 @@ private:
                               Qt::Alignment align = Qt::AlignRight);
     int DispenserRow(int line, int dispenser) const;
     int LineRow(int line) const;
+    int PourDispenser() const;  // the first dispenser of the first line
     void ShowLineMessage();
 
     std::vector<StationWindowLine> lines_;

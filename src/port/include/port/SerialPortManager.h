@@ -85,6 +85,19 @@ struct FrameTraceEvent {
 };
 using FrameTraceHook = std::function<void(const FrameTraceEvent&)>;
 
+// The end of one exchange, after its frames went to the trace hook: `code`
+// is what WaitTransfer returns (0: a reply came and was judged), `state` and
+// `error` what the line holds afterwards (state 1 good, 3 bad; the reply
+// checker's or this service's error code).
+struct ExchangeOutcome {
+    std::chrono::system_clock::time_point time;
+    std::int32_t line;
+    std::int32_t code;
+    std::uint8_t state;
+    std::int32_t error;
+};
+using ExchangeHook = std::function<void(const ExchangeOutcome&)>;
+
 struct PortLine;
 using DeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
 
@@ -108,6 +121,9 @@ public:
     // Called for every frame on the wire, on the exchanging thread with the
     // line locked; keep it short. Set it before any exchange runs.
     void SetTraceHook(FrameTraceHook hook);
+    // Called once at the end of every exchange of a line (also one that
+    // failed before sending), with the same rules as the trace hook.
+    void SetExchangeHook(ExchangeHook hook);
     // The clock that spaces open attempts (tests inject one).
     void SetClock(std::function<Clock::time_point()> now);
     LineStatistics Statistics(std::int32_t line) const;
@@ -140,6 +156,7 @@ private:
 
     std::array<std::unique_ptr<PortLine>, kLines> lines_;
     FrameTraceHook trace_;
+    ExchangeHook exchangeHook_;
     std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
 };
 

@@ -1,0 +1,17 @@
+// The few calls of the host that differ between POSIX and Windows, each
+// behind one small function.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace zarvik::host {
+
+// True when standard output is a terminal (progress bars go there only).
+bool StdoutIsTerminal();
+
+// Local time with microseconds: "10:41:07.123456", or with the date in
+// front ("2026-12-08 10:41:07.123456").
+std::string LocalTimeText(std::chrono::system_clock::time_point time, bool withDate);
+
+}  // namespace zarvik::host

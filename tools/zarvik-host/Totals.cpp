@@ -1,0 +1,168 @@
+#include "Totals.h"
+
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <vector>
+
+#include "DriverSlots.h"
+#include "ExitCodes.h"
+#include "Platform.h"
+
+namespace zarvik::host {
+namespace {
+
+// Keys in the order the command writes them.
+using json = nlohmann::ordered_json;
+
+struct NozzleTotal {
+    const StationLine* line;
+    const StationDispenser* dispenser;
+    int nozzle;
+    std::optional<double> total;  // litres; nothing when not read
+    std::string error;            // why not
+};
+
+std::string NozzleName(const NozzleTotal& t) {
+    const auto& names = t.dispenser->nozzleNames;
+    return names.empty() ? std::string() : names[static_cast<std::size_t>(t.nozzle - 1)];
+}
+
+// Every nozzle of one line; a failure is kept with its nozzle and the worst
+// exit code so far goes to `code`.
+void ReadLine(const StationLine& line, const SessionOptions& base, std::vector<NozzleTotal>& out, ExitCode& code) {
+    SessionOptions options = base;
+    options.device = line.device;
+    options.line = line.line;
+    options.settings = line.settings;
+    std::optional<Session> s;
+    std::string lineError;
+    try {
+        s.emplace(options);
+        s->Open();
+    } catch (const std::exception& e) {
+        lineError = e.what() + (s ? s->FaultCause() : std::string());
+        code = Worse(code, ExitCodeOf(e));
+    }
+    for (const StationDispenser& d : line.dispensers) {
+        for (int k = 1; k <= d.nozzles; ++k) {
+            NozzleTotal t{&line, &d, k, std::nullopt, lineError};
+            if (!lineError.empty()) {
+                out.push_back(std::move(t));
+                continue;
+            }
+            // The driver's errors are caught while its library is loaded.
+            try {
+                double litres = -1.0;
+                slots::ReadNozzleTotal(s->Driver(), line.line, d.number, k, litres);
+                if (s->LineResult() == 1) {
+                    t.total = litres;
+                } else {
+                    t.error = "line result " + std::to_string(s->LineResult()) + " (" +
+                              LineResultMeaning(s->LineResult()) + ")";
+                    code = Worse(code, kExitNotGood);
+                }
+            } catch (const std::exception& e) {
+                t.error = e.what() + s->FaultCause();
+                code = Worse(code, ExitCodeOf(e));
+            }
+            out.push_back(std::move(t));
+        }
+    }
+}
+
+std::string Litres(double litres) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", litres);
+    return text;
+}
+
+void PrintText(const std::vector<NozzleTotal>& totals, const std::string& time) {
+    std::printf("totals at %s\n%4s %9s %6s %14s  %s\n", time.c_str(), "line", "dispenser", "nozzle", "total, L",
+                "name");
+    int missing = 0;
+    for (const NozzleTotal& t : totals) {
+        std::string names = t.dispenser->name;
+        const std::string nozzle = NozzleName(t);
+        if (!nozzle.empty()) names += (names.empty() ? "" : ", ") + nozzle;
+        const std::string value = t.total ? Litres(*t.total) : "-";
+        const std::string note = t.total ? names : "not read: " + t.error;
+        std::printf("%4d %9d %6d %14s%s%s\n", t.line->line, t.dispenser->number, t.nozzle, value.c_str(),
+                    note.empty() ? "" : "  ", note.c_str());
+        missing += t.total ? 0 : 1;
+    }
+    std::printf("%zu nozzle(s), %d not read\n", totals.size(), missing);
+    std::fflush(stdout);
+}
+
+// A CSV field, quoted when it holds a comma, a quote or a line break.
+std::string Csv(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + '"';
+}
+
+void PrintCsv(const std::vector<NozzleTotal>& totals) {
+    std::cout << "line,dispenser,nozzle,total_litres,dispenser_name,nozzle_name,error\n";
+    for (const NozzleTotal& t : totals)
+        std::cout << t.line->line << ',' << t.dispenser->number << ',' << t.nozzle << ','
+                  << (t.total ? Litres(*t.total) : "") << ',' << Csv(t.dispenser->name) << ',' << Csv(NozzleName(t))
+                  << ',' << Csv(t.error) << '\n';
+    std::cout.flush();
+}
+
+json NozzleJson(const NozzleTotal& t) {
+    json n{{"number", t.nozzle}};
+    if (const std::string name = NozzleName(t); !name.empty()) n["name"] = name;
+    n["total"] = t.total ? json(*t.total) : json(nullptr);
+    if (!t.total) n["error"] = t.error;
+    return n;
+}
+
+// Totals arrive grouped by line and dispenser, in the station file's order.
+json TotalsJson(const StationFile& station, const std::vector<NozzleTotal>& totals, const std::string& time) {
+    json lines = json::array();
+    bool complete = true;
+    for (const NozzleTotal& t : totals) {
+        complete = complete && t.total.has_value();
+        if (lines.empty() || lines.back()["line"] != t.line->line) {
+            lines.push_back({{"line", t.line->line}, {"device", t.line->device}, {"dispensers", json::array()}});
+            if (!t.line->name.empty()) lines.back()["name"] = t.line->name;
+        }
+        json& dispensers = lines.back()["dispensers"];
+        if (dispensers.empty() || dispensers.back()["number"] != t.dispenser->number) {
+            dispensers.push_back({{"number", t.dispenser->number}, {"nozzles", json::array()}});
+            if (!t.dispenser->name.empty()) dispensers.back()["name"] = t.dispenser->name;
+        }
+        dispensers.back()["nozzles"].push_back(NozzleJson(t));
+    }
+    json doc{{"time", time}, {"complete", complete}, {"lines", std::move(lines)}};
+    if (!station.name.empty()) doc["station"] = station.name;
+    return doc;
+}
+
+}  // namespace
+
+int RunTotals(const StationFile& station, const SessionOptions& base, TotalsFormat format) {
+    const std::string time = LocalTimeText(std::chrono::system_clock::now(), true).substr(0, 19);
+    std::vector<NozzleTotal> totals;
+    ExitCode code = kExitOk;
+    for (const StationLine& line : station.lines) ReadLine(line, base, totals, code);
+    switch (format) {
+        case TotalsFormat::Text:
+            PrintText(totals, time);
+            break;
+        case TotalsFormat::Csv:
+            PrintCsv(totals);
+            break;
+        case TotalsFormat::Json:
+            std::cout << TotalsJson(station, totals, time).dump(2, ' ', false, json::error_handler_t::replace)
+                      << std::endl;
+            break;
+    }
+    return code;
+}
+
+}  // namespace zarvik::host
