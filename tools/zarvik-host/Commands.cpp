@@ -2,6 +2,7 @@
 
 #include <iomanip>
 #include <iostream>
+#include <type_traits>
 
 #include "Descriptions.h"
 #include "DriverSlots.h"
@@ -47,41 +48,28 @@ int RunOpen(Session& s, const CommandArgs&) {
     return Finish(s);
 }
 
-int RunStart(Session& s, const CommandArgs& a) {
+namespace {
+
+// An action on one nozzle (with its value, for doses and prices): the line
+// opened, the operation called, the exit code from its line result.
+template <auto Operation>
+int RunNozzleAction(Session& s, const CommandArgs& a) {
     s.Open();
-    slots::StartNozzle(s.Driver(), s.Line(), a.dispenser, a.nozzle);
+    if constexpr (std::is_invocable_v<decltype(Operation), TDriver25*, slots::I32, slots::I32, slots::I32>)
+        Operation(s.Driver(), s.Line(), a.dispenser, a.nozzle);
+    else
+        Operation(s.Driver(), s.Line(), a.dispenser, a.nozzle, a.value);
     return Finish(s);
 }
 
-int RunStop(Session& s, const CommandArgs& a) {
-    s.Open();
-    slots::StopNozzle(s.Driver(), s.Line(), a.dispenser, a.nozzle);
-    return Finish(s);
-}
+}  // namespace
 
-int RunReset(Session& s, const CommandArgs& a) {
-    s.Open();
-    slots::ResetDispenser(s.Driver(), s.Line(), a.dispenser, a.nozzle);
-    return Finish(s);
-}
-
-int RunDoseLitres(Session& s, const CommandArgs& a) {
-    s.Open();
-    slots::SetVolumeDose(s.Driver(), s.Line(), a.dispenser, a.nozzle, a.value);
-    return Finish(s);
-}
-
-int RunDoseMoney(Session& s, const CommandArgs& a) {
-    s.Open();
-    slots::SetMoneyDose(s.Driver(), s.Line(), a.dispenser, a.nozzle, a.value);
-    return Finish(s);
-}
-
-int RunPrice(Session& s, const CommandArgs& a) {
-    s.Open();
-    slots::SetNozzlePrice(s.Driver(), s.Line(), a.dispenser, a.nozzle, a.value);
-    return Finish(s);
-}
+int RunStart(Session& s, const CommandArgs& a) { return RunNozzleAction<slots::StartNozzle>(s, a); }
+int RunStop(Session& s, const CommandArgs& a) { return RunNozzleAction<slots::StopNozzle>(s, a); }
+int RunReset(Session& s, const CommandArgs& a) { return RunNozzleAction<slots::ResetDispenser>(s, a); }
+int RunDoseLitres(Session& s, const CommandArgs& a) { return RunNozzleAction<slots::SetVolumeDose>(s, a); }
+int RunDoseMoney(Session& s, const CommandArgs& a) { return RunNozzleAction<slots::SetMoneyDose>(s, a); }
+int RunPrice(Session& s, const CommandArgs& a) { return RunNozzleAction<slots::SetNozzlePrice>(s, a); }
 
 int RunTotal(Session& s, const CommandArgs& a) {
     s.Open();

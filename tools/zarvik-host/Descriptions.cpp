@@ -72,45 +72,42 @@ DescriptionReply<Description> Judge(const Exchanged& e, const std::uint8_t* payl
     return out;
 }
 
+// Asks for one description and, when the reply holds one, fills it in.
+template <typename Description, typename Decoded, std::size_t N, typename Fill>
+DescriptionReply<Description> Ask(Session& session, const std::uint8_t (&payload)[N],
+                                  std::optional<Decoded> (*decode)(const std::uint8_t*, std::size_t), Fill fill) {
+    std::uint8_t reply[proto::kDescriptionReplyLength];
+    std::optional<Decoded> decoded;
+    auto out = Judge<Description>(Exchange(session, payload, N, reply), payload, reply,
+                                  [&](const std::uint8_t* r, std::size_t n) {
+                                      decoded = decode(r, n);
+                                      return decoded.has_value();
+                                  });
+    if (decoded) out.description = fill(*decoded);
+    return out;
+}
+
 }  // namespace
 
 DescriptionReply<TableDescription> AskTableDescription(Session& session, std::uint8_t address, int table) {
     const std::uint8_t payload[] = {address, proto::kCmdTableInfo, static_cast<std::uint8_t>(table)};
-    std::uint8_t reply[proto::kDescriptionReplyLength];
-    std::optional<proto::TableReply> decoded;
-    auto out = Judge<TableDescription>(Exchange(session, payload, sizeof payload, reply), payload, reply,
-                                       [&](const std::uint8_t* r, std::size_t n) {
-                                           decoded = proto::DecodeTableReply(r, n);
-                                           return decoded.has_value();
-                                       });
-    if (decoded) {
-        out.description.number = table;
-        out.description.name = cp1251::ToUtf8(decoded->name.view());
-        out.description.rows = decoded->rows;
-        out.description.fields = decoded->fields;
-    }
-    return out;
+    return Ask<TableDescription>(session, payload, proto::DecodeTableReply, [table](const proto::TableReply& d) {
+        return TableDescription{
+            .number = table, .name = cp1251::ToUtf8(d.name.view()), .rows = d.rows, .fields = d.fields};
+    });
 }
 
 DescriptionReply<FieldDescription> AskFieldDescription(Session& session, std::uint8_t address, int table, int field) {
     const std::uint8_t payload[] = {address, proto::kCmdFieldInfo, static_cast<std::uint8_t>(table),
                                     static_cast<std::uint8_t>(field)};
-    std::uint8_t reply[proto::kDescriptionReplyLength];
-    std::optional<proto::FieldReply> decoded;
-    auto out = Judge<FieldDescription>(Exchange(session, payload, sizeof payload, reply), payload, reply,
-                                       [&](const std::uint8_t* r, std::size_t n) {
-                                           decoded = proto::DecodeFieldReply(r, n);
-                                           return decoded.has_value();
-                                       });
-    if (decoded) {
-        out.description.number = field;
-        out.description.name = cp1251::ToUtf8(decoded->name.view());
-        out.description.type = decoded->type;
-        out.description.size = decoded->width;
-        out.description.low = decoded->low;
-        out.description.high = decoded->high;
-    }
-    return out;
+    return Ask<FieldDescription>(session, payload, proto::DecodeFieldReply, [field](const proto::FieldReply& d) {
+        return FieldDescription{.number = field,
+                                .name = cp1251::ToUtf8(d.name.view()),
+                                .type = d.type,
+                                .size = d.width,
+                                .low = d.low,
+                                .high = d.high};
+    });
 }
 
 std::optional<TableDescription> ReadTableDescription(Session& session, std::uint8_t address, int table) {

@@ -123,6 +123,16 @@ public:
         return &*it;
     }
 
+    // The "number" of the index-th table or field is its place: 1, 2, ...
+    void InPlace(const json& o, const std::string& path, std::size_t index, std::int64_t most,
+                 const std::string& what) {
+        const auto number = Number(o, "number", path, 1, most);
+        if (number && *number != static_cast<std::int64_t>(index + 1))
+            Add(Pointer(path, "number"), what + " " + std::to_string(*number) + " stands where " + what + " " +
+                                             std::to_string(index + 1) + " belongs (" + what +
+                                             "s are numbered 1, 2, ...)");
+    }
+
     DumpField Field(const json& f, const std::string& path, std::size_t index, int row, int rows) {
         DumpField field;
         const std::size_t before = problems.size();
@@ -132,10 +142,7 @@ public:
             return field;
         }
         OnlyMembers(f, path, {"number", "name", "type", "size", "low", "high", "value"});
-        const auto number = Number(f, "number", path, 1, kMaxFields);
-        if (number && *number != static_cast<std::int64_t>(index + 1))
-            Add(Pointer(path, "number"), "field " + std::to_string(*number) + " stands where field " +
-                                             std::to_string(index + 1) + " belongs (fields are numbered 1, 2, ...)");
+        InPlace(f, path, index, kMaxFields, "field");
         const auto name = Text(f, "name", path);
         const auto type = Number(f, "type", path, 0, 255);
         const auto size = Number(f, "size", path, 0, 4);
@@ -183,10 +190,7 @@ public:
         }
         const std::size_t before = problems.size();
         OnlyMembers(t, path, {"number", "name", "rows", "fields"});
-        const auto number = Number(t, "number", path, 1, kMaxTables);
-        if (number && *number != static_cast<std::int64_t>(index + 1))
-            Add(Pointer(path, "number"), "table " + std::to_string(*number) + " stands where table " +
-                                             std::to_string(index + 1) + " belongs (tables are numbered 1, 2, ...)");
+        InPlace(t, path, index, kMaxTables, "table");
         const auto name = Text(t, "name", path);
         const auto rows = Number(t, "rows", path, 0, 65535);
         if (name) table.name = *name;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ctime>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "AtomicFile.h"
@@ -76,33 +77,19 @@ std::string WriteVerified(Session& s, ParamsReader& reader, int address, int row
     return cause;
 }
 
-}  // namespace
-
-int RunParamsRestore(Session& s, const ParamsArgs& a) {
-    ReadOptions options;
-    options.ignoreChecksum = a.ignoreChecksum;
-    const DumpReading reading = ReadDumpFile(a.file, options);
-    if (!reading.dump) return Refused(a.file, reading.problems);
-    const ParamsDump& file = *reading.dump;
-    std::vector<Problem> problems = reading.problems;
-
-    const int address = a.targetAddress != 0 ? a.targetAddress : file.address;
-    const int row = a.targetRow != 0 ? a.targetRow : file.row;
-    for (auto& p : CheckTarget(file, address, row, a.otherTarget)) problems.push_back(std::move(p));
-
-    ParamsReader reader(s, address, a.attempts);
-    ParamsDump current;
-    current.address = address;
-    current.row = row;
-    // A file with problems of its own is reported as such even when the
-    // dispenser cannot be reached to compare it with.
+// The dispenser's layout into `current`. A file with problems of its own is
+// reported as such even when the dispenser cannot be reached to compare it
+// with. An exit code when the restore ends here.
+std::optional<int> ReadLayout(Session& s, ParamsReader& reader, const std::string& file, ParamsDump& current,
+                              std::vector<Problem>& problems) {
     try {
         s.Open();
         current.tables = reader.Layout();
+        return std::nullopt;
     } catch (const ReadFailure& e) {
         if (!problems.empty()) {
             problems.push_back({"", std::string("the dispenser's layout could not be read: ") + e.what()});
-            return Refused(a.file, problems);
+            return Refused(file, problems);
         }
         std::cerr << "zarvik-host: params-restore: cannot read the dispenser's layout: " << e.what()
                   << "; nothing written\n";
@@ -110,21 +97,12 @@ int RunParamsRestore(Session& s, const ParamsArgs& a) {
     } catch (const std::exception& e) {
         if (problems.empty()) throw;
         problems.push_back({"", std::string("the dispenser could not be reached: ") + e.what()});
-        return Refused(a.file, problems);
+        return Refused(file, problems);
     }
-    for (auto& p : CompareLayout(file, current.tables, row)) problems.push_back(std::move(p));
-    for (auto& p : CheckValues(file, a.force)) problems.push_back(std::move(p));
-    if (!problems.empty()) return Refused(a.file, problems);
+}
 
-    try {
-        reader.ReadValues(current);
-    } catch (const ReadFailure& e) {
-        std::cerr << "zarvik-host: params-restore: cannot read the current values: " << e.what()
-                  << "; nothing written\n";
-        return e.exitCode;
-    }
-
-    // The layouts agree: table i and field j are the same in both.
+// The layouts agree: table i and field j are the same in both.
+std::vector<Difference> Differences(const ParamsDump& file, const ParamsDump& current) {
     std::vector<Difference> differences;
     for (std::size_t i = 0; i < file.tables.size(); ++i) {
         for (std::size_t j = 0; j < file.tables[i].fields.size(); ++j) {
@@ -134,17 +112,14 @@ int RunParamsRestore(Session& s, const ParamsArgs& a) {
             differences.push_back({current.tables[i].number, &now, *now.value, *wanted.value});
         }
     }
-    std::cout << "params-restore: " << a.file << " (address " << file.address << ", row " << file.row
-              << ") against address " << address << ", row " << row << ": " << differences.size() << " difference(s)\n";
-    for (const Difference& d : differences)
-        std::cout << "  " << FieldTitle(d.table, *d.field) << ": dispenser " << d.current << ", file " << d.wanted
-                  << '\n';
-    if (!a.apply || differences.empty()) {
-        if (!differences.empty()) std::cout << "nothing written (--apply writes them)\n";
-        return kExitOk;
-    }
+    return differences;
+}
 
-    const std::filesystem::path backup = BackupPath(a, address, row);
+// With a backup of `current` saved first, writes each difference and reads it
+// back; stops at the first that does not hold, saying how to roll back.
+int Apply(Session& s, ParamsReader& reader, const ParamsArgs& a, const ParamsDump& current,
+          const std::vector<Difference>& differences) {
+    const std::filesystem::path backup = BackupPath(a, current.address, current.row);
     try {
         WriteFileAtomically(backup, DumpText(current));
     } catch (const std::exception& e) {
@@ -158,7 +133,7 @@ int RunParamsRestore(Session& s, const ParamsArgs& a) {
         std::string cause;
         int exitCode = kExitNotGood;
         try {
-            cause = WriteVerified(s, reader, address, row, d, a.attempts);
+            cause = WriteVerified(s, reader, current.address, current.row, d, a.attempts);
         } catch (const ReadFailure& e) {
             cause = std::string("cannot read it back: ") + e.what();
             exitCode = e.exitCode;
@@ -178,6 +153,50 @@ int RunParamsRestore(Session& s, const ParamsArgs& a) {
     }
     std::cout << written << " value(s) written and read back\n";
     return kExitOk;
+}
+
+}  // namespace
+
+int RunParamsRestore(Session& s, const ParamsArgs& a) {
+    ReadOptions options;
+    options.ignoreChecksum = a.ignoreChecksum;
+    const DumpReading reading = ReadDumpFile(a.file, options);
+    if (!reading.dump) return Refused(a.file, reading.problems);
+    const ParamsDump& file = *reading.dump;
+    std::vector<Problem> problems = reading.problems;
+
+    const int address = a.targetAddress != 0 ? a.targetAddress : file.address;
+    const int row = a.targetRow != 0 ? a.targetRow : file.row;
+    for (auto& p : CheckTarget(file, address, row, a.otherTarget)) problems.push_back(std::move(p));
+
+    ParamsReader reader(s, address, a.attempts);
+    ParamsDump current;
+    current.address = address;
+    current.row = row;
+    if (const auto ended = ReadLayout(s, reader, a.file, current, problems)) return *ended;
+    for (auto& p : CompareLayout(file, current.tables, row)) problems.push_back(std::move(p));
+    for (auto& p : CheckValues(file, a.force)) problems.push_back(std::move(p));
+    if (!problems.empty()) return Refused(a.file, problems);
+
+    try {
+        reader.ReadValues(current);
+    } catch (const ReadFailure& e) {
+        std::cerr << "zarvik-host: params-restore: cannot read the current values: " << e.what()
+                  << "; nothing written\n";
+        return e.exitCode;
+    }
+
+    const std::vector<Difference> differences = Differences(file, current);
+    std::cout << "params-restore: " << a.file << " (address " << file.address << ", row " << file.row
+              << ") against address " << address << ", row " << row << ": " << differences.size() << " difference(s)\n";
+    for (const Difference& d : differences)
+        std::cout << "  " << FieldTitle(d.table, *d.field) << ": dispenser " << d.current << ", file " << d.wanted
+                  << '\n';
+    if (!a.apply || differences.empty()) {
+        if (!differences.empty()) std::cout << "nothing written (--apply writes them)\n";
+        return kExitOk;
+    }
+    return Apply(s, reader, a, current, differences);
 }
 
 }  // namespace zarvik::host
