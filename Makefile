@@ -1,12 +1,13 @@
 # Front door. `make demo` runs the reference host's delivery demo on an
 # embedded simulated dispenser; `make test` builds and runs every test in the
-# normal build, then under AddressSanitizer+UBSan and ThreadSanitizer;
-# `make package` builds the .deb (build/default/zarvik-trk_VERSION_ARCH.deb).
+# normal build, then under AddressSanitizer+UBSan and ThreadSanitizer, then in
+# the headless build (no Qt at all), then the Windows builds (MinGW-w64) under
+# Wine; `make package` builds the .deb (build/default/zarvik-trk_VERSION_ARCH.deb).
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: all deps build demo package test test-default test-asan test-tsan fuzz format clean
+.PHONY: all deps build demo package test test-default test-asan test-tsan test-headless test-windows test-windows-all test-windows-native-tools fuzz format clean
 
 all: build
 
@@ -23,7 +24,7 @@ demo: build
 package: build
 	cd build/default && cpack -G DEB
 
-test: deps test-default test-asan test-tsan
+test: deps test-default test-asan test-tsan test-headless test-windows
 
 test-default:
 	cmake --preset default >/dev/null
@@ -40,6 +41,44 @@ test-tsan:
 	cmake --preset tsan >/dev/null
 	cmake --build build/tsan -j $(JOBS)
 	ctest --test-dir build/tsan $(CTEST_ARGS) -L tsan
+
+# Without the windows: the library, the port service, the simulator and the
+# command-line host with no Qt at all, and their tests.
+test-headless:
+	cmake --preset headless >/dev/null
+	cmake --build build/headless -j $(JOBS)
+	ctest --test-dir build/headless $(CTEST_ARGS)
+
+# ZarvikTrk.dll, zarvik-host.exe and the tests Wine runs. One Windows build
+# runs every test under Wine: the 32-bit one, or the 64-bit one where Wine's
+# 32-bit loader cannot run (a kernel without 32-bit support); the other builds
+# its DLL and host and checks the DLL's exports. Only the targets the tests need are built.
+# The end-to-end test drives the native simulator with zarvik-host.exe and
+# compares with the native host, so those two come from the default build.
+# `make test-windows-all` runs every test in both.
+WINDOWS_TARGETS = ZarvikTrk zarvik-host protocol_tests driver_tests driver_alloc_tests library_dlopen_tests port_tests
+test-windows-native-tools:
+	cmake --preset default >/dev/null
+	cmake --build build/default -j $(JOBS) --target zarvik-sim zarvik-host
+
+test-windows: test-windows-native-tools
+	@if /usr/lib/wine/wine --version >/dev/null 2>&1; then full=windows-i686 dll=windows-x64; \
+	else full=windows-x64 dll=windows-i686; \
+	  echo "test-windows: Wine's 32-bit loader cannot run here: the 64-bit build runs the Wine tests"; fi; \
+	set -x; \
+	cmake --preset $$full >/dev/null && \
+	cmake --build build/$$full -j $(JOBS) --target $(WINDOWS_TARGETS) && \
+	ctest --test-dir build/$$full $(CTEST_ARGS) && \
+	cmake --preset $$dll >/dev/null && \
+	cmake --build build/$$dll -j $(JOBS) --target ZarvikTrk zarvik-host && \
+	ctest --test-dir build/$$dll $(CTEST_ARGS) -R '^windows\.Exports'
+
+test-windows-all: test-windows-native-tools
+	for p in windows-i686 windows-x64; do \
+	  cmake --preset $$p >/dev/null && \
+	  cmake --build build/$$p -j $(JOBS) --target $(WINDOWS_TARGETS) && \
+	  ctest --test-dir build/$$p $(CTEST_ARGS) || exit 1; \
+	done
 
 fuzz: deps
 	cmake --preset fuzz >/dev/null

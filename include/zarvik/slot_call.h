@@ -8,9 +8,17 @@
 
 namespace zarvik {
 
+// How a member function receives its object: on 32-bit Windows (GCC) in a
+// register (thiscall), elsewhere as the first argument.
+#if defined(_WIN32) && defined(__i386__)
+#define ZARVIK_THISCALL __attribute__((thiscall))
+#else
+#define ZARVIK_THISCALL
+#endif
+
 template <typename Result, typename... Args>
 Result CallSlot(TDriver25* driver, int slot, Args... args) {
-    using Fn = Result (*)(TDriver25*, Args...);
+    using Fn = Result(ZARVIK_THISCALL*)(TDriver25*, Args...);
     void* const* table = *reinterpret_cast<void* const* const*>(driver);
     return reinterpret_cast<Fn>(table[slot])(driver, args...);
 }

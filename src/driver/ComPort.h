@@ -1,6 +1,10 @@
 // The error a command raises when its exchange fails (ESerialIO, in
-// zarvik/exceptions.h) and the texts it carries.
+// zarvik/exceptions.h) and the texts it carries. The driver raises its errors
+// through the two functions below, which hand the host the text in its code
+// page (protocol/HostText.h).
 #pragma once
+
+#include <string_view>
 
 #include "zarvik/exceptions.h"
 
@@ -12,3 +16,13 @@ inline constexpr char kMoneyDoseFailed[] = "Невозможно выполни�
 inline constexpr char kDispenserOutOfRange[] = "Номер колонки выходит за допустимый диапозон";
 
 }  // namespace zarvik::texts
+
+namespace zarvik {
+
+// ESerialIO with `text` (UTF-8) in the host's code page.
+[[noreturn]] void RaiseSerialIO(std::string_view text);
+// zarvik::Exception with `text` (UTF-8) in the host's code page: arguments
+// the driver cannot take, and what this build of it cannot do.
+[[noreturn]] void RaiseError(std::string_view text);
+
+}  // namespace zarvik

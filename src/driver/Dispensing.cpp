@@ -104,7 +104,7 @@ void SendDose(TVM30& driver, const DoseCommand& command, std::int32_t line32, st
     protocol::WriteLE(buffer + 3, dose, 4);
     const auto l = static_cast<std::uint8_t>(line);
     if (driver.Exchange(l, buffer, command.payloadLength, protocol::kDoseReplyLength) != 0)
-        throw ESerialIO(command.failureText);
+        RaiseSerialIO(command.failureText);
 }
 
 }  // namespace
@@ -139,7 +139,7 @@ void TVM30::SetNozzlePrice(std::int32_t line, std::int32_t dispenser, std::int32
     protocol::WriteLE(buffer + 6, cents, 3);
     static_assert(sizeof buffer >= protocol::kShortReplyLength);
     if (Exchange(static_cast<std::uint8_t>(line), buffer, 9, protocol::kShortReplyLength) != 0)
-        throw ESerialIO(texts::kVolumeDoseFailed);
+        RaiseSerialIO(texts::kVolumeDoseFailed);
 }
 
 void TVM30::ReadNozzleTotal(std::int32_t line, std::int32_t dispenser32, std::int32_t nozzle32, double& total,

@@ -35,7 +35,7 @@ template <std::size_t N, typename Decode>
 auto ParameterExchange(TVM30& driver, std::int32_t line, std::uint8_t (&buffer)[N], std::size_t n, Decode decode) {
     const auto l = static_cast<std::uint8_t>(line);
     if (driver.Exchange(l, buffer, static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(N)) != 0)
-        throw ESerialIO(texts::kStatusRequestFailed);
+        RaiseSerialIO(texts::kStatusRequestFailed);
     auto reply = decode(buffer, protocol::JudgedLength(buffer, N));
     if (!reply) driver.lineResult(l) = kLineStateBad;
     if (driver.lineResult(l) != kLineStateGood) reply.reset();

@@ -45,7 +45,7 @@ void TVM30::GetDispenserStatus(std::int32_t line32, std::int32_t dispenser32, st
     Result.State = 0;
     Result.Reserved1 = 0;
     Result.Reserved15 = 0;
-    if (dispenser > kDispenserCount || dispenser == 0) throw Exception(texts::kDispenserOutOfRange);
+    if (dispenser > kDispenserCount || dispenser == 0) RaiseError(texts::kDispenserOutOfRange);
     CheckLine(line);
 
     // The record and the tables hold six nozzles; more are not polled.

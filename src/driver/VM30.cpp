@@ -41,13 +41,13 @@ MenuEntryHook g_menuEntryHook = nullptr;
 }  // namespace
 
 void CheckLine(std::int32_t line) {
-    if (line < 1 || line > kLineCount) throw Exception(kLineOutOfRange);
+    if (line < 1 || line > kLineCount) RaiseError(kLineOutOfRange);
 }
 void CheckDispenser(std::int32_t dispenser) {
-    if (dispenser < 1 || dispenser > kDispenserCount) throw Exception(kDispenserNumberOutOfRange);
+    if (dispenser < 1 || dispenser > kDispenserCount) RaiseError(kDispenserNumberOutOfRange);
 }
 void CheckNozzle(std::int32_t nozzle) {
-    if (nozzle < 1 || nozzle > kNozzleCount) throw Exception(kNozzleOutOfRange);
+    if (nozzle < 1 || nozzle > kNozzleCount) RaiseError(kNozzleOutOfRange);
 }
 
 void SetMenuEntryHook(MenuEntryHook hook) { g_menuEntryHook = hook; }
@@ -116,7 +116,7 @@ bool TVM30::QueryCapability(std::uint32_t kind, std::int32_t& value) {
 }
 
 void TVM30::InsertMenuEntry(QAction* parent, TMenuItemFactory factory) {
-    if (g_menuEntryHook == nullptr) throw Exception(kMenuUnavailable);
+    if (g_menuEntryHook == nullptr) RaiseError(kMenuUnavailable);
     g_menuEntryHook(*this, parent, factory);
 }
 
@@ -156,7 +156,7 @@ std::uint8_t TVM30::SimpleCommand(std::uint8_t line, std::uint8_t dispenser, std
     reply[0] = bus.address;
     reply[1] = command;
     reply[2] = bus.nozzle;
-    if (Exchange(line, reply, 3, expected) != 0) throw ESerialIO(failureText);
+    if (Exchange(line, reply, 3, expected) != 0) RaiseSerialIO(failureText);
     return lineResult(line);
 }
 

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "params/ParameterUnit.h"
+#include "protocol/HostText.h"
 #include "protocol/ParameterCode.h"
 #include "zarvik/exceptions.h"
 
@@ -24,7 +25,7 @@ int16_t CoefficientFromRead(int32_t readValue) {
 
 int32_t NewCoefficient(int16_t current, double ordered, double delivered) {
     // e + 1 == 0 has no quotient; a wrapped result would corrupt the dispenser.
-    if (current == -1) throw zarvik::Exception(kCoefficientMinusOne);
+    if (current == -1) throw zarvik::Exception(protocol::ToHostText(kCoefficientMinusOne));
 
     long double a = ordered;
     if (current != 0) {
@@ -38,10 +39,11 @@ int32_t NewCoefficient(int16_t current, double ordered, double delivered) {
     const long double k = a / (f - a);
     constexpr long double kLowest = std::numeric_limits<int32_t>::min();
     constexpr long double kHighest = std::numeric_limits<int32_t>::max();
-    if (std::isnan(k) || k < kLowest - 0.5L || k > kHighest + 0.5L) throw zarvik::Exception(kCoefficientOutOfRange);
+    if (std::isnan(k) || k < kLowest - 0.5L || k > kHighest + 0.5L)
+        throw zarvik::Exception(protocol::ToHostText(kCoefficientOutOfRange));
     const int64_t rounded = NearestInteger(k);
     if (rounded < std::numeric_limits<int32_t>::min() || rounded > std::numeric_limits<int32_t>::max())
-        throw zarvik::Exception(kCoefficientOutOfRange);
+        throw zarvik::Exception(protocol::ToHostText(kCoefficientOutOfRange));
     return static_cast<int32_t>(rounded);
 }
 
@@ -53,7 +55,8 @@ std::optional<std::string> CalibrationInputProblem(double ordered, double delive
 }
 
 void CheckCalibrationInput(double ordered, double delivered) {
-    if (auto problem = CalibrationInputProblem(ordered, delivered)) throw zarvik::Exception(*problem);
+    if (auto problem = CalibrationInputProblem(ordered, delivered))
+        throw zarvik::Exception(protocol::ToHostText(*problem));
 }
 
 }  // namespace zarvik::params

@@ -1,6 +1,10 @@
 #include "params/NumberText.h"
 
+#if defined(_WIN32)
+#include <clocale>
+#else
 #include <langinfo.h>
+#endif
 
 #include <algorithm>
 #include <charconv>
@@ -93,10 +97,17 @@ std::string Scientific(bool negative, const Decimal& d, const NumberSeparators& 
 
 NumberSeparators CurrentNumberSeparators() {
     NumberSeparators separators;
+#if defined(_WIN32)
+    // Windows has no nl_langinfo: the program's C locale through localeconv.
+    const std::lconv* conv = std::localeconv();
+    const char* radix = conv != nullptr ? conv->decimal_point : nullptr;
+    const char* thousands = conv != nullptr ? conv->thousands_sep : nullptr;
+#else
     // nl_langinfo reads the calling thread's locale and is safe beside other threads.
     const char* radix = nl_langinfo(RADIXCHAR);
-    if (radix != nullptr && *radix != '\0') separators.decimal = radix;
     const char* thousands = nl_langinfo(THOUSEP);
+#endif
+    if (radix != nullptr && *radix != '\0') separators.decimal = radix;
     separators.thousands = thousands != nullptr ? thousands : "";
     return separators;
 }

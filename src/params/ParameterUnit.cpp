@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "params/NumberText.h"
+#include "protocol/HostText.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::params {
@@ -178,7 +179,7 @@ TRawForWrite CParameter::RawForWrite(const TEditorInput& input) const {
 
 std::string CParameter::ValueText(int32_t raw) const {
     const int64_t n = Number(raw);
-    if (n < 0 || Kind > pkReciprocal) throw zarvik::Exception(kConversionError);
+    if (n < 0 || Kind > pkReciprocal) throw zarvik::Exception(protocol::ToHostText(kConversionError));
     switch (Kind) {
         case pkScaled:
         case pkPlain:
@@ -214,12 +215,13 @@ int CTRKParameters::Count() const { return static_cast<int>(items_.size()); }
 
 CParameter* CTRKParameters::Item(int index) const {
     if (index < 0 || index >= Count())
-        throw zarvik::Exception("Индекс списка параметров вне границ (" + std::to_string(index) + ")");
+        throw zarvik::Exception(
+            protocol::ToHostText("Индекс списка параметров вне границ (" + std::to_string(index) + ")"));
     return items_[static_cast<size_t>(index)].get();
 }
 
 CParameter* CTRKParameters::Add(std::unique_ptr<CParameter> parameter) {
-    if (!parameter) throw zarvik::Exception("Пустой параметр не добавляется в список");
+    if (!parameter) throw zarvik::Exception(protocol::ToHostText("Пустой параметр не добавляется в список"));
     items_.push_back(std::move(parameter));
     return items_.back().get();
 }

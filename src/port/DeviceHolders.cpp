@@ -68,10 +68,4 @@ std::vector<DeviceHolder> OpenHolders(const std::string& path) {
     return holders;
 }
 
-std::string DescribeHolder(const DeviceHolder& holder) {
-    std::string text = "process " + std::to_string(holder.pid);
-    if (!holder.name.empty()) text += " (" + holder.name + ")";
-    return text;
-}
-
 }  // namespace zarvik::port

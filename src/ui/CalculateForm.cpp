@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "AppWidget.h"
+#include "ErrorText.h"
 #include "library/DriverObject.h"
 #include "params/Calibration.h"
 #include "zarvik/exceptions.h"
@@ -148,7 +149,7 @@ void RunCalibration(int line, int address, int row) {
     if (CalculateFrm->exec() != QDialog::Accepted) return;
 
     TVM30* driver = DriverObject;
-    if (driver == nullptr) throw Exception(kNoDriver);
+    if (driver == nullptr) RaiseWindowError(kNoDriver);
     const std::int32_t code = params::CalibrationCode(row);
     const std::int32_t raw = driver->ReadParameter(line, address, code);
     if (driver->GetLineResult(line) != kLineGood) return;

@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "AppWidget.h"
+#include "ErrorText.h"
 #include "ui/ParamFrame.h"
 #include "zarvik/exceptions.h"
 
@@ -34,9 +35,9 @@ QAction* FindSubItem(QAction* parent, const QString& caption) {
 
 QAction* NewMenuItem(const QString& caption, const QString& hint, int helpContext, QAction* parent, std::int32_t index,
                      TVM30* driver, const QKeySequence& shortcut, TMenuItemFactory factory) {
-    if (factory == nullptr) throw Exception(kNoFactory);
+    if (factory == nullptr) RaiseWindowError(kNoFactory);
     QAction* item = factory(parent, index);
-    if (item == nullptr) throw Exception(kNoItemCreated);
+    if (item == nullptr) RaiseWindowError(kNoItemCreated);
     item->setText(caption);
     item->setStatusTip(hint);
     item->setToolTip(hint);
@@ -49,7 +50,7 @@ QAction* NewMenuItem(const QString& caption, const QString& hint, int helpContex
 
 void InsertMenuEntry(TVM30& driver, QAction* parent, TMenuItemFactory factory) {
     if (!MenuPending) return;
-    if (parent == nullptr) throw Exception(kNoParentItem);
+    if (parent == nullptr) RaiseWindowError(kNoParentItem);
     if (QAction* host = FindSubItem(parent, QString::fromUtf8(kHostMenuCaption))) {
         const QString caption = QString::fromUtf8(kMenuEntryCaption);
         NewMenuItem(caption, caption, 0, host, -1, &driver, QKeySequence(), factory);
@@ -62,7 +63,7 @@ void ParamMenuClick(TVM30* driver) {
         ShowParamWindow(driver);
     } catch (const std::exception& error) {
         QMessageBox::critical(app::MainWidget(), QApplication::applicationDisplayName(),
-                              QString::fromUtf8(error.what()));
+                              QString::fromStdString(ErrorText(error)));
     }
 }
 

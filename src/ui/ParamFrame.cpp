@@ -26,6 +26,7 @@
 #include <utility>
 
 #include "AppWidget.h"
+#include "ErrorText.h"
 #include "ParamFrameTexts.h"
 #include "params/ParameterUnit.h"
 #include "timer/FonTimer.h"
@@ -374,7 +375,7 @@ void TParamFrm::Guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        if (ParamFrmHooks().ShowError) ParamFrmHooks().ShowError(this, QString::fromUtf8(error.what()));
+        if (ParamFrmHooks().ShowError) ParamFrmHooks().ShowError(this, QString::fromStdString(ErrorText(error)));
     }
 }
 

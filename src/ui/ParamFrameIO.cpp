@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "ErrorText.h"
 #include "ParamFrameTexts.h"
 #include "driver/VM30.h"
 #include "params/ParameterUnit.h"
@@ -105,7 +106,7 @@ void TParamFrm::AppendPage(int t, const TTableInfo& info) {
         for (int i = 1; i <= info.FieldCount; ++i) {
             TFieldInfo field;
             Driver->ReadFieldInfo(line, address, t + 1, i, field);
-            if (Driver->GetLineResult(line) != 1) throw Exception(texts::kFieldInfoError);
+            if (Driver->GetLineResult(line) != 1) RaiseWindowError(texts::kFieldInfoError);
             auto p = std::make_unique<CParameter>(static_cast<std::uint8_t>(t + 1), static_cast<std::uint8_t>(i), 10, 0,
                                                   cp1251::ToUtf8(field.Name.view()), std::string(), 0, field.LowLimit,
                                                   field.HighLimit, 0, static_cast<std::uint8_t>(t), 1.0L);
@@ -153,8 +154,8 @@ TParamFrm::ReadOutcome TParamFrm::FetchRow(int row, const Selection& from, bool 
     outcome.from = from;
     std::lock_guard lock(DriverLock);
     try {
-        if (!Driver) throw Exception(texts::kNoDriverRead);
-        if (!ParamList) throw Exception(texts::kNoDriverRead);
+        if (!Driver) RaiseWindowError(texts::kNoDriverRead);
+        if (!ParamList) RaiseWindowError(texts::kNoDriverRead);
         // A closing window starts no more exchanges.
         if (forPass && passStop_.load()) {
             outcome.kind = ReadOutcome::Dropped;
@@ -174,7 +175,7 @@ TParamFrm::ReadOutcome TParamFrm::FetchRow(int row, const Selection& from, bool 
         }
     } catch (const std::exception& error) {
         outcome.kind = ReadOutcome::Error;
-        outcome.error = error.what();
+        outcome.error = ErrorText(error);
     }
     return outcome;
 }
@@ -294,7 +295,8 @@ void TParamFrm::WriteRow(int row) {
         if (!Driver) {
             message = QString::fromUtf8(texts::kNoDriverWrite);
         } else {
-            CParameter* p = ParamList ? ParamList->Item(row - 1) : throw Exception(texts::kNoDriverWrite);
+            if (!ParamList) RaiseWindowError(texts::kNoDriverWrite);
+            CParameter* p = ParamList->Item(row - 1);
             message = SendWrite(*p, row, colour);
         }
     } catch (const std::exception&) {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "DriverFixture.h"
+#include "protocol/HostText.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::testing {
@@ -142,7 +143,7 @@ TEST_F(DispensingTest, StartRecordsTheNozzleEvenWhenTheExchangeRaises) {
         driver.StartNozzle(1, 5, 3, 0);
         FAIL();
     } catch (const ESerialIO& e) {
-        EXPECT_STREQ(e.what(), "Невозможно выполнить запрос состояния ТРК");
+        EXPECT_EQ(e.what(), protocol::ToHostText("Невозможно выполнить запрос состояния ТРК"));
     }
     EXPECT_EQ(driver.selectedNozzle(1, 5), 3);
 }
@@ -270,7 +271,7 @@ TEST_F(DispensingTest, FailedDoseAndPriceExchangesCarryTheirTexts) {
             c.call();
             ADD_FAILURE() << c.text;
         } catch (const ESerialIO& e) {
-            EXPECT_STREQ(e.what(), c.text);
+            EXPECT_EQ(e.what(), protocol::ToHostText(c.text));
         }
     }
 }

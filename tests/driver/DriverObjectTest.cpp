@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "DriverFixture.h"
+#include "protocol/HostText.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::testing {
@@ -157,7 +158,7 @@ TEST_F(DriverObjectTest, StatusPollKeepsItsOwnTextForDispensersAboveThirtyTwo) {
         } catch (const ESerialIO&) {
             FAIL() << "must be the standard class, not ESerialIO";
         } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), "Номер колонки выходит за допустимый диапозон");
+            EXPECT_EQ(e.what(), protocol::ToHostText("Номер колонки выходит за допустимый диапозон"));
         }
     }
     EXPECT_TRUE(port.calls.empty());

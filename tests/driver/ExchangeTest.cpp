@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "DriverFixture.h"
+#include "protocol/HostText.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::testing {
@@ -161,7 +162,7 @@ TEST_F(ExchangeTest, ARaisedTransferBecomesESerialIOInTheCommand) {
         driver.GetDispenserStatus(1, 1, 1, status);
         FAIL() << "no error";
     } catch (const ESerialIO& e) {
-        EXPECT_STREQ(e.what(), "Невозможно выполнить запрос состояния ТРК");
+        EXPECT_EQ(e.what(), protocol::ToHostText("Невозможно выполнить запрос состояния ТРК"));
     }
     EXPECT_EQ(driver.lineResult(1), 1);
 }

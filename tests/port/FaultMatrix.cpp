@@ -4,9 +4,9 @@
 #include <memory>
 #include <thread>
 
+#include "FarEnd.h"
 #include "SimulatedLine.h"
 #include "library/DriverObject.h"
-#include "sim/SerialEndpoint.h"
 #include "sim/Station.h"
 #include "zarvik/exceptions.h"
 
@@ -28,19 +28,16 @@ std::uint32_t TotalOf(int dispenser, int nozzle) {
 std::uint32_t ParameterOf(int address) { return 17u * static_cast<std::uint32_t>(address); }
 
 struct Rig {
-    explicit Rig(const MatrixOptions& options) : station(QuickStation()) {
-        sim::EndpointOptions eo;
-        eo.pacing = options.pacing;
-        endpoint = std::make_unique<sim::SerialEndpoint>(station, eo);
-        port.SetDevice(kLine, endpoint->OpenPty());
-        endpoint->Start();
+    explicit Rig(const MatrixOptions& options)
+        : station(QuickStation()), farEnd(station, options.pacing), port(farEnd.Devices()) {
+        port.SetDevice(kLine, farEnd.Device());
         port.SetSettings(kLine, options.settings);
         driver.reset(CreateDriver(0, 0, &port));
         driver->OpenPort(kLine);
     }
     ~Rig() {
         port.CloseLine(kLine);
-        endpoint->Stop();
+        farEnd.Stop();
     }
 
     // Distinct deliveries, totals and parameters, set up before any fault.
@@ -67,7 +64,7 @@ struct Rig {
     }
 
     sim::Station station;
-    std::unique_ptr<sim::SerialEndpoint> endpoint;
+    FarEnd farEnd;
     port::SerialPortManager port;
     std::unique_ptr<TVM30> driver;
 };

@@ -1,6 +1,7 @@
 // The fault matrix at the operation level: a simulated station on a
-// pseudo-terminal (its own per cell), the real port service and the driver,
-// every nozzle, dispenser and address with values of its own. Each cell runs
+// pseudo-terminal or a loopback line (its own per cell, FarEnd.h), the real
+// port service and the driver, every nozzle, dispenser and address with
+// values of its own. Each cell runs
 // one fault mode at one rate and performs the host's operations in turn:
 // poll a dispenser (operation 21) then read its delivery values
 // (operation 6), read a nozzle's total (operation 7), read a parameter of an

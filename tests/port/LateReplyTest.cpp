@@ -72,7 +72,7 @@ TEST(LateReply, ReplyOwedToThePreviousProgram_IsNotTakenByTheNextOne) {
     EXPECT_TRUE(ReadTotal(previous, 1).raised);
     previous.port().CloseLine(kLine);
 
-    port::SerialPortManager port;
+    port::SerialPortManager port(previous.Devices());
     port.SetDevice(kLine, previous.Path());
     port.SetSettings(kLine, settings);
     std::unique_ptr<TVM30> driver(CreateDriver(0, 0, &port));

@@ -25,13 +25,11 @@ sim::StationConfig QuickStation() {
 }
 
 SimulatedLine::SimulatedLine(std::int32_t options, sim::StationConfig config)
-    : station_(std::make_unique<sim::Station>(std::move(config))), port_(std::make_unique<port::SerialPortManager>()) {
-    sim::EndpointOptions eo;
-    eo.pacing = false;
-    endpoint_ = std::make_unique<sim::SerialEndpoint>(*station_, eo);
-    path_ = endpoint_->OpenPty();
-    endpoint_->Start();
-    port_->SetDevice(kLine, path_);
+    : station_(std::make_unique<sim::Station>(std::move(config))),
+      farEnd_(std::make_unique<FarEnd>(*station_, /*pacing*/ false)) {
+    port_ = std::make_unique<port::SerialPortManager>(farEnd_->Devices());
+    port_->SetDevice(kLine, farEnd_->Device());
+    path_ = farEnd_->Device();
     port_->SetSettings(kLine, QuickSettings());
     port_->SetTraceHook([this](const port::FrameTraceEvent& e) {
         if (e.direction != port::FrameDirection::Sent || e.bytes.size() < 5) return;
@@ -44,7 +42,7 @@ SimulatedLine::SimulatedLine(std::int32_t options, sim::StationConfig config)
 
 SimulatedLine::~SimulatedLine() {
     port_->CloseLine(kLine);
-    endpoint_->Stop();
+    farEnd_->Stop();
 }
 
 std::vector<std::uint8_t> SimulatedLine::TakeSentCommands() {

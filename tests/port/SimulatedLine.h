@@ -1,6 +1,7 @@
 // A line for integration tests: a simulated station served unpaced on a
-// pseudo-terminal, the real serial port service on its slave side, and a
-// driver object on that service.
+// pseudo-terminal (on Windows through the in-process loopback device,
+// FarEnd.h), the real serial port service on the other side, and a driver
+// object on that service.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "FarEnd.h"
 #include "driver/VM30.h"
 #include "port/SerialPortManager.h"
-#include "sim/SerialEndpoint.h"
 #include "sim/Station.h"
 
 namespace zarvik::testing {
@@ -33,15 +34,17 @@ public:
     TVM30& driver() { return *driver_; }
     std::uint8_t lineResult() { return driver_->GetLineResult(kLine); }
     std::int32_t lineError() { return port_->GetLineError(kLine); }
-    void StopSimulator() { endpoint_->Stop(); }
+    void StopSimulator() { farEnd_->Stop(); }
     const std::string& Path() const { return path_; }
+    // The devices a second port service on the same far end must be made with.
+    port::DeviceFactory Devices() const { return farEnd_->Devices(); }
 
     // Command codes of the frames sent since the last call.
     std::vector<std::uint8_t> TakeSentCommands();
 
 private:
     std::unique_ptr<sim::Station> station_;
-    std::unique_ptr<sim::SerialEndpoint> endpoint_;
+    std::unique_ptr<FarEnd> farEnd_;
     std::unique_ptr<port::SerialPortManager> port_;
     std::unique_ptr<TVM30> driver_;
     std::string path_;

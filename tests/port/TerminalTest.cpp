@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "SimulatedLine.h"
+#include "sim/SerialEndpoint.h"
 
 namespace zarvik::testing {
 namespace {

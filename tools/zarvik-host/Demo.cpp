@@ -1,5 +1,6 @@
-// The delivery demo: a simulated station on a pseudo-terminal, paced at
-// 9600 baud, driven through the real port service and the dlopen'ed driver.
+// The delivery demo: a simulated station on a pseudo-terminal (on Windows an
+// in-process loopback line), paced at 9600 baud, driven through the real
+// port service and the loaded driver.
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -54,7 +55,8 @@ int RunDemo(const SessionOptions& options) {
     EmbeddedSimulator simulator(config, endpoint);
     SessionOptions so = options;
     so.device = simulator.Start();
-    std::cout << "simulated station on " << so.device << " (paced at 9600 baud)\n";
+    so.devices = simulator.Devices();
+    std::cout << "simulated station on " << simulator.Describe() << " (paced at 9600 baud)\n";
 
     Session s(so);
     s.Open();

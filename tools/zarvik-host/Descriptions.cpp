@@ -5,6 +5,7 @@
 #include "port/PortErrors.h"
 #include "protocol/Cp1251.h"
 #include "protocol/Frame.h"
+#include "protocol/HostText.h"
 #include "protocol/Replies.h"
 #include "protocol/ReplyChecker.h"
 #include "zarvik/exceptions.h"
@@ -33,7 +34,8 @@ Exchanged Exchange(Session& session, const std::uint8_t* payload, std::size_t n,
                                                       proto::kDescriptionReplyLength, 2, 0);
     const std::int32_t code = port.WaitTransfer(handle);
     if (code != 0)
-        throw ESerialIO(std::string("Невозможно выполнить запрос описания: ") + port::DescribeLineError(code));
+        throw ESerialIO(
+            proto::ToHostText(std::string("Невозможно выполнить запрос описания: ") + port::DescribeLineError(code)));
     Exchanged e;
     e.good = port.GetLineState(line) == kLineStateGood;
     e.length = proto::JudgedLength(reply, proto::kDescriptionReplyLength);

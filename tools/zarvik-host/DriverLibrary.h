@@ -11,6 +11,7 @@
 #include "zarvik/driver.h"
 #include "zarvik/exports.h"
 #include "zarvik/port_manager.h"
+#include "zarvik/slot_call.h"
 
 namespace zarvik::host {
 
@@ -49,7 +50,7 @@ private:
 // operation's declaration in driver.h exactly.
 template <typename R, typename... Args>
 R CallSlot(TDriver25* driver, DriverSlot slot, std::type_identity_t<Args>... args) {
-    using Operation = R (*)(TDriver25*, Args...);
+    using Operation = R(ZARVIK_THISCALL*)(TDriver25*, Args...);
     void* const* table = *reinterpret_cast<void* const* const*>(driver);
     return reinterpret_cast<Operation>(table[slot])(driver, std::forward<Args>(args)...);
 }

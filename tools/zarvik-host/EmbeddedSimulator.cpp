@@ -2,18 +2,27 @@
 
 namespace zarvik::host {
 
+struct EmbeddedSimulator::Serving {
+    Serving(sim::Station& station, const sim::EndpointOptions& options) : endpoint(station, options) {}
+    sim::SerialEndpoint endpoint;
+};
+
 EmbeddedSimulator::EmbeddedSimulator(sim::StationConfig config, sim::EndpointOptions options)
     : station_(std::make_unique<sim::Station>(std::move(config))),
-      endpoint_(std::make_unique<sim::SerialEndpoint>(*station_, options)) {}
+      serving_(std::make_unique<Serving>(*station_, options)) {}
 
 EmbeddedSimulator::~EmbeddedSimulator() { Stop(); }
 
 std::string EmbeddedSimulator::Start() {
-    path_ = endpoint_->OpenPty();
-    endpoint_->Start();
+    path_ = serving_->endpoint.OpenPty();
+    serving_->endpoint.Start();
     return path_;
 }
 
-void EmbeddedSimulator::Stop() { endpoint_->Stop(); }
+void EmbeddedSimulator::Stop() { serving_->endpoint.Stop(); }
+
+port::DeviceFactory EmbeddedSimulator::Devices() const { return port::MakeSystemDevice; }
+
+std::string EmbeddedSimulator::Describe() const { return path_; }
 
 }  // namespace zarvik::host

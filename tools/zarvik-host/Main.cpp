@@ -13,6 +13,7 @@
 
 #include "Capture.h"
 #include "Commands.h"
+#include "Console.h"
 #include "ExchangeLog.h"
 #include "ExitCodes.h"
 #include "ParamsCommands.h"
@@ -138,7 +139,7 @@ void AddGlobalOptions(CLI::App& app, Cli& cli) {
     app.require_subcommand(1);
     app.fallthrough();
     app.footer(kExitCodesHelp);
-    auto* port = app.add_option("--port,-p", cli.session.device, "serial device or pseudo-terminal");
+    auto* port = app.add_option("--port,-p", cli.session.device, "serial device or pseudo-terminal (COM1 on Windows)");
     app.add_option("--station", cli.station,
                    "station file (JSON; docs/station-file.md): lines, devices, rates, timeouts, dispensers")
         ->excludes(port);
@@ -317,7 +318,7 @@ int RunSessionCommand(const SessionCommand& command, const Cli& cli) {
         if (cli.args.stats && !cli.args.json) PrintStatistics(s, std::cout);
         return code;
     } catch (const std::exception& e) {
-        std::cerr << "zarvik-host: " << e.what() << s.FaultCause() << '\n';
+        std::cerr << "zarvik-host: " << ErrorText(e) << s.FaultCause() << '\n';
         if (cli.args.stats) PrintStatistics(s, cli.args.json ? std::cerr : std::cout);
         return ExitCodeOf(e);
     }
@@ -383,6 +384,7 @@ int Dispatch(int argc, char** argv, const CLI::App& app, const OtherCommands& ot
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrepareConsole();
     CLI::App app{"zarvik-host: drives fuel dispensers through libZarvikTrk.so on a serial line"};
     Cli cli;
     AddGlobalOptions(app, cli);
@@ -394,7 +396,7 @@ int main(int argc, char** argv) {
         try {
             return RunVersion(cli.session, std::cout);
         } catch (const std::exception& e) {
-            std::cerr << "zarvik-host: " << e.what() << '\n';
+            std::cerr << "zarvik-host: " << ErrorText(e) << '\n';
             return ExitCodeOf(e);
         }
     } catch (const CLI::ParseError& e) {
@@ -404,7 +406,7 @@ int main(int argc, char** argv) {
     try {
         return Dispatch(argc, argv, app, other, commands, cli);
     } catch (const std::exception& e) {
-        std::cerr << "zarvik-host: " << e.what() << '\n';
+        std::cerr << "zarvik-host: " << ErrorText(e) << '\n';
         return ExitCodeOf(e);
     }
 }

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "Commands.h"
+#include "Console.h"
 #include "DriverSlots.h"
 #include "ExitCodes.h"
 #include "JsonOutput.h"
@@ -129,7 +130,7 @@ std::string WatchLine(Session& s, const CommandArgs& a, bool& answered) {
         answered = true;
         return line;
     } catch (const ESerialIO& e) {
-        return std::string("no answer: ") + e.what();
+        return "no answer: " + ErrorText(e);
     }
 }
 
@@ -228,8 +229,8 @@ int RunStats(Session& s, const CommandArgs& a) {
             if (s.LineResult() != 1) code = Worse(code, kExitNotGood);
         } catch (const ESerialIO& e) {
             code = Worse(code, kExitExchangeFailed);
-            failures.push_back({{"poll", i + 1}, {"error", e.what()}});
-            if (!a.json) std::cout << "poll " << i + 1 << ": " << e.what() << '\n';
+            failures.push_back({{"poll", i + 1}, {"error", ErrorText(e)}});
+            if (!a.json) std::cout << "poll " << i + 1 << ": " << ErrorText(e) << '\n';
         }
     }
     if (a.json) {

@@ -40,7 +40,8 @@ const char* LineResultMeaning(std::uint8_t result) {
 }
 
 Session::Session(const SessionOptions& options)
-    : port_(std::make_unique<port::SerialPortManager>()),
+    : port_(std::make_unique<port::SerialPortManager>(options.devices ? options.devices
+                                                                      : port::DeviceFactory(port::MakeSystemDevice))),
       line_(options.line),
       device_(options.device),
       settings_(options.settings),

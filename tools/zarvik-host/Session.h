@@ -28,6 +28,7 @@ struct SessionOptions {
     std::int32_t options = 0;
     capture::CaptureWriter* capture = nullptr;  // every frame also goes here (--capture); not owned
     ExchangeLog* log = nullptr;                 // every exchange also goes here (--log); not owned
+    port::DeviceFactory devices;                // the port service's devices; empty: the system's
 };
 
 class Session {

@@ -1,6 +1,7 @@
 // Who has a device open: the processes of this machine found through /proc.
 // The holder of a line's lock comes from /proc/locks (exact); the processes
 // with the device open from /proc/*/fd (every process we may look at).
+// Windows names no holders: there only DescribeHolder is built.
 #pragma once
 
 #include <sys/types.h>

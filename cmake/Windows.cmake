@@ -1,0 +1,57 @@
+# What the Windows build (cmake/MinGW.cmake, presets windows-i686 and
+# windows-x64) does differently: every program and DLL lands in one folder
+# (bin/) beside the toolchain's runtime DLLs, so that ZarvikTrk.dll, the host
+# and the tests share one C++ runtime (an exception raised in the DLL is
+# caught in the executable); GoogleTest is built from Debian's sources for
+# this toolchain; the header-only libraries come from the build machine.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+add_link_options(-shared-libgcc)
+
+# The runtime DLLs of the toolchain, shipped beside the executables.
+set(ZARVIK_RUNTIME_DLLS)
+foreach(dll libstdc++-6.dll libgcc_s_dw2-1.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+    OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(IS_ABSOLUTE "${found}" AND EXISTS "${found}")
+    list(APPEND ZARVIK_RUNTIME_DLLS ${found})
+  elseif(EXISTS /usr/${ZARVIK_MINGW_TRIPLET}/lib/${dll})
+    list(APPEND ZARVIK_RUNTIME_DLLS /usr/${ZARVIK_MINGW_TRIPLET}/lib/${dll})
+  endif()
+endforeach()
+list(LENGTH ZARVIK_RUNTIME_DLLS count)
+if(NOT count EQUAL 3)
+  message(FATAL_ERROR "the toolchain's runtime DLLs are not all there: ${ZARVIK_RUNTIME_DLLS}")
+endif()
+include(GNUInstallDirs)
+file(COPY ${ZARVIK_RUNTIME_DLLS} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+install(FILES ${ZARVIK_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# GoogleTest for this toolchain, from the googletest package's sources, with
+# its own warnings settings (it is built before ours are added).
+if(ZARVIK_BUILD_TESTS)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # (It names its targets GTest::gtest and GTest::gtest_main itself.)
+endif()
+
+# CLI11, nlohmann/json, spdlog and fmt: the build machine's headers,
+# through a folder of their own (never the whole of /usr/include).
+set(hostHeaders ${CMAKE_BINARY_DIR}/host-headers)
+file(MAKE_DIRECTORY ${hostHeaders})
+foreach(dir CLI nlohmann spdlog fmt)
+  if(NOT EXISTS /usr/include/${dir})
+    message(FATAL_ERROR "/usr/include/${dir} is missing (scripts/install-deps installs it)")
+  endif()
+  file(CREATE_LINK /usr/include/${dir} ${hostHeaders}/${dir} SYMBOLIC)
+endforeach()
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${hostHeaders})
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${hostHeaders})
+# spdlog and fmt header-only (Debian builds their libraries for Linux only).
+add_library(spdlog::spdlog INTERFACE IMPORTED)
+target_include_directories(spdlog::spdlog SYSTEM INTERFACE ${hostHeaders})
+target_compile_definitions(spdlog::spdlog INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY)
+set(CLI11_FOUND TRUE)
+set(nlohmann_json_FOUND TRUE)

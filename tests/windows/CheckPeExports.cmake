@@ -1,0 +1,23 @@
+# cmake -DOBJDUMP=... -DLIBRARY=ZarvikTrk.dll -P CheckPeExports.cmake
+# The DLL's export name table (objdump -p) must hold GetDriver25 and GetVM30,
+# undecorated, and nothing else.
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "${OBJDUMP} -p ${LIBRARY} failed: ${rc}")
+endif()
+string(FIND "${out}" "[Ordinal/Name Pointer] Table" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "${LIBRARY} has no export name table:\n${out}")
+endif()
+string(SUBSTRING "${out}" ${at} -1 table)
+string(REGEX MATCHALL "\n[ \t]*\\[ *[0-9]+\\] [^\n]+" entries "${table}")
+set(names)
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "^\n[ \t]*\\[ *[0-9]+\\] " "" name "${entry}")
+  list(APPEND names "${name}")
+endforeach()
+list(SORT names)
+if(NOT names STREQUAL "GetDriver25;GetVM30")
+  message(FATAL_ERROR "${LIBRARY} exports: ${names}")
+endif()
+message("${LIBRARY} exports: ${names}")
