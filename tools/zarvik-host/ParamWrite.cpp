@@ -2,6 +2,7 @@
 #include <iostream>
 #include <optional>
 
+#include "Console.h"
 #include "DriverSlots.h"
 #include "ExitCodes.h"
 #include "ParamsCommands.h"
@@ -57,7 +58,7 @@ int RunParamWrite(Session& s, const ParamsArgs& a) {
                           std::to_string(cell->field));
         field = reader.Field(cell->table, cell->field);
     } catch (const ReadFailure& e) {
-        std::cerr << "zarvik-host: param-write: cannot read the field's description: " << e.what()
+        std::cerr << "zarvik-host: param-write: cannot read the field's description: " << ErrorText(e)
                   << "; nothing written\n";
         return e.exitCode;
     }

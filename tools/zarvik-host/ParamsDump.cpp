@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "AtomicFile.h"
+#include "Console.h"
 #include "ExitCodes.h"
 #include "ParamsCommands.h"
 #include "ParamsDocument.h"
@@ -21,7 +22,7 @@ int RunParamsDump(Session& s, const ParamsArgs& a) {
         dump.tables = reader.Layout();
         reader.ReadValues(dump);
     } catch (const ReadFailure& e) {
-        std::cerr << "zarvik-host: params-dump failed: " << e.what() << "; " << where << '\n';
+        std::cerr << "zarvik-host: params-dump failed: " << ErrorText(e) << "; " << where << '\n';
         return e.exitCode;
     }
     const std::string text = DumpText(dump);
@@ -35,7 +36,7 @@ int RunParamsDump(Session& s, const ParamsArgs& a) {
         try {
             WriteFileAtomically(a.output, text);
         } catch (const std::exception& e) {
-            std::cerr << "zarvik-host: params-dump: " << e.what() << '\n';
+            std::cerr << "zarvik-host: params-dump: " << ErrorText(e) << '\n';
             return kExitConfig;
         }
     }

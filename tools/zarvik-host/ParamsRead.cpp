@@ -1,5 +1,6 @@
 #include "ParamsRead.h"
 
+#include "Console.h"
 #include "Descriptions.h"
 #include "DriverSlots.h"
 #include "ParamsRules.h"
@@ -21,7 +22,7 @@ auto Attempt(int attempts, int& repeats, const std::string& what, Ask ask) {
         try {
             if (auto result = ask(cause, exitCode)) return std::move(*result);
         } catch (const ESerialIO& e) {
-            cause = std::string("no reply: ") + e.what();
+            cause = "no reply: " + ErrorText(e);
             exitCode = kExitExchangeFailed;
         }
     }

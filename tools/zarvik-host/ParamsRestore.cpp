@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "AtomicFile.h"
+#include "Console.h"
 #include "DriverSlots.h"
 #include "ExitCodes.h"
 #include "ParamsCommands.h"
@@ -66,7 +67,7 @@ std::string WriteVerified(Session& s, ParamsReader& reader, int address, int row
             reply = s.LineResult() == 1 ? "took the write"
                                         : "did not take the write (line result " + std::to_string(s.LineResult()) + ")";
         } catch (const ESerialIO& e) {
-            reply = std::string("did not answer the write (") + e.what() + ")";
+            reply = std::string("did not answer the write (") + ErrorText(e) + ")";
         }
         // Whatever the write's reply said, the value the dispenser holds decides.
         const std::int64_t back = reader.Value(d.table, row, *d.field);
@@ -88,15 +89,15 @@ std::optional<int> ReadLayout(Session& s, ParamsReader& reader, const std::strin
         return std::nullopt;
     } catch (const ReadFailure& e) {
         if (!problems.empty()) {
-            problems.push_back({"", std::string("the dispenser's layout could not be read: ") + e.what()});
+            problems.push_back({"", std::string("the dispenser's layout could not be read: ") + ErrorText(e)});
             return Refused(file, problems);
         }
-        std::cerr << "zarvik-host: params-restore: cannot read the dispenser's layout: " << e.what()
+        std::cerr << "zarvik-host: params-restore: cannot read the dispenser's layout: " << ErrorText(e)
                   << "; nothing written\n";
         return e.exitCode;
     } catch (const std::exception& e) {
         if (problems.empty()) throw;
-        problems.push_back({"", std::string("the dispenser could not be reached: ") + e.what()});
+        problems.push_back({"", std::string("the dispenser could not be reached: ") + ErrorText(e)});
         return Refused(file, problems);
     }
 }
@@ -135,7 +136,7 @@ int Apply(Session& s, ParamsReader& reader, const ParamsArgs& a, const ParamsDum
         try {
             cause = WriteVerified(s, reader, current.address, current.row, d, a.attempts);
         } catch (const ReadFailure& e) {
-            cause = std::string("cannot read it back: ") + e.what();
+            cause = std::string("cannot read it back: ") + ErrorText(e);
             exitCode = e.exitCode;
         }
         if (cause.empty()) {
@@ -181,7 +182,7 @@ int RunParamsRestore(Session& s, const ParamsArgs& a) {
     try {
         reader.ReadValues(current);
     } catch (const ReadFailure& e) {
-        std::cerr << "zarvik-host: params-restore: cannot read the current values: " << e.what()
+        std::cerr << "zarvik-host: params-restore: cannot read the current values: " << ErrorText(e)
                   << "; nothing written\n";
         return e.exitCode;
     }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "Console.h"
 #include "DriverSlots.h"
 #include "ExitCodes.h"
 #include "Platform.h"
@@ -42,7 +43,7 @@ void ReadLine(const StationLine& line, const SessionOptions& base, std::vector<N
         s.emplace(options);
         s->Open();
     } catch (const std::exception& e) {
-        lineError = e.what() + (s ? s->FaultCause() : std::string());
+        lineError = ErrorText(e) + (s ? s->FaultCause() : std::string());
         code = Worse(code, ExitCodeOf(e));
     }
     for (const StationDispenser& d : line.dispensers) {
@@ -64,7 +65,7 @@ void ReadLine(const StationLine& line, const SessionOptions& base, std::vector<N
                     code = Worse(code, kExitNotGood);
                 }
             } catch (const std::exception& e) {
-                t.error = e.what() + s->FaultCause();
+                t.error = ErrorText(e) + s->FaultCause();
                 code = Worse(code, ExitCodeOf(e));
             }
             out.push_back(std::move(t));
