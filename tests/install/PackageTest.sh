@@ -2,9 +2,11 @@
 # Builds the .deb from a build folder (cpack), unpacks it into a scratch root
 # (dpkg -x: nothing on the system changes) and runs the installed tools from
 # there: they must find the installed library, not the build tree's.
-# Usage: PackageTest.sh BUILD_DIR SOURCE_DIR WORK_DIR
+# Usage: PackageTest.sh BUILD_DIR SOURCE_DIR WORK_DIR [WITH_GUI]
+# WITH_GUI is ON (the default) for a build with the windows, OFF for the
+# headless one, whose package must not depend on Qt.
 set -uo pipefail
-build=$1 source=$2 work=$3
+build=$1 source=$2 work=$3 gui=${4:-ON}
 fail() {
     echo "FAIL: $*"
     exit 1
@@ -24,8 +26,16 @@ echo "package: $deb"
 # The runtime dependencies: the shared libraries' packages and the font.
 depends=$(dpkg-deb --field "$deb" Depends) || fail "no Depends"
 echo "Depends: $depends"
-for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libpcap0.8 fonts-liberation2; do
-    [[ ", $depends," == *", $p "* || ", $depends," == *", $p,"* ]] || fail "Depends lacks $p"
+depends_on() { [[ ", $depends," == *", $1 "* || ", $depends," == *", $1,"* ]]; }
+for p in libc6 libstdc++6 libpcap0.8 fonts-liberation2; do
+    depends_on $p || fail "Depends lacks $p"
+done
+for p in libqt6core6 libqt6gui6 libqt6widgets6; do
+    if [[ $gui == ON ]]; then
+        depends_on $p || fail "Depends lacks $p"
+    else
+        depends_on $p && fail "the headless package depends on $p"
+    fi
 done
 
 contents=$(dpkg-deb -c "$deb") || fail "dpkg-deb -c"
