@@ -17,14 +17,8 @@ bool LoopbackDevice::Gone() {
 
 bool LoopbackDevice::Open(const std::string&, std::int32_t baud) {
     Close();
-    if (farEnd_->HungUp()) {
-        fault_ = {ENODEV, "no such device"};
-        return false;
-    }
-    if (baud <= 0) {
-        fault_ = {EINVAL, "unsupported baud rate " + std::to_string(baud)};
-        return false;
-    }
+    if (farEnd_->HungUp()) return Fault(ENODEV, "no such device");
+    if (baud <= 0) return Fault(EINVAL, "unsupported baud rate " + std::to_string(baud));
     baud_ = baud;
     open_ = true;
     fault_ = {};

@@ -14,10 +14,7 @@ std::unique_ptr<SerialDevice> MakeSystemDevice() { return std::make_unique<Posix
 bool PosixDevice::Open(const std::string& path, std::int32_t baud) {
     Close();
     const int fd = OpenRawTerminal(path, baud);
-    if (fd < 0) {
-        fault_ = {-fd, DescribeOpenFault(path, -fd, baud)};
-        return false;
-    }
+    if (fd < 0) return Fault(-fd, DescribeOpenFault(path, -fd, baud));
     fd_ = fd;
     owned_ = true;
     fault_ = {};

@@ -23,14 +23,12 @@ public:
     IoStatus Write(const std::uint8_t* bytes, std::size_t length, Clock::time_point deadline) override;
     WaitResult WaitReadable(Clock::time_point until) override;
     long ReadAvailable(std::uint8_t* buffer, std::size_t capacity) override;
-    DeviceFault LastFault() const override { return fault_; }
 
 private:
     void IoFailed();  // keeps errno's cause
 
     int fd_ = -1;
     bool owned_ = true;
-    DeviceFault fault_;
 };
 
 }  // namespace zarvik::port

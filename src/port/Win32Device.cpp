@@ -85,10 +85,7 @@ void Win32Device::Failed(std::uint32_t error) {
 
 bool Win32Device::Open(const std::string& path, std::int32_t baud) {
     Close();
-    if (!IsSupportedBaud(baud)) {
-        fault_ = {ERROR_INVALID_PARAMETER, "unsupported baud rate " + std::to_string(baud)};
-        return false;
-    }
+    if (!IsSupportedBaud(baud)) return Fault(ERROR_INVALID_PARAMETER, "unsupported baud rate " + std::to_string(baud));
     // No sharing: the line is ours alone while it is open.
     const HANDLE h = CreateFileA(Win32DeviceName(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -103,8 +100,7 @@ bool Win32Device::Open(const std::string& path, std::int32_t baud) {
         const DWORD error = GetLastError();
         Close();
         // Whatever the code, a handle without a line state is no serial port.
-        fault_ = {static_cast<int>(error), "not a serial port (" + DescribeWin32Fault(error) + ")"};
-        return false;
+        return Fault(static_cast<int>(error), "not a serial port (" + DescribeWin32Fault(error) + ")");
     }
     dcb.BaudRate = static_cast<DWORD>(baud);
     dcb.ByteSize = 8;

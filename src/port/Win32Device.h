@@ -40,7 +40,6 @@ public:
     IoStatus Write(const std::uint8_t* bytes, std::size_t length, Clock::time_point deadline) override;
     WaitResult WaitReadable(Clock::time_point until) override;
     long ReadAvailable(std::uint8_t* buffer, std::size_t capacity) override;
-    DeviceFault LastFault() const override { return fault_; }
 
 private:
     // COMMTIMEOUTS, in its order; set only when they change.
@@ -57,7 +56,6 @@ private:
     bool timeoutsSet_ = false;
     std::uint8_t early_ = 0;  // the byte a wait read
     bool hasEarly_ = false;
-    DeviceFault fault_;
 };
 
 }  // namespace zarvik::port

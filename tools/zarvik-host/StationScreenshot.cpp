@@ -18,7 +18,6 @@ namespace {
 
 constexpr int kWaitStepMs = 50;
 constexpr int kWindowWaitMs = 60000;
-constexpr double kPouredLitres = 10.1;
 constexpr int kFailed = 1;
 
 bool SavePicture(QWidget* widget, const QString& file) {
@@ -79,7 +78,7 @@ void PictureCalibration(QDialog* params, const QString& file, int& exitCode) {
             if (auto* dose = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("Doza")))
                 dose->setValue(StationWindow::kDemoDose);
             if (auto* poured = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("Fact")))
-                poured->setValue(kPouredLitres);
+                poured->setValue(StationWindow::kDemoDose * 1.01);  // poured 1 % over the order
             exitCode = SavePicture(dialog, file) ? 0 : kFailed;
             dialog->reject();
             return true;

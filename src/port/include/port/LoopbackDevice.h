@@ -75,7 +75,6 @@ public:
     IoStatus Write(const std::uint8_t* bytes, std::size_t length, Clock::time_point deadline) override;
     WaitResult WaitReadable(Clock::time_point until) override;
     long ReadAvailable(std::uint8_t* buffer, std::size_t capacity) override;
-    DeviceFault LastFault() const override { return fault_; }
     Clock::time_point Now() const override { return farEnd_->Now(); }
     void SleepUntil(Clock::time_point t) override { farEnd_->SleepUntil(t); }
 
@@ -90,7 +89,6 @@ private:
     bool open_ = false;
     std::int32_t baud_ = 9600;
     std::deque<Incoming> incoming_;
-    DeviceFault fault_;
 };
 
 // A factory for SerialPortManager: every line's device on the same far end.

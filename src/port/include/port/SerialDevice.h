@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace zarvik::port {
 
@@ -54,10 +55,20 @@ public:
     // (0 when nothing), or -1 on failure (a hung-up device included).
     virtual long ReadAvailable(std::uint8_t* buffer, std::size_t capacity) = 0;
 
-    virtual DeviceFault LastFault() const = 0;
+    // The cause of the latest failure; none after a successful open.
+    virtual DeviceFault LastFault() const { return fault_; }
 
     virtual Clock::time_point Now() const { return Clock::now(); }
     virtual void SleepUntil(Clock::time_point t) { std::this_thread::sleep_until(t); }
+
+protected:
+    // Keeps a failure's cause; false, so that Open can `return Fault(...)`.
+    bool Fault(int error, std::string text) {
+        fault_ = {error, std::move(text)};
+        return false;
+    }
+
+    DeviceFault fault_;
 };
 
 // Seconds one byte takes on the wire at baud: 10 bits (start, 8 data, stop).
