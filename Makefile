@@ -39,7 +39,7 @@ test-asan:
 # Threaded code (timer, windows, port service) under ThreadSanitizer: only the
 # programs of the tests labelled tsan are built (a test whose program is not
 # built fails as "not found", so a new tsan test program must be added here).
-TSAN_TARGETS = ZarvikTrk zarvik-host zarvik-sim protocol_tests driver_tests driver_alloc_tests sim_tests \
+TSAN_TARGETS = ZarvikTrk protocol_tests driver_tests driver_alloc_tests sim_tests \
   sim_endpoint_tests port_tests capture_tests timer_tests library_station_e2e_tests \
   ui_grid_tests ui_window_tests ui_menu_entry_tests ui_closing_tests tools_station_window_tests
 test-tsan:
