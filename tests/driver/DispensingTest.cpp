@@ -114,6 +114,46 @@ TEST_F(DispensingTest, NozzleArgumentIsItsLowByteForEveryOperation) {
     EXPECT_EQ(port.Frames().size(), 2u);
 }
 
+// Operations 7, 21 and 22 take the low byte of the dispenser argument before
+// the range check: 0x120 is dispenser 32, the last one, whose nozzle 1 is
+// nozzle byte 5 of bus address 16; 0x102 is dispenser 2.
+TEST_F(DispensingTest, DispenserArgumentIsItsLowByte) {
+    dispenser.Nozzle(32, 1).status = 4;  // lifted
+    const CommandCase cases[] = {
+        {"21 GetDispenserStatus of dispenser 32",
+         [](TVM30& d) {
+             TDispenserStatus status{};
+             d.GetDispenserStatus(1, 32, 1, status);
+             EXPECT_EQ(status.State, 0xE1);
+         },
+         "10 02 9F 05", 35},
+        {"21 GetDispenserStatus, 0x120",
+         [](TVM30& d) {
+             TDispenserStatus status{};
+             d.GetDispenserStatus(1, 0x120, 1, status);
+             EXPECT_EQ(status.State, 0xE1);
+         },
+         "10 02 9F 05", 35},
+        {"22 StopNozzle, 0x102", [](TVM30& d) { d.StopNozzle(1, 0x102, 1, 1); }, "01 02 96 05", 8},
+        {"7 ReadNozzleTotal, 0x120",
+         [](TVM30& d) {
+             double total = 0;
+             d.ReadNozzleTotal(1, 0x120, 1, total, 0, 0, 0);
+         },
+         "10 02 9B 05", 12},
+    };
+    for (const auto& c : cases) {
+        port.calls.clear();
+        EXPECT_NO_THROW(c.call(driver)) << c.name;
+        EXPECT_EQ(driver.GetLineResult(1), 1) << c.name;
+        const auto frames = port.Frames();
+        EXPECT_EQ(frames.size(), 1u) << c.name;
+        if (frames.size() == 1u) {
+            EXPECT_EQ(Hex({frames[0].begin() + 2, frames[0].end() - 1}), c.payload) << c.name;
+        }
+    }
+}
+
 TEST(DispensingOptions, PriceWithOptionBitSevenClearsFirst) {
     FakePortManager port;
     FakeDispenser dispenser;
