@@ -49,8 +49,8 @@ QFont FormFont(int pixels) {
     return font;
 }
 
-QDoubleSpinBox* LitreEditor(QWidget* parent, const char* name, QRect where) {
-    auto* edit = new QDoubleSpinBox(parent);
+TNumberSpinBox* LitreEditor(QWidget* parent, const char* name, QRect where) {
+    auto* edit = new TNumberSpinBox(parent);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setGeometry(where);
     edit->setFont(FormFont(kControlFontPixels));
@@ -119,6 +119,10 @@ TCalculateFrm::TCalculateFrm(QWidget* parent) : QDialog(parent) {
     BitBtn2 = FormButton(this, "BitBtn2", "ЗАПИСАТЬ", QStyle::SP_DialogOkButton, kBitBtn2Rect);
     BitBtn1->setAutoDefault(false);
     BitBtn2->setDefault(true);
+    // Enter in an edit is ЗАПИСАТЬ; Enter on a focused button presses that
+    // button, so "Закрыть (Esc)" never writes.
+    PressOnEnter(BitBtn1);
+    PressOnEnter(BitBtn2);
     setTabOrder(Doza, Fact);
     setTabOrder(Fact, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
@@ -133,7 +137,15 @@ void TCalculateFrm::accept() {
 }
 
 bool TCalculateFrm::FormCloseQuery() {
-    // A value still being typed counts as typed.
+    // A value still being typed counts as typed; a text that is no number
+    // is named, never read as another number.
+    for (TNumberSpinBox* edit : {Doza, Fact}) {
+        const QString fault = edit->InputProblem();
+        if (fault.isEmpty()) continue;
+        edit->setFocus();
+        ShowCloseError(this, fault);
+        return false;
+    }
     Doza->interpretText();
     Fact->interpretText();
     const auto problem = params::CalibrationInputProblem(Doza->value(), Fact->value());

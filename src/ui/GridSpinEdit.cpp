@@ -7,7 +7,7 @@
 
 namespace zarvik {
 
-TRxSpinEdit::TRxSpinEdit(QWidget* parent) : QDoubleSpinBox(parent) {
+TRxSpinEdit::TRxSpinEdit(QWidget* parent) : TNumberSpinBox(parent) {
     // The editors take any range the descriptors give.
     QDoubleSpinBox::setRange(-std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
     QDoubleSpinBox::setDecimals(0);

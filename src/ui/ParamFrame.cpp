@@ -126,10 +126,11 @@ constexpr int kTabBarHeight = 24;
 QPushButton* NewButton(const TControlSpec& spec, QWidget* parent) {
     auto* button = new QPushButton(QString::fromUtf8(spec.text), parent);
     if (spec.kind == ckBoldButton) button->setFont(FormFont(kFormFontPixels, true));
-    // No button of the window is a default button: Enter means something
-    // only in an in-place editor.
+    // No button of the window is a default button: Enter in an in-place
+    // editor writes, and Enter on a focused button presses that button.
     button->setAutoDefault(false);
     button->setDefault(false);
+    PressOnEnter(button);
     return button;
 }
 
@@ -490,6 +491,7 @@ void TParamFrm::ForgetReadValues() {
         CParameter* p = ParamList->Item(i);
         p->ReadText.clear();
         p->Value = 0;
+        p->ValueRead = false;
     }
     RxDGCommon->viewport()->update();
 }

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "ParamFrameTexts.h"
+#include "ShownValue.h"
 #include "params/NumberText.h"
 #include "params/ParameterUnit.h"
 #include "ui/ParamFrame.h"
@@ -72,8 +73,8 @@ std::string TParamFrm::LimitsText(int row) const {
         case pkPlain:
         case pkPlainToo:
         case pkReciprocal:
-            return "от " + FormatNumber(p->MinDisplay(), p->Digits, p->Decimals) + " до " +
-                   FormatNumber(p->MaxDisplay(), p->Digits, p->Decimals) + " " + p->Units;
+            return "от " + FormatNumber(shown::LowLimit(*p), p->Digits, p->Decimals) + " до " +
+                   FormatNumber(shown::HighLimit(*p), p->Digits, p->Decimals) + " " + p->Units;
         case pkFlowPair:
             return texts::kLimitsPair;
         case pkTemperature:
@@ -126,18 +127,22 @@ void TParamFrm::RxDGCommonDrawCell(int column, int row, const TRect& rect, QPain
         case 3:
             DrawValueBox(painter, rect, QString::fromStdString(p->ReadText));
             break;
-        case 4: {
-            QString text;
-            try {
-                text = QString::fromStdString(p->ValueText(p->Value));
-            } catch (const std::exception&) {
-                // A value the kind cannot show leaves the box empty.
-            }
-            DrawValueBox(painter, rect, text);
+        case 4:
+            DrawValueBox(painter, rect, QString::fromStdString(WriteCellText(row)));
             break;
-        }
         default:
             break;
+    }
+}
+
+std::string TParamFrm::WriteCellText(int row) const {
+    const CParameter* p = ParamList->Item(row - 1);
+    // A value never read shows nothing, not 0 or the minimum.
+    if (!p->ValueRead) return std::string();
+    try {
+        return shown::ValueText(*p, p->Value);
+    } catch (const std::exception&) {
+        return std::string();  // a value the kind cannot show leaves the box empty
     }
 }
 
@@ -244,9 +249,9 @@ void TParamFrm::ChooseNumberEditor(const CParameter& p) {
         WriteValueEdit->SetIntegerInput(true);
     }
     WriteValueEdit->SetIncrement(p.StepDisplay());
-    WriteValueEdit->SetMinValue(p.EditorMin());
-    WriteValueEdit->SetMaxValue(p.EditorMax());
-    WriteValueEdit->SetValue(p.ToDisplay(p.Value));
+    WriteValueEdit->SetMinValue(shown::EditorMin(p));
+    WriteValueEdit->SetMaxValue(shown::EditorMax(p));
+    WriteValueEdit->SetValue(shown::ToDisplay(p, p.Value));
     ShowEditors(true, false, false);
 }
 
@@ -268,6 +273,11 @@ void TParamFrm::ChooseEditor(int row) {
     if (row < 1 || row > ParamList->Count()) return;
     const CParameter& p = *ParamList->Item(row - 1);
     WriteValueEdit->SetValue(0);
+    // No editor opens on a value that has not been read.
+    if (!p.ValueRead) {
+        ShowEditors(false, false, false);
+        return;
+    }
     switch (p.Kind) {
         case pkScaled:
         case pkPlain:
@@ -363,6 +373,15 @@ void TParamFrm::WriteValueEditExit() {
 
 bool TParamFrm::WriteValueEditKeyDown(int key) {
     if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    // A typed text that is no number in range is named, not written.
+    for (TRxSpinEdit* edit : {WriteValueEdit, WriteValueEdit2}) {
+        const QString fault = edit->isHidden() ? QString() : edit->InputProblem();
+        if (fault.isEmpty()) continue;
+        SendColourMessage(kColourRed);
+        SetPanelText(fault);
+        Timer1->start();
+        return true;
+    }
     const auto& confirm = ParamFrmHooks().Confirm;
     if (confirm && confirm(this, QString::fromUtf8(texts::kConfirmText), QString::fromUtf8(texts::kConfirmCaption)))
         WriteRow(RxDGCommon->Row());

@@ -16,6 +16,7 @@
 
 #include "ErrorText.h"
 #include "ParamFrameTexts.h"
+#include "ShownValue.h"
 #include "driver/VM30.h"
 #include "params/ParameterUnit.h"
 #include "protocol/Cp1251.h"
@@ -167,7 +168,7 @@ TParamFrm::ReadOutcome TParamFrm::FetchRow(int row, const Selection& from, bool 
                                      ? 0
                                      : Driver->ReadParameter(from.line, from.address, ParameterCode(*p, from.row));
         if (Driver->GetLineResult(from.line) == 1) {
-            outcome.text = p->ValueText(raw);
+            outcome.text = shown::ValueText(*p, raw);
             outcome.raw = raw;
             outcome.kind = ReadOutcome::Good;
         } else {
@@ -183,8 +184,10 @@ TParamFrm::ReadOutcome TParamFrm::FetchRow(int row, const Selection& from, bool 
 std::string TParamFrm::ApplyReadOutcome(int row, const ReadOutcome& outcome) {
     switch (outcome.kind) {
         case ReadOutcome::Good:
-            if (!outcome.text.empty() && ParamList && row - 1 < ParamList->Count())
+            if (!outcome.text.empty() && ParamList && row - 1 < ParamList->Count()) {
                 ParamList->Item(row - 1)->Value = outcome.raw;
+                ParamList->Item(row - 1)->ValueRead = true;
+            }
             SetPanelText(QString());
             return outcome.text;
         case ReadOutcome::BadLine:
@@ -312,7 +315,9 @@ void TParamFrm::WriteRow(int row) {
 // sent; then the write and, when it was taken, the read-back. Returns the
 // status text and sets the colour.
 QString TParamFrm::SendWrite(CParameter& p, int row, std::uint32_t& colour) {
-    const params::TEditorInput input{WriteValueEdit->Value(), WriteValueEdit2->Value(), WriteValueCB->currentIndex()};
+    // A signed field is edited signed; the descriptor writes it unsigned.
+    const params::TEditorInput input{shown::ForWriting(p, WriteValueEdit->Value()), WriteValueEdit2->Value(),
+                                     WriteValueCB->currentIndex()};
     const params::TRawForWrite write = p.RawForWrite(input);
     switch (write.refusal) {
         case params::TWriteRefusal::wrNone:
@@ -336,6 +341,7 @@ QString TParamFrm::SendWrite(CParameter& p, int row, std::uint32_t& colour) {
     if (!good) return QString::fromUtf8(texts::kWriteError);
     colour = kColourGreen;
     p.Value = write.raw;
+    p.ValueRead = true;  // the dispenser took it
     p.ReadText = ReadRow(row);
     return QString::fromUtf8(texts::kWriteDone);
 }

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "params/NumberInput.h"
 #include "params/NumberText.h"
 
 namespace zarvik::params {
@@ -84,6 +85,50 @@ TEST(FormatNumber, ReadsSeparatorsOfCurrentLocale) {
     EXPECT_FALSE(s.thousands.empty());
     EXPECT_NE(s.thousands, ".");
     EXPECT_EQ(FormatNumber(1234567.25, 10, 2), "1" + s.thousands + "234" + s.thousands + "567,25");
+}
+
+// Typed numbers: "." and "," are both the decimal separator; grouped text,
+// two separators or more fraction digits than the field takes are refused,
+// never read as another number.
+TEST(ParseTypedNumber, AcceptsEitherSeparatorAndRefusesTheRest) {
+    struct Case {
+        const char* text;
+        int decimals;
+        double value;         // when accepted
+        const char* problem;  // when refused
+    };
+    const Case cases[] = {
+        {"10.1", 3, 10.1, nullptr},
+        {"10,1", 3, 10.1, nullptr},
+        {" -0,25 ", 2, -0.25, nullptr},
+        {"+7", 0, 7, nullptr},
+        {"5.", 0, 5, nullptr},
+        {",5", 1, 0.5, nullptr},
+        {"1 000", 0, 0, kNumberGrouped},
+        {"1\xC2\xA0"
+         "000,5",
+         1, 0, kNumberGrouped},
+        {"1'000", 0, 0, kNumberGrouped},
+        {"1.000,5", 3, 0, kNumberTwoSeparators},
+        {"1,2,3", 3, 0, kNumberTwoSeparators},
+        {"10.5", 0, 0, kNumberTooManyDecimals},
+        {"1.2345", 3, 0, kNumberTooManyDecimals},
+        {"12a", 3, 0, kNumberNotANumber},
+        {"1-2", 3, 0, kNumberNotANumber},
+        {"", 3, 0, kNumberNotANumber},
+        {"-", 3, 0, kNumberNotANumber},
+    };
+    for (const Case& c : cases) {
+        const TTypedNumber typed = ParseTypedNumber(c.text, c.decimals);
+        if (c.problem == nullptr) {
+            ASSERT_TRUE(typed.value.has_value()) << c.text;
+            EXPECT_DOUBLE_EQ(*typed.value, c.value) << c.text;
+            EXPECT_EQ(typed.problem, nullptr) << c.text;
+        } else {
+            EXPECT_FALSE(typed.value.has_value()) << c.text;
+            EXPECT_STREQ(typed.problem, c.problem) << c.text;
+        }
+    }
 }
 
 }  // namespace

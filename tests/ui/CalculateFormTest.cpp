@@ -10,6 +10,7 @@
 
 #include "library/Application.h"
 #include "library/DriverObject.h"
+#include "params/NumberInput.h"
 #include "protocol/Frame.h"
 #include "support/FakeDispenser.h"
 #include "support/FakePortManager.h"
@@ -172,20 +173,64 @@ private slots:
         QCOMPARE(Stored(1), 0u);
     }
 
+    // Enter in an edit is ЗАПИСАТЬ; Enter on a focused button presses that
+    // button, so "Закрыть (Esc)" never writes.
     void keys_data() {
+        QTest::addColumn<QString>("target");
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("writes");
-        QTest::newRow("Enter is ЗАПИСАТЬ") << int(Qt::Key_Return) << 1;
-        QTest::newRow("Esc is Закрыть") << int(Qt::Key_Escape) << 0;
+        QTest::newRow("Enter in Fact is ЗАПИСАТЬ") << "Fact" << int(Qt::Key_Return) << 1;
+        QTest::newRow("keypad Enter in Doza is ЗАПИСАТЬ") << "Doza" << int(Qt::Key_Enter) << 1;
+        QTest::newRow("Esc is Закрыть") << "Fact" << int(Qt::Key_Escape) << 0;
+        QTest::newRow("Enter on Закрыть closes") << "BitBtn1" << int(Qt::Key_Return) << 0;
+        QTest::newRow("keypad Enter on Закрыть closes") << "BitBtn1" << int(Qt::Key_Enter) << 0;
+        QTest::newRow("Enter on ЗАПИСАТЬ writes") << "BitBtn2" << int(Qt::Key_Return) << 1;
     }
     void keys() {
+        QFETCH(QString, target);
         QFETCH(int, key);
         QFETCH(int, writes);
+        bool closed = false;
         Run(1, [&](TCalculateFrm& dialog) {
             Type(dialog, 10.0, 10.1);
-            QTest::keyClick(dialog.Fact, static_cast<Qt::Key>(key));
+            QTest::keyClick(dialog.findChild<QWidget*>(target), static_cast<Qt::Key>(key));
+            closed = !dialog.isVisible();
         });
+        QVERIFY(closed);
         QCOMPARE(CountCommand(zarvik::protocol::kCmdWriteParameter), writes);
+    }
+
+    // The poured volume as typed in the Russian locale: "." and "," are both
+    // the decimal separator; grouped text or two separators are named and
+    // nothing is written.
+    void typedNumbers_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<QString>("message");  // set: refused, nothing written
+        QTest::newRow("10.1") << "10.1" << 100 << QString();
+        QTest::newRow("10,1") << "10,1" << 100 << QString();
+        QTest::newRow("9.9") << "9.9" << -100 << QString();
+        QTest::newRow("grouped 1 010,5") << "1 010,5" << 0 << QString::fromUtf8(zarvik::params::kNumberGrouped);
+        QTest::newRow("two separators 10.1,0")
+            << "10.1,0" << 0 << QString::fromUtf8(zarvik::params::kNumberTwoSeparators);
+    }
+    void typedNumbers() {
+        QFETCH(QString, typed);
+        QFETCH(int, written);
+        QFETCH(QString, message);
+        Stored(1) = 0;
+        Run(1, [&](TCalculateFrm& dialog) {
+            dialog.Fact->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+            dialog.Doza->setValue(10.0);
+            dialog.Fact->setValue(2.0);
+            dialog.Fact->selectAll();
+            QTest::keyClicks(dialog.Fact, typed);
+            QTest::keyClick(dialog.Fact, Qt::Key_Return);
+            if (!message.isEmpty()) QCOMPARE(dialog.Fact->text(), typed);  // kept as typed
+        });
+        QCOMPARE(messages_, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(CountCommand(zarvik::protocol::kCmdWriteParameter), message.isEmpty() ? 1 : 0);
+        if (message.isEmpty()) QCOMPARE(static_cast<std::int16_t>(Stored(1)), static_cast<std::int16_t>(written));
     }
 
     void cancelKeepsTypedValues() {

@@ -24,6 +24,7 @@
 
 #include "ParamFrameTexts.h"
 #include "WindowRig.h"
+#include "params/NumberInput.h"
 #include "protocol/Cp1251.h"
 #include "protocol/Frame.h"
 
@@ -409,6 +410,60 @@ private slots:
         QCOMPARE(hooks.confirmCaption, U("Подтверждение записи"));
         QCOMPARE(rig.Count(kWrite), writes + (answer ? 1 : 0));
         if (answer) QCOMPARE(LastWrittenValue(rig.port), qint64(65));  // Up steps by StepDisplay, 10
+    }
+
+    // Typed in the Russian locale: "." and "," are both the decimal
+    // separator; a refused text is named in panel 0 and nothing is asked.
+    void Enter_TypedNumber_ReadOrNamed_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<qint64>("written");  // -1: nothing sent
+        QTest::addColumn<QString>("message");
+        const QString done = U(texts::kWriteDone);
+        QTest::newRow("1.25") << "1.25" << qint64(125) << done;
+        QTest::newRow("1,25") << "1,25" << qint64(125) << done;
+        QTest::newRow("grouped") << "1 000" << qint64(-1) << U(params::kNumberGrouped);
+        QTest::newRow("two separators") << "1.2,5" << qint64(-1) << U(params::kNumberTwoSeparators);
+        QTest::newRow("three decimals") << "1.255" << qint64(-1) << U(params::kNumberTooManyDecimals);
+    }
+    void Enter_TypedNumber_ReadOrNamed() {
+        QFETCH(QString, typed);
+        QFETCH(qint64, written);
+        QFETCH(QString, message);
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 1);
+        rig.dispenser.tables[1].fields[0].high = 100000;
+        rig.Open();
+        ParamList->Item(0)->Decimals = 2;
+        rig.frm->RxDGCommon->SetCurrent(4, 1);
+        rig.frm->PlaceEditor(1, 4);
+        TRxSpinEdit* edit = rig.frm->WriteValueEdit;
+        edit->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+        edit->selectAll();
+        QTest::keyClicks(edit, typed);
+        const int writes = rig.Count(kWrite);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(rig.frm->StatusPanel0->text(), message);
+        QCOMPARE(hooks.confirms, written < 0 ? 0 : 1);
+        QCOMPARE(rig.Count(kWrite), writes + (written < 0 ? 0 : 1));
+        if (written >= 0) QCOMPARE(LastWrittenValue(rig.port), written);
+        if (written < 0) QCOMPARE(edit->text(), typed);  // kept as typed
+    }
+
+    // Enter on a focused button presses that button and writes nothing.
+    void Enter_OnAFocusedButton_PressesIt() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 1);
+        rig.Open();
+        QSignalSpy pressed(rig.frm->Button1, &QPushButton::clicked);
+        QTest::keyClick(rig.frm->Button1, Qt::Key_Return);
+        QCOMPARE(pressed.count(), 1);
+        QVERIFY(rig.WaitPass());
+        QTest::keyClick(rig.frm->BitBtn1, Qt::Key_Enter);
+        QVERIFY(!rig.frm->isVisible());
+        QCOMPARE(hooks.confirms, 0);
+        QCOMPARE(rig.Count(kWrite), 0);
     }
 
     void DoubleClick_ReadsOnlyAReadCell_data() {
@@ -805,21 +860,60 @@ private slots:
         auto& fields = rig.dispenser.tables[1].fields;
         fields[0] = {"A", 0, 4, 0, 0xFFFFFFFF};
         fields[1] = {"B", 1, 1, 0xD8, 100};  // described as -40..100 by a signed dispenser
+        fields[2] = {"C", 2, 2, 0x8000, 0x7FFF};
         rig.dispenser.values[FakeDispenser::Key(1, 1, 1)] = 3000000000u;
         rig.dispenser.values[FakeDispenser::Key(1, 1, 2)] = 7;
+        rig.dispenser.values[FakeDispenser::Key(1, 1, 3)] = 0xFF9C;
         QSignalSpy progress(rig.frm.get(), &TParamFrm::SimpleTextChanged);
         rig.Open();
         QCOMPARE(Texts(progress), Progress(0, 2));
         QCOMPARE(ParamList->Item(0)->ReadText, std::string("3000000000"));
         QCOMPARE(rig.frm->LimitsText(1), std::string("от 0 до 4294967295 "));
         QCOMPARE(ParamList->Item(1)->ReadText, std::string("7"));
+        // Low limit above the high one: a signed field, shown and edited signed.
+        QCOMPARE(rig.frm->LimitsText(2), std::string("от -40 до 100 "));
         rig.frm->ChooseEditor(2);
-        QCOMPARE(rig.frm->WriteValueEdit->minimum(), 0.0);
-        QCOMPARE(rig.frm->WriteValueEdit->maximum(), 255.0);
+        QCOMPARE(rig.frm->WriteValueEdit->minimum(), -40.0);
+        QCOMPARE(rig.frm->WriteValueEdit->maximum(), 100.0);
         QCOMPARE(rig.frm->WriteValueEdit->value(), 7.0);
-        // A field with sane limits keeps its range.
+        QCOMPARE(ParamList->Item(2)->ReadText, std::string("-100"));
+        QCOMPARE(rig.frm->WriteCellText(3), std::string("-100"));
+        QCOMPARE(rig.frm->LimitsText(3), std::string("от -32768 до 32767 "));
         rig.frm->ChooseEditor(3);
-        QCOMPARE(rig.frm->WriteValueEdit->maximum(), 1003.0);
+        QCOMPARE(rig.frm->WriteValueEdit->value(), -100.0);
+        // The wire keeps the field's two's complement: -5 is 0xFFFB.
+        rig.frm->WriteValueEdit->SetValue(-5);
+        rig.frm->WriteRow(3);
+        QCOMPARE(rig.dispenser.values[FakeDispenser::Key(1, 1, 3)], 0xFFFBu);
+        QCOMPARE(ParamList->Item(2)->ReadText, std::string("-5"));
+        // A field with sane limits keeps its range.
+        rig.frm->ChooseEditor(1);
+        QCOMPARE(rig.frm->WriteValueEdit->maximum(), 4294967295.0);
+    }
+
+    // Rows not read (a dead line) show no value and open no editor; once
+    // read they do.
+    void NotRead_ShowsEmptyAndOpensNoEditor() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 2);
+        bool dead = true;
+        rig.gate = [&](std::uint8_t command, const std::uint8_t*) { return !(dead && command == kRead); };
+        rig.Open();
+        for (int row : {1, 2}) {
+            QCOMPARE(ParamList->Item(row - 1)->ReadText, std::string(texts::kLinkError));
+            QCOMPARE(rig.frm->WriteCellText(row), std::string());
+            rig.frm->RxDGCommon->SetCurrent(4, row);
+            rig.frm->PlaceEditor(row, 4);
+            QVERIFY(rig.frm->WriteValueEdit->isHidden());
+        }
+        dead = false;
+        rig.frm->Button1Click();
+        QVERIFY(rig.WaitPass());
+        QCOMPARE(rig.frm->WriteCellText(2), std::string("102"));
+        rig.frm->PlaceEditor(2, 4);
+        QVERIFY(!rig.frm->WriteValueEdit->isHidden());
+        QCOMPARE(rig.frm->WriteValueEdit->value(), 102.0);
     }
 
     // The editors never hand the driver a value the field cannot hold: the

@@ -143,6 +143,9 @@ public:
     // Width of the dispenser's field in bytes, when the descriptor was built
     // from its description; set by the builder right after construction.
     std::optional<uint8_t> Width;
+    // True once Value came from the dispenser (a good read or a write it
+    // took); a window shows no value and opens no editor before that.
+    bool ValueRead = false;
 };
 
 // Ordered list that owns its descriptors; a descriptor's grid row is its

@@ -8,7 +8,8 @@
 #include <QDialog>
 #include <functional>
 
-class QDoubleSpinBox;
+#include "ui/NumberSpinBox.h"
+
 class QLabel;
 class QPushButton;
 
@@ -27,8 +28,8 @@ public:
     // check shows its message through the error box and keeps it open.
     bool FormCloseQuery();
 
-    QDoubleSpinBox* Doza;  // the ordered dose, litres
-    QDoubleSpinBox* Fact;  // the volume actually poured, litres
+    TNumberSpinBox* Doza;  // the ordered dose, litres
+    TNumberSpinBox* Fact;  // the volume actually poured, litres
     QLabel* Label1;
     QLabel* Label2;
     QPushButton* BitBtn1;  // "Закрыть (Esc)": cancel

@@ -5,11 +5,11 @@
 // at the asked value once the range admits it).
 #pragma once
 
-#include <QDoubleSpinBox>
+#include "ui/NumberSpinBox.h"
 
 namespace zarvik {
 
-class TRxSpinEdit : public QDoubleSpinBox {
+class TRxSpinEdit : public TNumberSpinBox {
     Q_OBJECT
 public:
     explicit TRxSpinEdit(QWidget* parent = nullptr);

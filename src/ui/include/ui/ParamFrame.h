@@ -166,6 +166,8 @@ public:
     // --- grid ---
     std::string NameText(int row) const;
     std::string LimitsText(int row) const;
+    // The "Запись" cell: the current value, empty until it was read.
+    std::string WriteCellText(int row) const;
     static void DrawValueBox(QPainter& painter, const TRect& rect, const QString& text);
     int CalcRowHeight(int row) const;
     void UpdateRowHeights(int page);
