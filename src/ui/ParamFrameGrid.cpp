@@ -38,9 +38,13 @@ void DrawStr(QPainter& painter, const TRect& rect, const QString& text, Qt::Alig
                      align | Qt::AlignVCenter | Qt::TextSingleLine, text);
 }
 
+constexpr int kWrapFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+
+// Where word-wrapped text goes in a cell: inside the insets on every side.
+QRect WrapArea(const QRect& cell) { return cell.adjusted(kTextInset, kTextInset, -kTextInset, -kTextInset); }
+
 void DrawMultiline(QPainter& painter, const TRect& rect, const QString& text) {
-    painter.drawText(rect.toQRect().adjusted(kTextInset, kTextInset, -kTextInset, -kTextInset),
-                     Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+    painter.drawText(WrapArea(rect.toQRect()), kWrapFlags, text);
 }
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
@@ -148,10 +152,12 @@ std::string TParamFrm::WriteCellText(int row) const {
 
 int TParamFrm::CalcRowHeight(int row) const {
     const QFontMetrics metrics(RxDGCommon->font());
+    // Measured in the rectangle the text is drawn in: the cell as the grid
+    // draws it (the column less its grid line), inside the insets.
+    const int gridLine = RxDGCommon->showGrid() ? 1 : 0;
     const auto measure = [&](int column, const std::string& text) {
-        const QRect cell(0, 0, RxDGCommon->ColWidth(column), TRxDrawGrid::kDefaultRowHeight);
-        return metrics.boundingRect(cell, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, ForDrawing(text)).height() +
-               5;
+        const QRect cell(0, 0, RxDGCommon->ColWidth(column) - gridLine, TRxDrawGrid::kDefaultRowHeight);
+        return metrics.boundingRect(WrapArea(cell), kWrapFlags, ForDrawing(text)).height() + 5;
     };
     return std::max({measure(1, NameText(row)), measure(2, LimitsText(row)), 20});
 }

@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTest>
+#include <QTextLayout>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -27,6 +28,7 @@
 #include "params/NumberInput.h"
 #include "protocol/Cp1251.h"
 #include "protocol/Frame.h"
+#include "sim/ParameterTables.h"
 
 using namespace zarvik;
 using namespace zarvik::testing;
@@ -59,6 +61,35 @@ std::int64_t LastWrittenValue(const FakePortManager& port) {
         if (f.size() >= 14 && f[4] == kWrite)
             value = f[9] | f[10] << 8 | f[11] << 16 | static_cast<std::int64_t>(f[12]) << 24;
     return value;
+}
+
+// Does the name of row r fit the name cell as drawn in `image` (a grab of
+// the grid's viewport)? The cell is found by its green background; the
+// height the name needs comes from a text layout wrapped inside 2-pixel insets.
+bool NameFitsItsRow(const TParamFrm& frm, int r, const QImage& image) {
+    constexpr int kInset = 2;
+    const QRgb green = qRgb(0xC0, 0xDC, 0xC0);
+    const TRect cell = frm.RxDGCommon->CellRect(1, r);
+    const int x0 = cell.left + 1, y0 = cell.top + 1;
+    if (image.pixel(x0, y0) != green) return false;
+    int top = y0, bottom = y0, left = x0, right = x0;
+    while (top > 0 && image.pixel(x0, top - 1) == green) --top;
+    while (bottom + 1 < image.height() && image.pixel(x0, bottom + 1) == green) ++bottom;
+    while (left > 0 && image.pixel(left - 1, y0) == green) --left;
+    while (right + 1 < image.width() && image.pixel(right + 1, y0) == green) ++right;
+
+    QTextLayout layout(QString::fromStdString(frm.NameText(r)), frm.RxDGCommon->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    qreal needed = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(right - left + 1 - 2 * kInset);
+        needed += line.height();
+    }
+    layout.endLayout();
+    return std::ceil(needed) <= bottom - top + 1 - 2 * kInset;
 }
 
 }  // namespace
@@ -956,6 +987,45 @@ private slots:
     }
 
     // Renders the window with real rows to a PNG for a look by eye.
+    // Every name of the simulator's tables fits its row at name-column widths
+    // from 60 to 300 pixels. The drawn rectangle comes from the pixels (the
+    // name cell's green background in a grab of the grid); the height a name
+    // needs from a text layout of its own, wrapped inside the 2-pixel insets.
+    void RowHeights_SimulatorNamesFitTheirRowsAtAnyWidth() {
+        HookRecorder hooks;
+        WindowRig rig;
+        for (const auto& [number, spec] : sim::DefaultTables(2)) {
+            FakeTable table{cp1251::FromUtf8(spec.name), spec.rows, {}};
+            for (const auto& f : spec.fields)
+                table.fields.push_back({cp1251::FromUtf8(f.name), f.type, f.width, f.low, f.high});
+            rig.dispenser.tables[number] = table;
+        }
+        rig.frm->RowHeightPause = 0;
+        rig.Open();
+        TRxDrawGrid* grid = rig.frm->RxDGCommon;
+        QStringList clipped;
+        int checked = 0;
+        for (int page : {0, 1, 2}) {
+            rig.frm->TabControl1->Tabs->setCurrentIndex(page);
+            QVERIFY(rig.WaitPass());
+            for (int width = 60; width <= 300; width += 3) {
+                grid->SetColWidth(1, width);
+                rig.frm->RxDGCommonColumnSized();
+                for (int r = 1; r < grid->RowCount(); ++r) {
+                    if (grid->RowHeight(r) <= 0) continue;
+                    grid->scrollTo(grid->model()->index(r, 1));
+                    if (!NameFitsItsRow(*rig.frm, r, grid->viewport()->grab().toImage()))
+                        clipped << QStringLiteral("%1 at %2 px")
+                                       .arg(QString::fromStdString(rig.frm->NameText(r)))
+                                       .arg(width);
+                    ++checked;
+                }
+            }
+        }
+        QVERIFY(checked > 1000);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("; "))));
+    }
+
     void Render_WindowWithRows_SavesPng() {
         HookRecorder hooks;
         WindowRig rig;
