@@ -361,6 +361,13 @@ void ShowParamWindow(TVM30* driver) {
     }
     if (!driver) return;
     const QPointer<TParamFrm> window = ParamFrm;
+    // Asked for again while it is shown (the menu once more): the window
+    // comes to the front and nothing else changes.
+    if (window->isVisible()) {
+        window->raise();
+        window->activateWindow();
+        return;
+    }
     // No pass of an earlier showing may still read the driver replaced here.
     window->StopPass();
     window->Driver = driver;
@@ -405,9 +412,18 @@ void TParamFrm::SetSimpleText(const QString& text) {
     emit SimpleTextChanged(text);
 }
 
+// The show event comes before the window is on screen and, for exec(),
+// before it blocks the other windows: the page is loaded right after, once
+// the window is modal, so nothing of the host runs beside the first load.
 void TParamFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) Guarded([this] { FormShow(); });
+    if (event->spontaneous()) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isVisible()) Guarded([this] { FormShow(); });
+        },
+        Qt::QueuedConnection);
 }
 
 void TParamFrm::closeEvent(QCloseEvent* event) { QDialog::closeEvent(event); }

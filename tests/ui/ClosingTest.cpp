@@ -4,9 +4,12 @@
 // thread is not stuck in the meantime, and the next showing may hand the
 // window another driver.
 #include <QAction>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -166,6 +169,48 @@ private slots:
         QCOMPARE(rig.requests.load(), oldPortRequests);
         QVERIFY(otherReads.load() >= 2);
         QVERIFY(!rig.overlapped.load() && !other.overlapped.load());
+    }
+
+    // Asked for again while shown (the menu once more): the window comes to
+    // the front, its pass reads on to the end and nothing else changes. The
+    // window is modal and on screen before its first table request.
+    void ShowParamWindow_AgainWhileShown_ChangesNothing() {
+        HookRecorder hooks;
+        sim::Station station(OneAddress());
+        WindowRig rig;
+        rig.farEnd = SimulatorFarEnd(station);
+        rig.frm->RowHeightPause = 1;
+        ParamFrm = rig.frm.get();
+        bool tableAsked = false, modalAtLoad = false, askedAgain = false, passWentOn = false;
+        rig.gate = [&](std::uint8_t command, const std::uint8_t*) {
+            if (command == 0x2D && !tableAsked) {
+                tableAsked = true;
+                QWindow* shown = rig.frm->windowHandle();
+                modalAtLoad = shown && shown->isVisible() && QGuiApplication::modalWindow() == shown;
+            }
+            return true;
+        };
+        QSignalSpy progress(rig.frm.get(), &TParamFrm::SimpleTextChanged);
+        QTimer again;
+        connect(&again, &QTimer::timeout, this, [&] {
+            if (!askedAgain && rig.frm->isVisible() && g_reads.load() >= 2) {
+                askedAgain = true;
+                ShowParamWindow(&rig.driver);
+                passWentOn = rig.frm->PassRunning() && !rig.frm->Button1->isEnabled();
+            } else if (askedAgain && rig.frm->Button1->isEnabled() && !rig.frm->PassRunning()) {
+                again.stop();
+                rig.frm->done(QDialog::Rejected);
+            }
+        });
+        again.start(5);
+        ShowParamWindow(&rig.driver);
+        QVERIFY(askedAgain);
+        QVERIFY(modalAtLoad);
+        QVERIFY(passWentOn);
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last().at(0).toString(), QString::fromUtf8("Чтение параметров завершено"));
+        QCOMPARE(g_reads.load(), 12);  // table 1 read once, whole
+        QVERIFY(hooks.errors.isEmpty());
     }
 
     // A window hidden by its host rather than closed stops its pass when the

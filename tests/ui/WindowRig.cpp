@@ -51,6 +51,8 @@ WindowRig::~WindowRig() {
 
 void WindowRig::Open() {
     frm->show();
+    // The page load follows the show as a posted call.
+    QCoreApplication::sendPostedEvents(frm.get(), QEvent::MetaCall);
     WaitPass();
 }
 
