@@ -187,7 +187,11 @@ void TParamFrm::UpdateRowHeights(int page) {
     rowHeightsBusy_ = false;
 }
 
-void TParamFrm::RxDGCommonColumnSized() { UpdateRowHeights(TabControl1->TabIndex()); }
+void TParamFrm::RxDGCommonColumnSized() {
+    UpdateRowHeights(TabControl1->TabIndex());
+    // An open editor follows its cell to where the resize moved it.
+    if (!WriteValueEdit->isHidden() || !WriteValueCB->isHidden()) PlaceEditor(RxDGCommon->Row(), RxDGCommon->Col());
+}
 
 void TParamFrm::RxDGCommonMouseMove(QPoint point) {
     int column = 0, row = 0;

@@ -1026,6 +1026,23 @@ private slots:
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("; "))));
     }
 
+    // An open editor moves with its cell when a column is resized.
+    void ColumnResize_OpenEditorFollowsItsCell() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 2);
+        rig.Open();
+        rig.frm->RxDGCommon->SetCurrent(4, 1);
+        rig.frm->PlaceEditor(1, 4);
+        rig.frm->RxDGCommon->SetColWidth(1, 150);
+        rig.frm->RxDGCommonColumnSized();
+        const TRect cell = rig.frm->RxDGCommon->CellRect(4, 1);
+        const QPoint cellLeft = rig.frm->TabControl1->mapFromGlobal(
+            rig.frm->RxDGCommon->viewport()->mapToGlobal(QPoint(cell.left, cell.top)));
+        QVERIFY(!rig.frm->WriteValueEdit->isHidden());
+        QCOMPARE(rig.frm->WriteValueEdit->x(), cellLeft.x() + 5);
+    }
+
     void Render_WindowWithRows_SavesPng() {
         HookRecorder hooks;
         WindowRig rig;

@@ -5,8 +5,11 @@
 #include "StationGui.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScopeGuard>
 #include <QTimer>
+#include <QTranslator>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -63,6 +66,12 @@ void OpenLines(TDriver25* driver, const port::SerialPortManager& port, const std
 int RunStationGui(const GuiOptions& options, int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("zarvik-host"));
+    // Qt's own texts (standard buttons: "OK", "Cancel") in the user's
+    // language where the system has Qt's translation of them.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     std::unique_ptr<EmbeddedSimulator> simulator;
     std::string device = options.port;

@@ -69,7 +69,8 @@ QTableWidget* NewTable(QWidget* parent, const QString& name, int rows, const QSt
 StationWindow::StationWindow(std::vector<StationWindowLine> lines, QWidget* parent)
     : QMainWindow(parent), lines_(std::move(lines)) {
     setObjectName(QStringLiteral("StationWindow"));
-    setWindowTitle(QStringLiteral("АЗС — станция (zarvik-host)"));
+    // The platform appends " — zarvik-host", the application's display name.
+    setWindowTitle(QStringLiteral("АЗС — станция"));
     resize(760, 420);
 
     // The main menu as the driver sees it: a root item whose sub-items are
