@@ -407,6 +407,10 @@ bool TParamFrm::event(QEvent* event) {
 }
 
 void TParamFrm::SetPanelText(const QString& text) { StatusPanel0->setText(text); }
+void TParamFrm::ClearStatusTexts() {
+    StatusPanel0->clear();
+    StatusSimple->clear();
+}
 void TParamFrm::SetSimpleText(const QString& text) {
     StatusSimple->setText(text);
     emit SimpleTextChanged(text);

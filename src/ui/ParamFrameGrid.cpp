@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QSpinBox>
 #include <QTabBar>
@@ -211,6 +212,7 @@ void TParamFrm::RxDGCommonDblClick(QPoint point) {
     int column = 0, row = 0;
     if (!RxDGCommon->MouseToCell(point, column, row) || row <= 0 || column != 3) return;
     if (!ParamList || row - 1 >= ParamList->Count()) return;
+    StatusSimple->clear();  // this read's outcome, not an earlier pass's text
     const std::string text = ReadRow(row);
     ParamList->Item(row - 1)->ReadText = text;
     RxDGCommon->viewport()->update();

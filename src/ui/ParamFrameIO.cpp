@@ -58,6 +58,8 @@ void TParamFrm::TabControl1Change() {
     const int t = TabControl1->TabIndex();
     if (t < 0 || t > 2) return;
     CalcKoef->setVisible(t == 1);
+    // A new page load: what the operations before it said is over.
+    ClearStatusTexts();
     if (!ParamList) PrepareList();
     const bool tableRead = !Driver || !ParamList || LoadTableInfo(t);
 
@@ -307,6 +309,8 @@ void TParamFrm::WriteRow(int row) {
         message.clear();
     }
     SendColourMessage(colour);
+    // The write's outcome stands alone, not beside an earlier pass's text.
+    StatusSimple->clear();
     SetPanelText(message);
     Timer1->start();
 }

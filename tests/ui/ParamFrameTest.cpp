@@ -1043,6 +1043,33 @@ private slots:
         QCOMPARE(rig.frm->WriteValueEdit->x(), cellLeft.x() + 5);
     }
 
+    // Each status text belongs to the operation now running: a write's
+    // outcome does not stand beside the pass's "завершено", and a page load
+    // starts with neither.
+    void StatusTexts_BelongToTheOperationNowRunning() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "T", 1, 2);
+        AddTable(rig.dispenser, 2, "U", 1, 2);
+        rig.Open();
+        QCOMPARE(rig.frm->StatusSimple->text(), U(texts::kReadingDone));
+        rig.frm->ChooseEditor(1);
+        rig.frm->WriteRow(1);
+        QCOMPARE(rig.frm->StatusPanel0->text(), U(texts::kWriteDone));
+        QCOMPARE(rig.frm->StatusSimple->text(), QString());
+        QStringList atTableRequest;
+        rig.gate = [&](std::uint8_t command, const std::uint8_t*) {
+            if (command == protocol::kCmdTableInfo)
+                atTableRequest << rig.frm->StatusPanel0->text() + rig.frm->StatusSimple->text();
+            return true;
+        };
+        rig.frm->StatusSimple->setText(U(texts::kReadingDone));
+        rig.frm->TabControl1->Tabs->setCurrentIndex(1);
+        QVERIFY(rig.WaitPass());
+        QCOMPARE(atTableRequest, QStringList{QString()});
+        QCOMPARE(rig.frm->StatusSimple->text(), U(texts::kReadingDone));
+    }
+
     void Render_WindowWithRows_SavesPng() {
         HookRecorder hooks;
         WindowRig rig;

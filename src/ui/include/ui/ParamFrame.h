@@ -244,6 +244,8 @@ private:
     void Guarded(const std::function<void()>& handler);
     void SetPanelText(const QString& text);
     void SetSimpleText(const QString& text);
+    // Both texts of the status bar emptied (not a pass text: no signal).
+    void ClearStatusTexts();
 
     TGuiHandOver* handOver_;
     std::atomic<bool> passRunning_{false};
