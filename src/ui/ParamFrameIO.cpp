@@ -101,10 +101,8 @@ bool TParamFrm::LoadTableInfo(int t) {
 void TParamFrm::AppendPage(int t, const TTableInfo& info) {
     const int line = ComPortEdit->value();
     const int address = AddrEdit->value();
-    const QString oldCaption = TabControl1->Tabs->tabText(t);
-    TabControl1->Tabs->setTabText(t, QString::fromStdString(cp1251::ToUtf8(info.Name.view())));
     std::vector<std::unique_ptr<CParameter>> page;
-    try {
+    {
         std::lock_guard lock(DriverLock);
         for (int i = 1; i <= info.FieldCount; ++i) {
             TFieldInfo field;
@@ -117,10 +115,9 @@ void TParamFrm::AppendPage(int t, const TTableInfo& info) {
             page.push_back(std::move(p));
         }
         for (auto& p : page) ParamList->Add(std::move(p));
-    } catch (...) {
-        TabControl1->Tabs->setTabText(t, oldCaption);
-        throw;
     }
+    // The tab takes the table's name only once all its fields are read.
+    TabControl1->Tabs->setTabText(t, QString::fromStdString(cp1251::ToUtf8(info.Name.view())));
     PageLoaded[t] = true;
 }
 

@@ -1057,16 +1057,20 @@ private slots:
         rig.frm->WriteRow(1);
         QCOMPARE(rig.frm->StatusPanel0->text(), U(texts::kWriteDone));
         QCOMPARE(rig.frm->StatusSimple->text(), QString());
-        QStringList atTableRequest;
+        QStringList atTableRequest, captionAtFields;
         rig.gate = [&](std::uint8_t command, const std::uint8_t*) {
             if (command == protocol::kCmdTableInfo)
                 atTableRequest << rig.frm->StatusPanel0->text() + rig.frm->StatusSimple->text();
+            // The tab is renamed only once all its fields are read.
+            if (command == protocol::kCmdFieldInfo) captionAtFields << rig.frm->TabControl1->Tabs->tabText(1);
             return true;
         };
         rig.frm->StatusSimple->setText(U(texts::kReadingDone));
         rig.frm->TabControl1->Tabs->setCurrentIndex(1);
         QVERIFY(rig.WaitPass());
         QCOMPARE(atTableRequest, QStringList{QString()});
+        QCOMPARE(captionAtFields, (QStringList{U("Таблица 2"), U("Таблица 2")}));
+        QCOMPARE(rig.frm->TabControl1->Tabs->tabText(1), U("U"));
         QCOMPARE(rig.frm->StatusSimple->text(), U(texts::kReadingDone));
     }
 

@@ -115,7 +115,7 @@ open_params
 params=$(window '^Программирование параметров ТРК') || { fail "the parameter window did not open"; exit 1; }
 shot "$params" 01-param-window-opening
 open_params  # straight away, during the first page load
-sleep 3
+sleep 5
 [ "$(count_windows '^Программирование параметров ТРК')" -eq 1 ] && pass "one parameter window" ||
   fail "a second parameter window"
 grep -q "Recursive call" "$work/host.err" && fail "recursive exec: $(grep Recursive "$work/host.err")" ||
@@ -140,13 +140,13 @@ gone '^Подтверждение записи' || fail "the confirmation stayed
 geometry "$params"
 xdotool mousemove $((X + 465)) $((Y + 114)) sleep 0.3 mousedown 1 sleep 0.3 mousemove $((X + 300)) $((Y + 114)) \
   sleep 0.3 mousemove $((X + 145)) $((Y + 114)) sleep 0.3 mouseup 1
-sleep 3
+sleep 5
 shot "$params" 04-narrow-name-column
 [ -n "$docs" ] && cp "$out/04-narrow-name-column.png" "$docs/param-window-narrow.png"
 
 # Items 1 and 2 in the calibration dialog of table 2.
 click "$params" 160 92  # the tab of table 2
-sleep 3
+sleep 5
 click "$params" 520 76  # "Изменить юстировочный коэффициент"
 calc=$(window '^Настройка поправочного коэффициента') || { fail "no calibration dialog"; exit 1; }
 check_title "$calc" "Настройка поправочного коэффициента — zarvik-host"
