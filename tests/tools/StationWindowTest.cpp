@@ -156,11 +156,14 @@ class StationWindowTest : public QObject {
     }
 
     // Runs `script` once the dialog named `name` runs modally.
-    void WhenModal(const QString& name, std::function<void(QDialog*)> script) {
+    // Runs `script` once the dialog called `name` runs modally (and `ready`,
+    // when given, holds for it).
+    void WhenModal(const QString& name, std::function<void(QDialog*)> script,
+                   std::function<bool(QDialog*)> ready = {}) {
         auto* poll = new QTimer(this);
-        connect(poll, &QTimer::timeout, this, [poll, name, script] {
+        connect(poll, &QTimer::timeout, this, [poll, name, script, ready] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr || dialog->objectName() != name) return;
+            if (dialog == nullptr || dialog->objectName() != name || (ready && !ready(dialog))) return;
             poll->stop();
             poll->deleteLater();
             script(dialog);
@@ -297,25 +300,33 @@ private slots:
 
         bool paused = false;
         bool passRead = false;
-        WhenModal(QStringLiteral("ParamFrm"), [&](QDialog* window) {
-            const auto closeWindow = qScopeGuard([&] {
-                probe_->windowOpen = false;
-                window->reject();
+        WhenModal(
+            QStringLiteral("ParamFrm"),
+            [&](QDialog* window) {
+                const auto closeWindow = qScopeGuard([&] {
+                    probe_->windowOpen = false;
+                    window->reject();
+                });
+                probe_->windowOpen = true;
+                paused = window_->PollingPaused();
+                auto* readAll = window->findChild<QAbstractButton*>(QStringLiteral("Button1"));
+                QVERIFY(readAll != nullptr);
+                const int opened = probe_->started;
+                QVERIFY(QTest::qWaitFor([&] { return probe_->started > opened && readAll->isEnabled(); }, kWaitMs));
+                // A read-all pass on its own thread, with the pollers' ticks
+                // coming and going; then a few ticks more.
+                const int clicked = probe_->started;
+                readAll->click();
+                QVERIFY(QTest::qWaitFor([&] { return probe_->started > clicked && readAll->isEnabled(); }, kWaitMs));
+                QTest::qWait(3 * zarvik::host::LinePoller::kPollMs);
+                passRead = true;
+            },
+            // The window is modal already while its page loads (and serves events
+            // then): the script starts once the load is over and its pass runs.
+            [](QDialog* window) {
+                auto* readAll = window->findChild<QAbstractButton*>(QStringLiteral("Button1"));
+                return readAll != nullptr && !readAll->isEnabled();
             });
-            probe_->windowOpen = true;
-            paused = window_->PollingPaused();
-            auto* readAll = window->findChild<QAbstractButton*>(QStringLiteral("Button1"));
-            QVERIFY(readAll != nullptr);
-            const int opened = probe_->started;
-            QVERIFY(QTest::qWaitFor([&] { return probe_->started > opened && readAll->isEnabled(); }, kWaitMs));
-            // A read-all pass on its own thread, with the pollers' ticks
-            // coming and going; then a few ticks more.
-            const int clicked = probe_->started;
-            readAll->click();
-            QVERIFY(QTest::qWaitFor([&] { return probe_->started > clicked && readAll->isEnabled(); }, kWaitMs));
-            QTest::qWait(3 * zarvik::host::LinePoller::kPollMs);
-            passRead = true;
-        });
         window_->ServiceEntry()->trigger();  // modal until the script closes it
 
         QVERIFY(passRead);
