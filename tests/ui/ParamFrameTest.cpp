@@ -1011,10 +1011,15 @@ private slots:
             for (int width = 60; width <= 300; width += 3) {
                 grid->SetColWidth(1, width);
                 rig.frm->RxDGCommonColumnSized();
+                // One grab for every row wholly in view, scrolled on as needed.
+                QImage image;
                 for (int r = 1; r < grid->RowCount(); ++r) {
                     if (grid->RowHeight(r) <= 0) continue;
-                    grid->scrollTo(grid->model()->index(r, 1));
-                    if (!NameFitsItsRow(*rig.frm, r, grid->viewport()->grab().toImage()))
+                    if (image.isNull() || grid->CellRect(1, r).bottom > grid->viewport()->height()) {
+                        grid->scrollTo(grid->model()->index(r, 1), QAbstractItemView::PositionAtTop);
+                        image = grid->viewport()->grab().toImage();
+                    }
+                    if (!NameFitsItsRow(*rig.frm, r, image))
                         clipped << QStringLiteral("%1 at %2 px")
                                        .arg(QString::fromStdString(rig.frm->NameText(r)))
                                        .arg(width);
