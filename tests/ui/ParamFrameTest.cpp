@@ -994,9 +994,9 @@ private slots:
     void RowHeights_SimulatorNamesFitTheirRowsAtAnyWidth() {
         HookRecorder hooks;
         WindowRig rig;
-        for (const auto& [number, spec] : sim::DefaultTables(2)) {
-            FakeTable table{cp1251::FromUtf8(spec.name), spec.rows, {}};
-            for (const auto& f : spec.fields)
+        for (const auto& [number, builtIn] : sim::DefaultTables(2)) {
+            FakeTable table{cp1251::FromUtf8(builtIn.name), builtIn.rows, {}};
+            for (const auto& f : builtIn.fields)
                 table.fields.push_back({cp1251::FromUtf8(f.name), f.type, f.width, f.low, f.high});
             rig.dispenser.tables[number] = table;
         }
