@@ -52,10 +52,11 @@ unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 "$host" --capture "$work/line.pcap" gui >"$work/host.out" 2>"$work/host.err" &
 host_pid=$!
 
-# The one visible window whose name matches (a regular expression), waited for.
+# The one visible window whose name matches (a regular expression), waited
+# for up to $2 tenths of a second (100).
 window() {
   local ids
-  for _ in $(seq 100); do
+  for _ in $(seq "${2:-100}"); do
     ids=$(xdotool search --onlyvisible --name "$1" 2>/dev/null || true)
     [ -n "$ids" ] && { echo "$ids" | tail -n1; return 0; }
     sleep 0.1
@@ -100,7 +101,11 @@ while pos + 16 <= len(data):
 EOF
 }
 
-station=$(window '^АЗС — станция') || { echo "walkthrough: the station window did not appear"; cat "$work/host.err"; exit 1; }
+station=$(window '^АЗС — станция' 600) || {
+  echo "walkthrough: the station window did not appear"
+  cat "$work/host.out" "$work/host.err"
+  exit 1
+}
 check_title "$station" "АЗС — станция — zarvik-host"
 
 # The menu entry, by keyboard: Alt on the menu bar, "&ТРК", its last item.
@@ -112,7 +117,7 @@ open_params() {
 # Items 3 and 8: the window is modal from the start; the menu asked for again
 # at once changes nothing; titles carry the application's name.
 open_params
-params=$(window '^Программирование параметров ТРК') || { fail "the parameter window did not open"; exit 1; }
+params=$(window '^Программирование параметров ТРК' 300) || { fail "the parameter window did not open"; exit 1; }
 shot "$params" 01-param-window-opening
 open_params  # straight away, during the first page load
 sleep 5
