@@ -7,6 +7,17 @@ JOBS ?= $(shell nproc)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 export QT_QPA_PLATFORM ?= offscreen
 
+# A compiler cache, when the machine has one: a rebuild, another build tree or
+# a fresh clone in another folder of the same machine compiles only what
+# changed. Paths are taken relative to the checkout, so clones share entries.
+ifneq ($(shell command -v ccache 2>/dev/null),)
+export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
+export CMAKE_C_COMPILER_LAUNCHER ?= ccache
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
+export CCACHE_MAXSIZE ?= 20G
+endif
+
 .PHONY: all deps build demo package test test-default test-asan test-tsan test-headless test-windows test-windows-all test-windows-native-tools fuzz format clean
 
 all: build
