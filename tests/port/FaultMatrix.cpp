@@ -8,6 +8,7 @@
 #include "SimulatedLine.h"
 #include "library/DriverObject.h"
 #include "sim/Station.h"
+#include "support/WireUnits.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::testing {
@@ -86,7 +87,8 @@ Outcome Operate(Rig& rig, int i) {
                 d.GetDeliveryValues(kLine, dispenser, volume, money);
                 const auto truth = rig.station.Nozzle(dispenser, DeliveredNozzle(dispenser));
 
-                return volume == truth.volume / 1000.0 && money == truth.money / 100.0 ? Outcome::Good : Outcome::Wrong;
+                return Thousandths(volume) == truth.volume && Hundredths(money) == truth.money ? Outcome::Good
+                                                                                               : Outcome::Wrong;
             }
             case 1: {
                 const int dispenser = 1 + step % kDispensers;
@@ -95,7 +97,7 @@ Outcome Operate(Rig& rig, int i) {
                 d.ReadNozzleTotal(kLine, dispenser, nozzle, total, 0, 0, 0);
                 if (d.GetLineResult(kLine) != 1) return Outcome::Bad;
                 const auto truth = rig.station.Nozzle(dispenser, nozzle);
-                return total == truth.total / 1000.0 ? Outcome::Good : Outcome::Wrong;
+                return Thousandths(total) == truth.total ? Outcome::Good : Outcome::Wrong;
             }
             default: {
                 const int address = 1 + step % 2;

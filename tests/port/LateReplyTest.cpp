@@ -7,6 +7,7 @@
 #include "SimulatedLine.h"
 #include "library/DriverObject.h"
 #include "port/PortErrors.h"
+#include "support/WireUnits.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::testing {
@@ -52,7 +53,7 @@ TEST(LateReply, FirstExchangeLate_ItsReplyIsNotTakenForTheNextNozzle) {
     const Read second = ReadTotal(s, 2);
     ASSERT_FALSE(second.raised);
     EXPECT_EQ(second.lineResult, 1);
-    EXPECT_DOUBLE_EQ(second.total, TotalOf(2) / 1000.0) << "nozzle 1's late total taken for nozzle 2";
+    EXPECT_EQ(Thousandths(second.total), TotalOf(2)) << "nozzle 1's late total taken for nozzle 2";
     const auto stats = s.port().Statistics(kLine);
     EXPECT_EQ(stats.staleReplies, 1u);
     EXPECT_EQ(stats.exchanges, stats.good + stats.bad);
@@ -80,7 +81,7 @@ TEST(LateReply, ReplyOwedToThePreviousProgram_IsNotTakenByTheNextOne) {
     double total = -1;
     driver->ReadNozzleTotal(kLine, 1, 2, total, 0, 0, 0);
     EXPECT_EQ(driver->GetLineResult(kLine), 1);
-    EXPECT_DOUBLE_EQ(total, TotalOf(2) / 1000.0) << "nozzle 1's total, owed to the previous program";
+    EXPECT_EQ(Thousandths(total), TotalOf(2)) << "nozzle 1's total, owed to the previous program";
     port.CloseLine(kLine);
 }
 
@@ -100,7 +101,7 @@ TEST(LateReply, EveryReplyLate_NothingTakenThenTheLineRecovers) {
     for (int i = 0; i < 40; ++i) {
         const Read r = ReadTotal(s, 1 + i % 3);
         if (r.raised || r.lineResult != 1) continue;
-        EXPECT_DOUBLE_EQ(r.total, TotalOf(1 + i % 3) / 1000.0) << "read " << i;
+        EXPECT_EQ(Thousandths(r.total), TotalOf(1 + i % 3)) << "read " << i;
         ++good;
     }
     EXPECT_GT(good, 20);
@@ -121,7 +122,7 @@ TEST(LateReply, ForeignReplyOnALineThatEchoes_DroppedAndTheNextIsGood) {
         EXPECT_EQ(s.lineError(), port::kErrorTimeout) << name;
         const Read next = ReadTotal(s, 3);
         EXPECT_EQ(next.lineResult, 1) << name;
-        EXPECT_DOUBLE_EQ(next.total, TotalOf(3) / 1000.0) << name;
+        EXPECT_EQ(Thousandths(next.total), TotalOf(3)) << name;
         EXPECT_EQ(s.port().Statistics(kLine).foreignReplies, 1u) << name;
     }
 }
@@ -141,7 +142,7 @@ TEST(LateReply, DispenserThatNeverEchoes_LineKeepsWorkingPastTheFixedByte) {
             const Read r = ReadTotal(s, nozzle);
             if (r.raised || r.lineResult != 1) continue;
             ++good;
-            if (r.total != TotalOf(nozzle) / 1000.0) ++wrong;
+            if (Thousandths(r.total) != TotalOf(nozzle)) ++wrong;
         }
         const auto stats = s.port().Statistics(kLine);
         EXPECT_EQ(wrong, 0) << int{fixed};

@@ -2,7 +2,14 @@
 // wrong one is refused with the key's path and the problem.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
 
 #include "StationFile.h"
 
@@ -156,6 +163,51 @@ TEST(StationFile, UnreadableOrHugeFiles_AreRefusedUnread) {
         EXPECT_EQ(e.Problem(), "larger than 1048576 bytes");
     }
 }
+
+#if !defined(_WIN32)
+// One device under two names, as a /dev/serial/by-id link and its target:
+// two lines on it would both poll the same dispensers.
+TEST(StationFile, OneDeviceUnderTwoNames_IsRefusedNamingBoth) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(::testing::TempDir()) / ("station-alias-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(pty, 0);
+    ASSERT_EQ(::grantpt(pty), 0);
+    ASSERT_EQ(::unlockpt(pty), 0);
+    const std::string terminal = ::ptsname(pty);
+    const std::string file = (dir / "ttyFILE").string();
+    std::ofstream(file).put('\n');
+    fs::create_symlink(terminal, dir / "by-id-pty");
+    fs::create_symlink(file, dir / "by-id-file");
+    const auto twoLines = [](const std::string& first, const std::string& second) {
+        return Station(R"({"line": 1, "device": ")" + first + R"(", "dispensers": [{"number": 1, "nozzles": 1}]},
+                          {"line": 2, "device": ")" +
+                       second + R"(", "dispensers": [{"number": 1, "nozzles": 1}]})");
+    };
+    const std::pair<std::string, std::string> aliases[] = {
+        {(dir / "by-id-pty").string(), terminal},
+        {file, (dir / "by-id-file").string()},
+        {(dir / ".." / dir.filename() / "ttyFILE").string(), file},
+    };
+    for (const auto& [first, second] : aliases) {
+        SCOPED_TRACE(first + " and " + second);
+        try {
+            ParseStationFile(twoLines(first, second), "station.json");
+            ADD_FAILURE() << "accepted";
+        } catch (const StationFileError& e) {
+            EXPECT_EQ(e.Key(), "$.lines[1].device");
+            EXPECT_NE(e.Problem().find(second + " is " + first + " (line 1, $.lines[0]) under another name"),
+                      std::string::npos)
+                << e.Problem();
+        }
+    }
+    // Two devices are two lines, whatever their names look like.
+    EXPECT_NO_THROW(ParseStationFile(twoLines((dir / "by-id-pty").string(), file), "station.json"));
+    ::close(pty);
+    fs::remove_all(dir);
+}
+#endif
 
 }  // namespace
 }  // namespace zarvik::host

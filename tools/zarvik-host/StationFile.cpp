@@ -1,12 +1,17 @@
 #include "StationFile.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "protocol/Frame.h"
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 namespace zarvik::host {
 namespace {
@@ -161,6 +166,22 @@ StationLine Line(const Checker& c, const json& v, const std::string& key) {
     return line;
 }
 
+// Two names of one device: a /dev/serial/by-id link and its target, or a
+// path through ".." or another link, resolve to the same file (device and
+// inode). Names that resolve to nothing (yet) are told apart by their text.
+// (std::filesystem::equivalent refuses character devices, hence stat.)
+bool SameDevice(const std::string& a, const std::string& b) {
+#if defined(_WIN32)
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+#else
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+#endif
+}
+
 void CheckDistinct(const Checker& c, const std::vector<StationLine>& lines, const StationLine& line,
                    const std::string& key) {
     for (std::size_t j = 0; j < lines.size(); ++j) {
@@ -169,6 +190,13 @@ void CheckDistinct(const Checker& c, const std::vector<StationLine>& lines, cons
         if (lines[j].device == line.device)
             c.Fail(key + ".device", line.device + " already serves line " + std::to_string(lines[j].line) + " (" +
                                         At("$.lines", j) + "): one device serves one line");
+        if (SameDevice(lines[j].device, line.device)) {
+            std::error_code error;
+            const std::string target = std::filesystem::canonical(line.device, error).string();
+            c.Fail(key + ".device", line.device + " is " + lines[j].device + " (line " + std::to_string(lines[j].line) +
+                                        ", " + At("$.lines", j) + ") under another name: both are " + target +
+                                        "; one device serves one line");
+        }
     }
 }
 
