@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 #include "CaptureTestSupport.h"
 
@@ -101,6 +102,37 @@ Finished Run(const std::vector<std::string>& argv) {
     f.code = Wait(Spawn(argv, out, -1, err));
     f.out = ReadText(out);
     f.err = ReadText(err);
+    return f;
+}
+
+Started::Started(const std::vector<std::string>& argv) : outPath_(NextOutput("out")), errPath_(NextOutput("err")) {
+    pid_ = Spawn(argv, outPath_, -1, errPath_);
+}
+
+Started::~Started() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        Wait(pid_);
+    }
+}
+
+std::string Started::Out() const { return ReadText(outPath_); }
+
+bool Started::WaitFor(const std::string& text) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Out().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+Finished Started::Finish() {
+    Finished f;
+    f.code = Wait(pid_);
+    pid_ = -1;
+    f.out = ReadText(outPath_);
+    f.err = ReadText(errPath_);
     return f;
 }
 
