@@ -52,9 +52,19 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& outPath, in
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // The stop signals as a tool gets them from a terminal, even when this
+    // test runs where they are ignored (a background job's SIGINT, nohup).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
     auto args = Argv(argv);
-    const int r = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int r = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (r != 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(r));
     return pid;

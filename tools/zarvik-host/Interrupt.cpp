@@ -20,9 +20,8 @@ extern "C" void OnInterrupt(int signal) { g_signal.store(signal); }
 
 #if defined(_WIN32)
 void CatchInterrupts() {
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    std::signal(SIGBREAK, OnInterrupt);
+    for (const int signal : {SIGINT, SIGTERM, SIGBREAK})
+        if (std::signal(signal, OnInterrupt) == SIG_IGN) std::signal(signal, SIG_IGN);
 }
 #else
 void CatchInterrupts() {
@@ -30,7 +29,13 @@ void CatchInterrupts() {
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal ignored when the host started stays ignored: nohup's
+        // SIGHUP, a background job's SIGINT.
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);

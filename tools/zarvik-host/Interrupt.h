@@ -11,7 +11,8 @@
 
 namespace zarvik::host {
 
-// Installs the handlers; call once, before the first exchange.
+// Installs the handlers (a signal already ignored stays ignored, as under
+// nohup); call once, before the first exchange.
 void CatchInterrupts();
 // The signal that interrupted the run; 0 while none came.
 int InterruptSignal();

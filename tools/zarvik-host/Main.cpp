@@ -475,7 +475,11 @@ int main(int argc, char** argv) {
     PrepareConsole();
     // Each step reaches a file or a pipe as it is printed: an interrupted
     // or killed run leaves what it did on record.
+#if defined(_WIN32)
+    std::setvbuf(stdout, nullptr, _IONBF, 0);  // its C library takes _IOLBF for full buffering
+#else
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+#endif
     CLI::App app{"zarvik-host: drives fuel dispensers through libZarvikTrk.so on a serial line"};
     Cli cli;
     AddGlobalOptions(app, cli);
