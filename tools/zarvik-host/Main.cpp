@@ -62,7 +62,7 @@ void Dispenser(CLI::App& c, Cli& cli, bool required) {
 constexpr const char* kOneNozzle =
     "one nozzle: its number (a count of nozzles is --nozzles/-n, for status, watch, stats)";
 constexpr const char* kNozzleCount =
-    "a count: how many nozzles to poll, 1..N (with --station: the dispenser's); one nozzle is --nozzle/-k";
+    "a count: how many nozzles to poll (with --station: the dispenser's); one nozzle is --nozzle/-k";
 void Target(CLI::App& c, Cli& cli) {
     Dispenser(c, cli, true);
     c.add_option("--nozzle,-k", cli.args.nozzle, kOneNozzle)->check(CLI::Range(1, 6))->required();
