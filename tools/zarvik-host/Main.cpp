@@ -363,6 +363,7 @@ int RunGui(int argc, char** argv, const CLI::App& app, const CLI::App& gui, cons
     cli.gui.line = cli.session.line;
     cli.gui.library = cli.session.library;
     cli.gui.capture = cli.capture;
+    cli.gui.overwrite = cli.overwrite;
 #ifdef ZARVIK_HOST_GUI
     return RunStationGui(cli.gui, argc, argv);
 #else
