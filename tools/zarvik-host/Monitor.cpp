@@ -1,8 +1,6 @@
 // The commands that look at a line without changing anything: status,
 // watch, scan and stats.
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -13,6 +11,7 @@
 #include "Console.h"
 #include "DriverSlots.h"
 #include "ExitCodes.h"
+#include "Interrupt.h"
 #include "JsonOutput.h"
 #include "StateNames.h"
 #include "port/PortErrors.h"
@@ -108,9 +107,6 @@ json StatusJson(Session& s, const TDispenserStatus& st, const StatusCapture& cap
             {"nozzles", std::move(nozzles)}};
 }
 
-std::atomic<bool> g_interrupted{false};
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
-
 // One line of watch: the states, the delivery values and a line result
 // that is not good; "no answer: ..." when the exchange failed.
 std::string WatchLine(Session& s, const CommandArgs& a, bool& answered) {
@@ -147,24 +143,21 @@ int RunStatus(Session& s, const CommandArgs& a) {
     return ResultCode(s);
 }
 
-// Until Ctrl-C or --count polls; the exit code is the last poll's.
+// Until Ctrl-C (SIGTERM, SIGHUP) or --count polls; the exit code is the last
+// poll's: the signal is watch's normal end.
 int RunWatch(Session& s, const CommandArgs& a) {
     s.Open();
-    g_interrupted = false;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
     std::string last;
     int polls = 0;
     bool answered = false;
-    while (!g_interrupted && (a.count <= 0 || polls < a.count)) {
+    while (InterruptSignal() == 0 && (a.count <= 0 || polls < a.count)) {
         const std::string line = WatchLine(s, a, answered);
         if (line != last) std::cout << line << std::endl;
         last = line;
         ++polls;
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    ClearInterrupt();
     s.PrintLineResult(std::cout);
     if (polls > 0 && !answered) return kExitExchangeFailed;
     return ResultCode(s);
@@ -177,7 +170,7 @@ int RunScan(Session& s, const CommandArgs& a) {
     quick.response = std::chrono::milliseconds(100);
     s.Port().SetSettings(s.Line(), quick);
     json found = json::array();
-    for (int address = 1; address <= 16; ++address) {
+    for (int address = 1; address <= 16 && InterruptSignal() == 0; ++address) {
         TDispenserStatus st{};
         try {
             slots::GetDispenserStatus(s.Driver(), s.Line(), 2 * address - 1, 1, st);
@@ -219,29 +212,39 @@ void PrintStatistics(Session& s, std::ostream& out) {
 // Exit code: 1 when a poll got no answer, else 3 when one was not good, else 0.
 int RunStats(Session& s, const CommandArgs& a) {
     s.Open();
-    const int polls = a.count > 0 ? a.count : 10;
+    const int asked = a.count > 0 ? a.count : 10;
     json failures = json::array();
     ExitCode code = kExitOk;
-    for (int i = 0; i < polls; ++i) {
+    int polls = 0;
+    // Interrupted, it prints the statistics of the polls made.
+    for (; polls < asked && InterruptSignal() == 0; ++polls) {
+        const int i = polls;
         TDispenserStatus st{};
         try {
             slots::GetDispenserStatus(s.Driver(), s.Line(), a.dispenser, a.nozzles, st);
             if (s.LineResult() != 1) code = Worse(code, kExitNotGood);
         } catch (const ESerialIO& e) {
             code = Worse(code, kExitExchangeFailed);
-            failures.push_back({{"poll", i + 1}, {"error", ErrorText(e)}});
-            if (!a.json) std::cout << "poll " << i + 1 << ": " << ErrorText(e) << '\n';
+            const std::string failure = s.ExchangeFailure(ErrorText(e));
+            failures.push_back({{"poll", i + 1}, {"error", failure}});
+            if (!a.json) std::cout << "poll " << i + 1 << ": " << failure << '\n';
         }
     }
+    const int signal = InterruptSignal();
     if (a.json) {
         CommandArgs withStatistics = a;
         withStatistics.stats = true;
-        EmitJson(s, withStatistics, {{"polls", polls}, {"failures", std::move(failures)}});
+        json doc{{"polls", polls}, {"failures", std::move(failures)}};
+        if (signal != 0) doc["interrupted"] = SignalName(signal);
+        EmitJson(s, withStatistics, std::move(doc));
     } else {
+        if (signal != 0)
+            std::cout << "interrupted by " << SignalName(signal) << " after " << polls << " of " << asked
+                      << " poll(s)\n";
         PrintStatistics(s, std::cout);
         s.PrintLineResult(std::cout);
     }
-    return code;
+    return signal != 0 ? kExitInterrupted : code;
 }
 
 }  // namespace zarvik::host

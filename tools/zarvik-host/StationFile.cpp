@@ -277,6 +277,11 @@ StationFile ParseStationFile(std::string_view text, const std::string& source) {
 }
 
 StationFile ReadStationFile(const std::string& path) {
+    // Opening a FIFO would wait for a writer: only a regular file is read.
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        throw StationFileError(path, "$", "is not a regular file (a FIFO, a device or a folder)");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw StationFileError(path, "$", "cannot be read");
     std::string text;

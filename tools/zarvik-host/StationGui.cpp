@@ -89,7 +89,9 @@ int RunStationGui(const GuiOptions& options, int argc, char** argv) {
     try {
         library.Load(options.library.empty() ? DefaultLibraryPath() : options.library);
         if (!options.capture.empty()) {
-            capture = std::make_unique<capture::CaptureWriter>(options.capture);
+            capture = std::make_unique<capture::CaptureWriter>(
+                options.capture, options.overwrite ? capture::CaptureWriter::Existing::kOverwrite
+                                                   : capture::CaptureWriter::Existing::kRefuse);
             port.SetTraceHook([&capture](const port::FrameTraceEvent& e) { RecordFrame(*capture, e); });
         }
     } catch (const std::exception& error) {
@@ -128,7 +130,7 @@ int RunStationGui(const GuiOptions& options, int argc, char** argv) {
     window->StopPolling();
     driver.reset();
     window.reset();
-    if (capture && !CheckCapture(*capture, std::cerr) && exitCode == 0) exitCode = kExitExchangeFailed;
+    if (capture && !CheckCapture(*capture, std::cerr) && exitCode == 0) exitCode = kExitRecordIncomplete;
     return exitCode != 0 ? exitCode : loopCode;
 }
 

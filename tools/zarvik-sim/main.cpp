@@ -1,5 +1,7 @@
 // zarvik-sim: serves a simulated filling station on a pseudo-terminal (its
 // slave path goes to stdout) or on a serial device, until SIGINT or SIGTERM.
+// Exit codes: 0 stopped by a signal (or --help, --version), 1 a failure
+// (device, capture), 2 a usage error.
 // With --replay FILE it serves a recorded line instead (see
 // capture/ReplayMatcher.h): each request gets the reply recorded for it.
 #include <CLI/CLI.hpp>
@@ -191,11 +193,17 @@ int main(int argc, char** argv) {
     AddStationOptions(app, options);
     AddFaultOptions(app, options);
     AddReplayOptions(app, options);
-    CLI11_PARSE(app, argc, argv);
+    app.set_version_flag("--version", "zarvik-sim " ZARVIK_VERSION, "the simulator's version, then exit");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help and --version print and succeed; every parse error is a usage error (2), as in zarvik-host.
+        return app.exit(e) == 0 ? 0 : 2;
+    }
 
     const auto mode = zarvik::sim::ParseFault(options.fault);
     if (!mode) {
-        std::cerr << "unknown fault mode: " << options.fault << '\n';
+        std::cerr << "zarvik-sim: unknown fault mode: " << options.fault << '\n';
         return 2;
     }
     try {
