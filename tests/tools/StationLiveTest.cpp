@@ -129,7 +129,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return Cell(0, kColLastCause, "LinesTable").contains("ошибка линии 300"); },
                                 kWaitMs));
         const QString lost = Cell(0, kColLost);
-        QVERIFY2(lost.startsWith(QStringLiteral("пистолет 2: ")) && lost.contains(QStringLiteral("связь потеряна")),
+        QVERIFY2(lost.startsWith(QStringLiteral("пистолет 2: ")) && lost.contains(QStringLiteral(" — прерван 20")),
                  qPrintable(lost));
         QVERIFY(lost.contains(litres.left(litres.indexOf(QLatin1Char('.')))));
 

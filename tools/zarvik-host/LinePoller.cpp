@@ -124,8 +124,8 @@ DispenserReading LinePoller::PollDispenser(const PolledDispenser& dispenser) {
 }
 
 QString LinePoller::FailureCause(const QString& driverText) const {
+    // Most telling first: a narrow cell shows the start.
     QStringList parts;
-    if (!driverText.isEmpty()) parts << driverText;
     const std::int32_t error = port_.GetLineError(static_cast<std::uint8_t>(line_.line));
     if (error != 0)
         parts
@@ -133,6 +133,7 @@ QString LinePoller::FailureCause(const QString& driverText) const {
     const std::string fault = port_.LineFault(line_.line).text;
     if (!fault.empty() && (error == port::kErrorDevice || error == port::kErrorNotOpen))
         parts << QString::fromStdString(fault);
+    if (!driverText.isEmpty()) parts << driverText;
     return parts.join(QStringLiteral("; "));
 }
 

@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kMessageMs = 5000;
 constexpr int kAgeCheckMs = 200;  // how often the rows' ages are looked at
+constexpr int kStateWidth = 280;  // pixels
 
 enum DispenserColumn {
     kColLine,
@@ -94,6 +95,7 @@ QTableWidget* NewTable(QWidget* parent, const QString& name, int rows, const QSt
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->setWordWrap(false);
     return table;
 }
 
@@ -103,7 +105,7 @@ StationWindow::StationWindow(std::vector<StationWindowLine> lines, QWidget* pare
     : QMainWindow(parent), lines_(std::move(lines)) {
     setObjectName(QStringLiteral("StationWindow"));
     setWindowTitle(QStringLiteral("АЗС — станция (zarvik-host)"));
-    resize(1280, 460);
+    resize(1360, 460);
 
     // The main menu as the driver sees it: a root item whose sub-items are
     // the top-level menus; the menu bar shows the same items.
@@ -153,8 +155,12 @@ StationWindow::StationWindow(std::vector<StationWindowLine> lines, QWidget* pare
     layout->addWidget(dispensers_, 3);
     layout->addWidget(quality_, 1);
     setCentralWidget(central);
-    connect(dispensers_, &QTableWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
-    if (rows > 0) dispensers_->selectRow(0);
+    connect(dispensers_, &QTableWidget::currentCellChanged, this, [this] { SelectionChanged(); });
+    // A long cause is cut short in its cell and whole in its tooltip.
+    dispensers_->horizontalHeader()->setSectionResizeMode(kColState, QHeaderView::Interactive);
+    dispensers_->setColumnWidth(kColState, kStateWidth);
+    // The first row is the one the buttons act on until another is chosen.
+    if (rows > 0) dispensers_->setCurrentCell(0, kColLine, QItemSelectionModel::NoUpdate);
     SelectionChanged();
     ShowLineMessage();
 
@@ -359,17 +365,21 @@ void StationWindow::ShowRow(int row, std::chrono::system_clock::time_point now) 
 
 void StationWindow::ShowLost(int row) {
     const auto& lost = rows_[static_cast<std::size_t>(row)].Lost();
-    QTableWidgetItem* cell = SetCell(dispensers_, row, kColLost,
-                                     lost ? QStringLiteral("пистолет %1: %2 л, %3 (на %4); связь потеряна %5")
-                                                .arg(lost->nozzle)
-                                                .arg(lost->hasValues ? Amount(lost->litres) : kNone)
-                                                .arg(lost->hasValues ? Amount(lost->money) : kNone)
-                                                .arg(Time(lost->lastGood))
-                                                .arg(Time(lost->lost))
-                                          : QString(),
-                                     Qt::AlignLeft);
+    QString text;
+    QString tip;
+    if (lost) {
+        const QString litres = lost->hasValues ? Amount(lost->litres) : kNone;
+        const QString money = lost->hasValues ? Amount(lost->money) : kNone;
+        text =
+            QStringLiteral("пистолет %1: %2 л, %3 — прерван %4").arg(lost->nozzle).arg(litres, money, Time(lost->lost));
+        tip = QStringLiteral(
+                  "Отпуск прерван потерей связи %1; последние значения получены %2. "
+                  "Выберите строку и подтвердите.")
+                  .arg(Time(lost->lost), Time(lost->lastGood));
+    }
+    QTableWidgetItem* cell = SetCell(dispensers_, row, kColLost, text, Qt::AlignLeft);
     cell->setBackground(lost ? QBrush(QColor(255, 205, 205)) : QBrush());
-    cell->setToolTip(lost ? QStringLiteral("Отпуск прерван потерей связи. Выберите строку и подтвердите.") : QString());
+    cell->setToolTip(tip);
 }
 
 void StationWindow::ShowQuality(int line, const LineQuality& quality) {
