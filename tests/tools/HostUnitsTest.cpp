@@ -9,12 +9,43 @@
 
 #include "ExchangeLog.h"
 #include "ExitCodes.h"
+#include "IsoTime.h"
 #include "StateNames.h"
 #include "Version.h"
 #include "port/PortErrors.h"
 
 namespace zarvik::host {
 namespace {
+
+#if !defined(_WIN32)  // zones set through TZ
+// Local time with the zone's own offset, east and west, whole and half hours.
+TEST(IsoTime, LocalTimeWithItsUtcOffset) {
+    struct Case {
+        const char* zone;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"UTC0", "2026-12-08T13:04:52+00:00"},
+        {"<+0530>-5:30", "2026-12-08T18:34:52+05:30"},
+        {"<-03>3", "2026-12-08T10:04:52-03:00"},
+        {"<-0930>9:30", "2026-12-08T03:34:52-09:30"},
+    };
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved != nullptr ? saved : "";
+    const auto moment = std::chrono::sys_days{std::chrono::year{2026} / 12 / 8} + std::chrono::hours{13} +
+                        std::chrono::minutes{4} + std::chrono::seconds{52} + std::chrono::milliseconds{999};
+    for (const Case& c : cases) {
+        ::setenv("TZ", c.zone, 1);
+        ::tzset();
+        EXPECT_EQ(IsoTime(moment), c.text) << c.zone;
+    }
+    if (saved != nullptr)
+        ::setenv("TZ", before.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+#endif
 
 TEST(StateNames, EveryKindWithAnyNozzle_HasItsNames) {
     struct Case {

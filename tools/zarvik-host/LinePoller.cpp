@@ -134,6 +134,7 @@ QString LinePoller::FailureCause(const QString& driverText) const {
     if (!fault.empty() && (error == port::kErrorDevice || error == port::kErrorNotOpen))
         parts << QString::fromStdString(fault);
     if (!driverText.isEmpty()) parts << driverText;
+    if (parts.isEmpty()) parts << QStringLiteral("ошибка обмена");
     return parts.join(QStringLiteral("; "));
 }
 
