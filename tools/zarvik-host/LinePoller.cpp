@@ -5,7 +5,6 @@
 
 #include "Console.h"
 #include "DriverSlots.h"
-#include "IsoTime.h"
 #include "port/PortErrors.h"
 #include "port/SerialPortManager.h"
 
@@ -81,13 +80,15 @@ void LinePoller::PollRound() {
         if (!Enter()) return;  // paused: the rest of the round is skipped
         const DispenserReading reading = PollDispenser(d);
         Leave();
-        if (reading.failure != ReadingFailure::None)
-            lastCause_ = QString::fromStdString(IsoTime(reading.time)) + QStringLiteral(" ") + reading.cause;
+        if (reading.failure != ReadingFailure::None) {
+            lastCause_ = reading.cause;
+            lastCauseTime_ = reading.time;
+        }
         Q_EMIT DispenserPolled(line_.line, reading);
     }
     const port::LineStatistics c = port_.Statistics(line_.line);
-    Q_EMIT QualityRead(line_.line,
-                       LineQuality{c.exchanges, c.good, c.bad, c.timeouts, c.deviceErrors, c.reopens, lastCause_});
+    Q_EMIT QualityRead(line_.line, LineQuality{c.exchanges, c.good, c.bad, c.timeouts, c.deviceErrors, c.reopens,
+                                               lastCause_, lastCauseTime_});
 }
 
 DispenserReading LinePoller::PollDispenser(const PolledDispenser& dispenser) {

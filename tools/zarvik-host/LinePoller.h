@@ -70,7 +70,7 @@ struct DispenserReading {
 
 // The port service's counters of the line: every exchange is good or bad,
 // timeouts and device errors are among the bad. lastCause: the latest
-// failure of a poll on the line with its time; empty while none came.
+// failure of a poll on the line, at lastCauseTime; empty while none came.
 struct LineQuality {
     std::uint64_t exchanges = 0;
     std::uint64_t good = 0;
@@ -79,6 +79,7 @@ struct LineQuality {
     std::uint64_t deviceErrors = 0;
     std::uint64_t reopens = 0;
     QString lastCause;
+    std::chrono::system_clock::time_point lastCauseTime;
 };
 
 class LinePoller : public QObject {
@@ -123,6 +124,7 @@ private:
     port::SerialPortManager& port_;
     const std::shared_ptr<StatusReplies> replies_;
     QString lastCause_;
+    std::chrono::system_clock::time_point lastCauseTime_;
     const PolledLine line_;
     QTimer* timer_;
 

@@ -391,7 +391,11 @@ void StationWindow::ShowQuality(int line, const LineQuality& quality) {
     SetCell(quality_, row, kColTimeouts, QString::number(quality.timeouts));
     SetCell(quality_, row, kColDeviceErrors, QString::number(quality.deviceErrors));
     SetCell(quality_, row, kColReopens, QString::number(quality.reopens));
-    SetCell(quality_, row, kColLastCause, quality.lastCause, Qt::AlignLeft)->setToolTip(quality.lastCause);
+    // Times are formatted here only: the C library's zone data is not to be
+    // read from two threads.
+    const QString cause =
+        quality.lastCause.isEmpty() ? QString() : Time(quality.lastCauseTime) + QStringLiteral(" ") + quality.lastCause;
+    SetCell(quality_, row, kColLastCause, cause, Qt::AlignLeft)->setToolTip(cause);
 }
 
 QTableWidgetItem* StationWindow::SetCell(QTableWidget* table, int row, int column, const QString& text,
