@@ -436,6 +436,40 @@ TEST(HostLog, FullLogIsRotatedAndOnlyTheKeptFilesRemain) {
     for (const auto& line : lines) EXPECT_EQ(line.find("older"), std::string::npos);
 }
 
+// watch prints each nozzle's values from that nozzle's own status reply, and
+// after a failure no values at all; every line starts with its time.
+TEST(HostWatch, ShowsOnlyValuesThatAreCurrentAndTheirs) {
+    const std::regex time("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d ");
+    {
+        // Nozzle 2 started by another process: this one never started a nozzle.
+        Sim sim({"--flow", "0.5"});
+        ASSERT_EQ(Host({"--port", sim.Port(), "dose-litres", "-d", "1", "-k", "2", "50"}).code, 0);
+        ASSERT_EQ(Host({"--port", sim.Port(), "start", "-d", "1", "-k", "2"}).code, 0);
+        const Finished f = Host({"--port", sim.Port(), "watch", "-d", "1", "-n", "2", "--count", "12"});
+        EXPECT_EQ(f.code, 0) << f.out << f.err;
+        double litres = 0;
+        std::smatch m;
+        for (const std::string& line : Lines(f.out)) {
+            if (line.rfind("line result", 0) == 0) continue;
+            EXPECT_TRUE(std::regex_search(line, time)) << line;
+            if (std::regex_search(line, m, std::regex(R"(nozzle 2: 218 \(0xDA\) delivering, (\d+\.\d+) L, )")))
+                litres = std::stod(m[1]);
+        }
+        EXPECT_GT(litres, 0.0) << f.out;
+    }
+    {
+        Sim sim({"--fault", "checksum", "--fault-rate", "1"});
+        const Finished f = Host({"--port", sim.Port(), "watch", "--count", "3"});
+        EXPECT_EQ(f.code, 3) << f.out << f.err;
+        const auto lines = Lines(f.out);
+        ASSERT_GE(lines.size(), 2u) << f.out;
+        EXPECT_TRUE(std::regex_search(lines[0], time)) << lines[0];
+        EXPECT_NE(lines[0].find("bad reply (line result 3), line error"), std::string::npos) << lines[0];
+        EXPECT_NE(lines[0].find("no current values, last good reading none"), std::string::npos) << lines[0];
+        EXPECT_EQ(lines[0].find(" L"), std::string::npos) << lines[0];
+    }
+}
+
 TEST(HostVersion, NamesToolLibraryAndDriver) {
     const Finished f = Host({"--version"});
     EXPECT_EQ(f.code, 0) << f.err;

@@ -187,6 +187,11 @@ CLI::App* AddGuiCommand(CLI::App& app, Cli& cli) {
     CLI::Option* openParams = gui->add_flag("--open-params", cli.gui.openParams,
                                             "with --screenshot: picture the parameter window after its read-all pass")
                                   ->needs(screenshot);
+    gui->add_option("--screenshot-after", cli.gui.screenshotAfter,
+                    "with --screenshot: seconds of polling before the picture")
+        ->capture_default_str()
+        ->check(CLI::Range(0.5, 600.0))
+        ->needs(screenshot);
     gui->add_flag("--open-calibration", cli.gui.openCalibration,
                   "with --screenshot: picture the calibration dialog opened from the parameter window's table 2")
         ->needs(screenshot)
