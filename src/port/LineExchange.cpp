@@ -63,20 +63,25 @@ bool LineExchange::DiscardStaleInput() {
     const long stale = device_.DiscardInput();
     if (stale < 0) return false;
     record_.bytesDiscarded += static_cast<std::uint64_t>(stale);
-    return std::exchange(line_.settlePending, false) && settings_.settleAfterOpen ? Settle() : true;
+    if (std::exchange(line_.settlePending, false) && settings_.settleAfterOpen) return Settle();
+    // Bytes still arriving (the head of a copy of the last reply, a late
+    // reply) would make the rest of them the start of this reply: wait them out.
+    return stale == 0 || ThrowAwayUntilQuiet(settings_.drainQuiet, device_.Now() + settings_.response);
 }
 
 // Replies owed to whoever used the line before it was opened carry sequence
 // numbers this line never sent (and may carry this request's own): none of
 // them may be taken for our first reply, so wait until the line is quiet.
 // They teach the filter nothing.
-bool LineExchange::Settle() {
+bool LineExchange::Settle() { return ThrowAwayUntilQuiet(settings_.response, device_.Now() + 2 * settings_.response); }
+
+bool LineExchange::ThrowAwayUntilQuiet(Clock::duration quiet, Clock::time_point limit) {
     unsigned wakeups = 0;
-    const long n = DrainLateBytes(device_, settings_.response, device_.Now() + 2 * settings_.response, wakeups,
-                                  [this](const std::uint8_t* bytes, std::size_t length) {
-                                      Trace(FrameDirection::Discarded, bytes, length);
-                                      record_.bytesDiscarded += length;
-                                  });
+    const long n =
+        DrainLateBytes(device_, quiet, limit, wakeups, [this](const std::uint8_t* bytes, std::size_t length) {
+            Trace(FrameDirection::Discarded, bytes, length);
+            record_.bytesDiscarded += length;
+        });
     record_.wakeups += wakeups;
     return n >= 0;
 }

@@ -48,6 +48,7 @@ private:
     bool Reopen();
     bool DiscardStaleInput();
     bool Settle();
+    bool ThrowAwayUntilQuiet(Clock::duration quiet, Clock::time_point limit);
     bool AwaitQuiet();
     bool Send(const std::uint8_t* frame, std::size_t frameLength);
     void Collect(const std::uint8_t* frame, std::size_t frameLength);

@@ -39,8 +39,10 @@ ReplyMatch MatchReply(const std::uint8_t* request, std::size_t requestLength, co
     if (!HasData(replyLength, kOffsetCommand) || reply[kOffsetCommand] != request[kOffsetCommand])
         return ReplyMatch::OtherCommand;
     const std::uint8_t command = request[kOffsetCommand];
-    if (CarriesNozzle(command) && HasData(requestLength, kOffsetNozzle) && HasData(replyLength, kOffsetReplyNozzle) &&
-        reply[kOffsetReplyNozzle] != request[kOffsetNozzle])
+    // A reply of a nozzle command too short to repeat the nozzle byte (our own
+    // request read back is one) answers no nozzle.
+    if (CarriesNozzle(command) && HasData(requestLength, kOffsetNozzle) &&
+        (!HasData(replyLength, kOffsetReplyNozzle) || reply[kOffsetReplyNozzle] != request[kOffsetNozzle]))
         return ReplyMatch::OtherNozzle;
     return ReplyMatch::Answers;
 }

@@ -250,6 +250,7 @@ struct Station::Impl {
 
     // --- the request handler: one handler per command ---
 
+    bool neverEchoes = false;
     using Answer = std::optional<std::vector<std::uint8_t>>;  // nothing: the frame is ignored
 
     // A well-formed request to one of our addresses.
@@ -557,6 +558,10 @@ std::optional<Reply> Station::Handle(const std::uint8_t* request, std::size_t le
     const FaultMode damage = s.faults.Damage();
     s.stats.faults = s.faults.Injected();
     const Impl::Request r{*a, request, len, now};
+    // A dispenser that never echoes (the late-non-echoing fault: some of its
+    // replies are also late).
+    if (s.neverEchoes || s.faults.Mode() == FaultMode::kLateNonEchoing)
+        FaultInjector::Apply(FaultMode::kFixedSequence, *bytes, s.faults.Rng(), s.faults.FixedSequence());
     switch (damage) {
         case FaultMode::kDelay:
             reply.delay = s.faults.Delay();
@@ -592,9 +597,6 @@ std::optional<Reply> Station::Handle(const std::uint8_t* request, std::size_t le
             FaultInjector::Apply(damage, *bytes, s.faults.Rng(), s.faults.FixedSequence());
             break;
     }
-    // A dispenser that never echoes, some of whose replies are late.
-    if (s.faults.Mode() == FaultMode::kLateNonEchoing)
-        FaultInjector::Apply(FaultMode::kFixedSequence, *bytes, s.faults.Rng(), s.faults.FixedSequence());
     ++s.stats.replies;
     reply.bytes = std::move(*bytes);
     return reply;
@@ -713,6 +715,11 @@ void Station::ClearFaults() {
 void Station::SetFixedSequence(std::uint8_t byte) {
     std::lock_guard lock(mutex_);
     impl_->faults.SetFixedSequence(byte);
+}
+
+void Station::SetNeverEchoes(bool never) {
+    std::lock_guard lock(mutex_);
+    impl_->neverEchoes = never;
 }
 
 void Station::SetFaultDelay(std::chrono::milliseconds delay) {

@@ -112,8 +112,8 @@ bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length);
 
 // Does a whole reply frame answer a request frame? A reply repeats the
 // request's bus address (byte 2) and command code (byte 4) and, for the
-// commands that carry one, its nozzle byte (request byte 5, reply byte 6,
-// where the reply is long enough to hold it). The sequence number is not
+// commands that carry one, its nozzle byte (request byte 5, reply byte 6; a
+// reply too short to hold it answers no nozzle). The sequence number is not
 // compared here. Reads nothing at or past either length.
 enum class ReplyMatch { Answers, OtherAddress, OtherCommand, OtherNozzle };
 ReplyMatch MatchReply(const std::uint8_t* request, std::size_t requestLength, const std::uint8_t* reply,
