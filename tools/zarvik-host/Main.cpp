@@ -373,7 +373,7 @@ int Dispatch(int argc, char** argv, const CLI::App& app, const OtherCommands& ot
     // Outlives every session: a crash or Ctrl-C leaves the records so far readable.
     const Recorders recorders(cli);
     if (other.demo->parsed()) return recorders.Finish(RunDemo(cli.session));
-    if (other.ports->parsed()) return recorders.Finish(RunPorts(std::cout));
+    if (other.ports->parsed()) return recorders.Finish(RunPorts(std::cout, station ? &*station : nullptr));
     if (other.totals->parsed()) {
         const auto format = cli.args.json ? TotalsFormat::Json : cli.csv ? TotalsFormat::Csv : TotalsFormat::Text;
         return recorders.Finish(RunTotals(plan, cli.session, format));
