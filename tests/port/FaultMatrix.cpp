@@ -125,7 +125,8 @@ std::string MatrixCell::Name() const {
 
 std::vector<MatrixCell> AllMatrixCells() {
     using sim::FaultMode;
-    std::vector<MatrixCell> cells;
+    // No fault: the cycle time every other row is compared with.
+    std::vector<MatrixCell> cells{{FaultMode::kNone, 0.0}};
     for (const double rate : {0.10, 1.0}) {
         for (const FaultMode mode :
              {FaultMode::kDropReply, FaultMode::kBadChecksum, FaultMode::kWrongLength, FaultMode::kWrongStart,

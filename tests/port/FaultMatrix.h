@@ -49,7 +49,7 @@ struct MatrixResult {
     double seconds = 0;
 };
 
-// Every mode at 10 % and 100 %; the late replies (0.4, 0.5 and 1 s) also at 50 %;
+// No fault, then every mode at 10 % and 100 %; the late replies (0.4, 0.5 and 1 s) also at 50 %;
 // late replies on a line that never echoes at 0.45 s.
 std::vector<MatrixCell> AllMatrixCells();
 MatrixResult RunMatrixCell(const MatrixCell& cell, const MatrixOptions& options);

@@ -19,7 +19,10 @@
 // (LineFault) beside the driver's error code. After a timeout or a bad reply,
 // late bytes are drained so they are never taken for the next reply; whole
 // late replies are also recognised by their sequence number
-// (ReplyFilter.h). Replies are passed to the checker as they came: no
+// (ReplyFilter.h). A reply must answer its request (ReplyMatching): on a
+// strict line one with another address, command or nozzle byte is dropped
+// and a refusal leaves line state 4 (error kErrorRefused) with WaitTransfer
+// 0; our own request read back and a copy of the last reply are skipped. Replies are passed to the checker as they came: no
 // hunting for the start byte, so the checker sees and reports every
 // malformed reply. How one exchange runs: LineExchange.h.
 //
