@@ -4,10 +4,16 @@
 // service, from a line's first exchange on, the far end a simulated station.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "FarEnd.h"
 #include "SimulatedLine.h"
 #include "library/DriverObject.h"
 #include "zarvik/exceptions.h"
+
+#if !defined(_WIN32)
+#include "sim/SerialEndpoint.h"
+#endif
 
 namespace zarvik::testing {
 namespace {
@@ -183,6 +189,45 @@ TEST(ReplyMatch, LocalEchoSetting_AutoAndOnSkipItOffLeavesItToTheMatch) {
         EXPECT_EQ(st.mismatchedReplies, echo == port::LocalEcho::Off ? 3u : 0u) << name;
     }
 }
+
+#if !defined(_WIN32)
+// A converter that echoes what it sends, with no dispenser behind it: the
+// echo is no reply to any command (it used to pass for start, stop, doses and
+// a parameter value built from the request's own bytes).
+TEST(ReplyMatch, EchoingLineWithoutDispenser_NothingReportedGood) {
+    sim::SerialEndpoint echo([](const std::uint8_t* frame, std::size_t length, sim::TimePoint) {
+        return std::optional<sim::Reply>(sim::Reply{{frame, frame + length}});
+    });
+    const std::string path = echo.OpenPty();
+    echo.Start();
+    port::SerialPortManager port;
+    port.SetDevice(kLine, path);
+    auto settings = QuickSettings();
+    for (const port::LocalEcho mode : {port::LocalEcho::Auto, port::LocalEcho::Off}) {
+        settings.localEcho = mode;
+        port.SetSettings(kLine, settings);
+        std::unique_ptr<TVM30> driver(CreateDriver(0, 0, &port));
+        ASSERT_EQ(driver->OpenPort(kLine), 0);
+        const std::function<void()> operations[] = {
+            [&] { driver->StartNozzle(kLine, 1, 1, 0); },        [&] { driver->StopNozzle(kLine, 1, 1, 1); },
+            [&] { driver->SetVolumeDose(kLine, 1, 1, 0, 1.0); }, [&] { driver->SetMoneyDose(kLine, 1, 1, 0, 1.0); },
+            [&] { driver->ReadParameter(kLine, 1, 1030101); },
+        };
+        for (std::size_t i = 0; i < std::size(operations); ++i) {
+            bool raised = false;
+            try {
+                operations[i]();
+            } catch (const ESerialIO&) {
+                raised = true;
+            }
+            EXPECT_TRUE(raised || driver->GetLineResult(kLine) != 1)
+                << port::LocalEchoName(mode) << ": operation " << i << " reported good";
+        }
+        port.CloseLine(kLine);
+    }
+    echo.Stop();
+}
+#endif
 
 }  // namespace
 }  // namespace zarvik::testing
