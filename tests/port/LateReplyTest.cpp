@@ -4,6 +4,8 @@
 // line is locked out.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "SimulatedLine.h"
 #include "library/DriverObject.h"
 #include "port/PortErrors.h"
@@ -166,7 +168,7 @@ TEST(LateReply, NeverEchoes_ReplyLaterThanTheDrain_NotTakenForTheNextNozzle) {
     EXPECT_TRUE(ReadTotal(s, 1).raised);
     const Read next = ReadTotal(s, 2);
     EXPECT_EQ(next.lineResult, 1);
-    EXPECT_DOUBLE_EQ(next.total, TotalOf(2) / 1000.0) << "nozzle 1's late total taken for nozzle 2";
+    EXPECT_EQ(std::llround(next.total * 1000), TotalOf(2)) << "nozzle 1's late total taken for nozzle 2";
 }
 
 }  // namespace

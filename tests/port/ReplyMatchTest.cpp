@@ -4,6 +4,7 @@
 // service, from a line's first exchange on, the far end a simulated station.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 
 #include "FarEnd.h"
@@ -62,7 +63,8 @@ Tally ReadTotals(TVM30& driver, int reads) {
         }
         if (driver.GetLineResult(kLine) != 1) continue;
         ++t.good;
-        if (total != TotalOf(nozzle) / 1000.0) ++t.wrong;
+        // In thousandths, as the wire carried it: exact on any floating-point unit.
+        if (std::llround(total * 1000) != TotalOf(nozzle)) ++t.wrong;
     }
     return t;
 }
