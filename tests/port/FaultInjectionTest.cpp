@@ -55,9 +55,9 @@ TEST(FaultInjection, EachModeGivesItsOutcomeAndTheNextExchangeIsGood) {
         // or (when the noise happens to fit) the start byte fails.
         {sim::FaultMode::kNoise, PollNozzle, false, 3, {kReplyBadLength, kReplyBadStart}},
         {sim::FaultMode::kDelay, PollNozzle, true, 0, {port::kErrorTimeout}},
-        {sim::FaultMode::kRefuseStart, Start, false, 10, {kReplyOk}},
-        {sim::FaultMode::kRefuseStop, Stop, false, 14, {kReplyOk}},
-        {sim::FaultMode::kRefuseWrite, Write, false, 3, {kReplyOk}},
+        {sim::FaultMode::kRefuseStart, Start, false, 10, {port::kErrorRefused}},
+        {sim::FaultMode::kRefuseStop, Stop, false, 14, {port::kErrorRefused}},
+        {sim::FaultMode::kRefuseWrite, Write, false, 3, {port::kErrorRefused}},
     };
     for (const auto& c : cases) {
         const std::string name(sim::FaultName(c.mode));

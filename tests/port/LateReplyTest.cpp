@@ -4,6 +4,8 @@
 // line is locked out.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "SimulatedLine.h"
 #include "library/DriverObject.h"
 #include "port/PortErrors.h"
@@ -150,6 +152,24 @@ TEST(LateReply, DispenserThatNeverEchoes_LineKeepsWorkingPastTheFixedByte) {
         EXPECT_EQ(stats.sequenceEcho, port::Learnt::No) << int{fixed};
         EXPECT_FALSE(stats.filtering) << int{fixed};
     }
+}
+
+// A dispenser that never echoes answers late: past the response time and
+// the drain after it, before one more response time. The next request waits
+// until that reply has shown.
+TEST(LateReply, NeverEchoes_ReplyLaterThanTheDrain_NotTakenForTheNextNozzle) {
+    SimulatedLine s;
+    SetTotals(s);
+    s.station().SetNeverEchoes(true);
+    for (int i = 0; i < 4; ++i) ReadTotal(s, 1 + i % 3);
+    ASSERT_EQ(s.port().Statistics(kLine).sequenceEcho, port::Learnt::No);
+    const auto settings = QuickSettings();
+    s.station().SetFaultDelay(settings.response + settings.drainQuiet + settings.response / 3);
+    s.station().SetFaultNext(sim::FaultMode::kDelay, 1);
+    EXPECT_TRUE(ReadTotal(s, 1).raised);
+    const Read next = ReadTotal(s, 2);
+    EXPECT_EQ(next.lineResult, 1);
+    EXPECT_EQ(std::llround(next.total * 1000), TotalOf(2)) << "nozzle 1's late total taken for nozzle 2";
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 //   2 usage error (what the argument parser reports included, and an
 //     argument the driver refuses before sending anything);
 //   3 the dispenser answered but the result is not good (a bad reply, a
-//     refused start, stop or write: line result other than 1);
+//     refused command: line result other than 1);
 //   4 configuration or port error (a station file, a driver library that
 //     does not load, a device that cannot be opened, a capture or log file
 //     that cannot be written);
@@ -41,7 +41,7 @@ inline constexpr const char* kExitCodesHelp =
     "  0  success\n"
     "  1  the exchange failed (no reply, device error)\n"
     "  2  usage error\n"
-    "  3  the dispenser answered but the result is not good (bad reply; refused start, stop or write:\n"
+    "  3  the dispenser answered but the result is not good (bad reply; refused command:\n"
     "     line result other than 1)\n"
     "  4  configuration or port error (station file, driver library, a device that cannot be opened,\n"
     "     a capture or log file that cannot be written)\n"

@@ -467,7 +467,8 @@ int Dispatch(int argc, char** argv, const CLI::App& app, const OtherCommands& ot
     // From here on a signal ends a command between two exchanges, never inside one.
     CatchInterrupts();
     if (other.demo->parsed()) return AfterInterrupt(recorders.Finish(RunDemo(cli.session)));
-    if (other.ports->parsed()) return AfterInterrupt(recorders.Finish(RunPorts(std::cout)));
+    if (other.ports->parsed())
+        return AfterInterrupt(recorders.Finish(RunPorts(std::cout, station ? &*station : nullptr)));
     if (other.totals->parsed()) {
         const auto format = cli.args.json ? TotalsFormat::Json : cli.csv ? TotalsFormat::Csv : TotalsFormat::Text;
         return AfterInterrupt(recorders.Finish(RunTotals(plan, cli.session, format)));

@@ -207,6 +207,13 @@ void PrintStatistics(Session& s, std::ostream& out) {
     out << "  echoes sequence " << port::LearntName(st.sequenceEcho) << ", address " << port::LearntName(st.addressEcho)
         << (st.filtering ? ", stale replies filtered" : ", unfiltered") << "; stale replies dropped " << st.staleReplies
         << ", foreign " << st.foreignReplies << ", opens deferred " << st.opensDeferred << '\n';
+    out << "  replies "
+        << (st.strict     ? "strict"
+            : st.fellBack ? "lenient (fell back: no reply ever matched)"
+                          : "lenient")
+        << "; other address/command/nozzle dropped " << st.mismatchedReplies << ", copies dropped "
+        << st.duplicateReplies << ", refusals " << st.refusals << "; local echo " << st.localEcho << ", skipped "
+        << st.localEchoes << '\n';
     out << "  reply latency p50 " << st.latencyP50.count() << " us, p95 " << st.latencyP95.count() << " us, max "
         << st.latencyMax.count() << " us\n";
 }

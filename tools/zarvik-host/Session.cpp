@@ -32,6 +32,8 @@ const char* LineResultMeaning(std::uint8_t result) {
             return "good";
         case 3:
             return "bad reply or refused write";
+        case 4:
+            return "refused";
         case 10:
             return "start refused";
         case 14:

@@ -145,6 +145,29 @@ void Timeouts(const Checker& c, const json& v, const std::string& key, port::Lin
         s.drainQuiet = std::chrono::milliseconds(c.Integer(v["drainQuietMs"], key + ".drainQuietMs", 0, 10000));
 }
 
+// One of the names `name(value)` gives, for value in `values`.
+template <typename T, std::size_t N>
+T OneOf(const Checker& c, const json& v, const std::string& key, const T (&values)[N], const char* (*name)(T)) {
+    const std::string text = c.Text(v, key);
+    std::string list;
+    for (const T value : values) {
+        if (text == name(value)) return value;
+        list += (list.empty() ? "" : ", ") + std::string(name(value));
+    }
+    c.Fail(key, "must be one of " + list + ", is " + v.dump());
+}
+
+// How replies must answer their requests, and whether the line echoes our own bytes.
+void ReplyRules(const Checker& c, const json& v, const std::string& key, port::LineSettings& s) {
+    static constexpr port::ReplyMatching kMatchings[] = {port::ReplyMatching::Strict, port::ReplyMatching::Lenient};
+    static constexpr port::LocalEcho kEchoes[] = {port::LocalEcho::Auto, port::LocalEcho::On, port::LocalEcho::Off};
+    if (v.contains("match")) s.matching = OneOf(c, v["match"], key + ".match", kMatchings, port::ReplyMatchingName);
+    if (v.contains("lenientAfter"))
+        s.lenientAfter = static_cast<std::uint32_t>(c.Integer(v["lenientAfter"], key + ".lenientAfter", 0, 1000000));
+    if (v.contains("localEcho"))
+        s.localEcho = OneOf(c, v["localEcho"], key + ".localEcho", kEchoes, port::LocalEchoName);
+}
+
 int Baud(const Checker& c, const json& v, const std::string& key) {
     const int baud = c.Integer(v, key, kBauds[0], std::end(kBauds)[-1]);
     if (std::find(std::begin(kBauds), std::end(kBauds), baud) != std::end(kBauds)) return baud;
@@ -154,13 +177,15 @@ int Baud(const Checker& c, const json& v, const std::string& key) {
 }
 
 StationLine Line(const Checker& c, const json& v, const std::string& key) {
-    c.Object(v, key, {"line", "device", "name", "baud", "timeouts", "dispensers"});
+    c.Object(v, key,
+             {"line", "device", "name", "baud", "timeouts", "match", "lenientAfter", "localEcho", "dispensers"});
     StationLine line;
     line.line = c.Integer(c.Required(v, key, "line"), key + ".line", 1, kMaxLines);
     line.device = c.Text(c.Required(v, key, "device"), key + ".device");
     if (v.contains("name")) line.name = c.Text(v["name"], key + ".name");
     if (v.contains("baud")) line.settings.baud = Baud(c, v["baud"], key + ".baud");
     if (v.contains("timeouts")) Timeouts(c, v["timeouts"], key + ".timeouts", line.settings);
+    ReplyRules(c, v, key, line.settings);
     line.dispensers = Dispensers(c, line, c.Required(v, key, "dispensers"), key + ".dispensers");
     CheckNozzleBytes(c, line, key + ".dispensers");
     return line;

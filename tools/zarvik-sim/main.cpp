@@ -142,7 +142,8 @@ void AddStationOptions(CLI::App& app, SimOptions& o) {
 void AddFaultOptions(CLI::App& app, SimOptions& o) {
     app.add_option("--fault", o.fault,
                    "fault mode: none drop checksum length start-byte truncate noise delay refuse-start "
-                   "refuse-stop refuse-write sequence address fixed-sequence")
+                   "refuse-stop refuse-write sequence address fixed-sequence duplicate other-nozzle other-command "
+                   "local-echo refusal late-non-echoing")
         ->capture_default_str();
     app.add_option("--fault-rate", o.faultRate, "probability of the fault per reply")->check(CLI::Range(0.0, 1.0));
     app.add_option("--fault-next", o.faultNext, "fault the next N replies instead")->check(CLI::NonNegativeNumber);
