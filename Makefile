@@ -7,6 +7,17 @@ JOBS ?= $(shell nproc)
 CTEST_ARGS ?= --output-on-failure -j $(JOBS)
 export QT_QPA_PLATFORM ?= offscreen
 
+# A compiler cache, when the machine has one: a rebuild, another build tree or
+# a fresh clone in another folder of the same machine compiles only what
+# changed. Paths are taken relative to the checkout, so clones share entries.
+ifneq ($(shell command -v ccache 2>/dev/null),)
+export CMAKE_CXX_COMPILER_LAUNCHER ?= ccache
+export CMAKE_C_COMPILER_LAUNCHER ?= ccache
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
+export CCACHE_MAXSIZE ?= 20G
+endif
+
 .PHONY: all deps build demo package test test-default test-asan test-tsan test-headless test-windows test-windows-all test-windows-native-tools fuzz format clean
 
 all: build
@@ -41,7 +52,7 @@ test-asan:
 # built fails as "not found", so a new tsan test program must be added here).
 TSAN_TARGETS = ZarvikTrk protocol_tests driver_tests driver_alloc_tests sim_tests \
   sim_endpoint_tests port_tests capture_tests timer_tests library_station_e2e_tests \
-  ui_grid_tests ui_window_tests ui_menu_entry_tests ui_closing_tests tools_station_window_tests
+  ui_grid_tests ui_window_tests ui_menu_entry_tests ui_closing_tests tools_station_window_tests tools_station_live_tests
 test-tsan:
 	cmake --preset tsan >/dev/null
 	cmake --build build/tsan -j $(JOBS) --target $(TSAN_TARGETS)
@@ -61,11 +72,12 @@ test-headless:
 # ZarvikTrk.dll, zarvik-host.exe and the tests Wine runs. One Windows build
 # runs every test under Wine: the 32-bit one, or the 64-bit one where Wine's
 # 32-bit loader cannot run (a kernel without 32-bit support); the other builds
-# its DLL and host and checks the DLL's exports. Only the targets the tests need are built.
+# its DLL and host and checks the DLL's exports and the version resources. Only
+# the targets the tests need are built.
 # The end-to-end test drives the native simulator with zarvik-host.exe and
 # compares with the native host, so those two come from the default build.
 # `make test-windows-all` runs every test in both.
-WINDOWS_TARGETS = ZarvikTrk zarvik-host protocol_tests driver_tests driver_alloc_tests library_dlopen_tests port_tests
+WINDOWS_TARGETS = ZarvikTrk zarvik-host version_resource_check protocol_tests driver_tests driver_alloc_tests library_dlopen_tests port_tests
 test-windows-native-tools:
 	cmake --preset default >/dev/null
 	cmake --build build/default -j $(JOBS) --target zarvik-sim zarvik-host
@@ -79,8 +91,8 @@ test-windows: test-windows-native-tools
 	cmake --build build/$$full -j $(JOBS) --target $(WINDOWS_TARGETS) && \
 	ctest --test-dir build/$$full $(CTEST_ARGS) && \
 	cmake --preset $$dll >/dev/null && \
-	cmake --build build/$$dll -j $(JOBS) --target ZarvikTrk zarvik-host && \
-	ctest --test-dir build/$$dll $(CTEST_ARGS) -R '^windows\.Exports'
+	cmake --build build/$$dll -j $(JOBS) --target ZarvikTrk zarvik-host version_resource_check && \
+	ctest --test-dir build/$$dll $(CTEST_ARGS) -R '^windows\.(Exports|VersionResources)'
 
 test-windows-all: test-windows-native-tools
 	for p in windows-i686 windows-x64; do \

@@ -5,6 +5,8 @@
 # caught in the executable); GoogleTest is built from Debian's sources for
 # this toolchain; the header-only libraries come from the build machine.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+# Version resources (windres): cmake/VersionResource.cmake.
+enable_language(RC)
 add_link_options(-shared-libgcc)
 
 # The runtime DLLs of the toolchain, shipped beside the executables.

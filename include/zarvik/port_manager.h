@@ -48,6 +48,9 @@ struct TOpenHandler {
 // Line states stored by the checker.
 inline constexpr std::uint8_t kLineStateGood = 1;
 inline constexpr std::uint8_t kLineStateBad = 3;
+// Stored by the serial port service for a reply that answers its request and
+// refuses it (nonzero result byte): no value of it may be taken.
+inline constexpr std::uint8_t kLineStateRefused = 4;
 
 // Error codes stored by the checker.
 inline constexpr std::int32_t kReplyOk = 0;

@@ -7,7 +7,7 @@
 
 namespace zarvik::capture {
 
-CaptureWriter::CaptureWriter(const std::string& path) : path_(path) {
+CaptureWriter::CaptureWriter(const std::string& path, Existing) : path_(path) {
     throw std::runtime_error("capture " + path + ": line captures are not built in (this build has no libpcap)");
 }
 

@@ -1,6 +1,9 @@
 #include "capture/CaptureWriter.h"
 
+#include <fcntl.h>
 #include <pcap/pcap.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -24,19 +27,65 @@ std::string FlushError(pcap_dumper_t* dumper) {
     return errno != 0 ? std::strerror(errno) : "write error";
 }
 
+// Why `path`, which exists, is not taken.
+std::string ExistingFile(const std::string& path, CaptureWriter::Existing existing) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return "is a symbolic link; it is not followed";
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return "is not a regular file (a FIFO, a device or a folder)";
+    return existing == CaptureWriter::Existing::kRefuse ? "exists; it is left as it is (--overwrite replaces it)"
+                                                        : "exists";
+}
+
+// The file opened for writing, or nullptr with `why` set. O_NONBLOCK: a FIFO
+// without a reader fails at once instead of waiting for one.
+std::FILE* OpenCaptureFile(const std::string& path, CaptureWriter::Existing existing, std::string& why) {
+    const bool overwrite = existing == CaptureWriter::Existing::kOverwrite;
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (overwrite ? 0 : O_EXCL), 0644);
+    if (fd < 0) {
+        why = errno == EEXIST || errno == ELOOP || errno == ENXIO ? ExistingFile(path, existing) : std::strerror(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "is not a regular file (a FIFO, a device or a folder)";
+        ::close(fd);
+        return nullptr;
+    }
+    if ((overwrite && ::ftruncate(fd, 0) != 0) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        why = std::strerror(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        why = std::strerror(errno);
+        ::close(fd);
+    }
+    return file;
+}
+
 }  // namespace
 
-CaptureWriter::CaptureWriter(const std::string& path) : path_(path) {
+CaptureWriter::CaptureWriter(const std::string& path, Existing existing) : path_(path) {
+    std::string why;
+    std::FILE* file = OpenCaptureFile(path, existing, why);
+    if (file == nullptr) throw std::runtime_error("capture " + path + ": " + why);
     pcap_ = pcap_open_dead(kLinkType, kSnapLength);
-    if (pcap_ == nullptr) throw std::runtime_error("capture " + path + ": libpcap cannot make a capture handle");
-    dumper_ = pcap_dump_open(AsPcap(pcap_), path.c_str());
+    if (pcap_ == nullptr) {
+        std::fclose(file);
+        throw std::runtime_error("capture " + path + ": libpcap cannot make a capture handle");
+    }
+    dumper_ = pcap_dump_fopen(AsPcap(pcap_), file);
     if (dumper_ == nullptr) {
-        const std::string why = pcap_geterr(AsPcap(pcap_));
+        why = pcap_geterr(AsPcap(pcap_));
+        std::fclose(file);
         pcap_close(AsPcap(pcap_));
         throw std::runtime_error("capture " + path + ": " + why);
     }
     // The file header goes out now: an empty capture is still a capture.
-    const std::string why = FlushError(AsDumper(dumper_));
+    why = FlushError(AsDumper(dumper_));
     if (!why.empty()) {
         pcap_dump_close(AsDumper(dumper_));
         pcap_close(AsPcap(pcap_));

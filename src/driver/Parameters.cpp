@@ -28,8 +28,8 @@ void PutRequest(std::uint8_t* payload, std::uint8_t address, std::uint8_t comman
 }
 
 // One exchange of a parameter command whose payload is in buffer; a failed
-// one raises. A reply too short for its layout (`decode` finds nothing) sets
-// the line result to 3 whatever it was; the decoded reply comes back only
+// one raises. A good reply too short for its layout (`decode` finds nothing)
+// sets the line result to 3; the decoded reply comes back only
 // while the line result is 1.
 template <std::size_t N, typename Decode>
 auto ParameterExchange(TVM30& driver, std::int32_t line, std::uint8_t (&buffer)[N], std::size_t n, Decode decode) {
@@ -37,7 +37,8 @@ auto ParameterExchange(TVM30& driver, std::int32_t line, std::uint8_t (&buffer)[
     if (driver.Exchange(l, buffer, static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(N)) != 0)
         RaiseSerialIO(texts::kStatusRequestFailed);
     auto reply = decode(buffer, protocol::JudgedLength(buffer, N));
-    if (!reply) driver.lineResult(l) = kLineStateBad;
+    // A refusal the port service recognised (line result 4) stays one.
+    if (!reply && driver.lineResult(l) == kLineStateGood) driver.lineResult(l) = kLineStateBad;
     if (driver.lineResult(l) != kLineStateGood) reply.reset();
     return reply;
 }
@@ -105,6 +106,8 @@ void TVM30::WriteParameter(std::int32_t line, std::int32_t address, std::int32_t
     PutRequest(buffer, static_cast<std::uint8_t>(address), protocol::kCmdWriteParameter, where);
     protocol::WriteLE(buffer + kParameterPayload, static_cast<std::uint32_t>(value), width);
     (void)ParameterExchange(*this, line, buffer, kParameterPayload + width, Taken);
+    // A write not taken is line result 3, also when the port service saw the refusal.
+    if (lineResult(line) == kLineStateRefused) lineResult(line) = kLineStateBad;
 }
 
 void TVM30::ReadTableInfo(std::int32_t line, std::int32_t address, std::int32_t table, TTableInfo& info) {

@@ -35,6 +35,7 @@ constexpr char kLineOutOfRange[] = "Номер линии должен быть 
 constexpr char kDispenserNumberOutOfRange[] = "Номер ТРК должен быть от 1 до 32";
 constexpr char kNozzleOutOfRange[] = "Номер пистолета должен быть от 1 до 6";
 constexpr char kMenuUnavailable[] = "Меню ТРК недоступно: библиотека собрана без окон";
+constexpr char kNoPortService[] = "Драйвер создан без службы портов: обмен с ТРК невозможен";
 
 MenuEntryHook g_menuEntryHook = nullptr;
 
@@ -97,15 +98,20 @@ void TVM30::Reserved8(std::int32_t, std::int32_t, std::int32_t, std::int32_t, st
 std::uint16_t TVM30::Reserved10(std::int32_t, std::int32_t) { return 0; }
 void TVM30::Reserved12(std::int32_t, std::int32_t, std::int32_t) {}
 
+TPortManager& TVM30::Port() {
+    if (PortManager == nullptr) RaiseError(kNoPortService);
+    return *PortManager;
+}
+
 std::int32_t TVM30::OpenPort(std::int32_t line) {
     CheckLine(line);
-    PortManager->SetOpenHandler(line, TOpenHandler{&TVM30::OpenLineHandler, this});
+    Port().SetOpenHandler(line, TOpenHandler{&TVM30::OpenLineHandler, this});
     return OpenLineHandler(this, line);
 }
 
 std::int32_t TVM30::OpenLineHandler(void* self, std::int32_t line) {
-    return static_cast<TVM30*>(self)->PortManager->OpenLine(line, kOpenMode, kOpenBaud, kOpenFlags, kOpenRetries,
-                                                            kOpenReserved);
+    return static_cast<TVM30*>(self)->Port().OpenLine(line, kOpenMode, kOpenBaud, kOpenFlags, kOpenRetries,
+                                                      kOpenReserved);
 }
 
 bool TVM30::QueryCapability(std::uint32_t kind, std::int32_t& value) {
@@ -121,6 +127,7 @@ void TVM30::InsertMenuEntry(QAction* parent, TMenuItemFactory factory) {
 }
 
 std::int32_t TVM30::Exchange(std::uint8_t line, std::uint8_t* buffer, std::uint8_t n, std::uint8_t expected) {
+    TPortManager& port = Port();  // first: with no service, no frame is built and no number spent
     std::uint8_t frame[protocol::kMaxFrame];
     std::uint8_t& sequence = lineSequence(line);
     const auto frameLength = static_cast<std::uint8_t>(protocol::BuildFrame(sequence, buffer, n, frame));
@@ -130,17 +137,19 @@ std::int32_t TVM30::Exchange(std::uint8_t line, std::uint8_t* buffer, std::uint8
     // command left in its buffer must never pass for a reply.
     std::memset(buffer, 0, expected);
 
-    PortManager->SetReplyChecker(line, TReplyChecker{&TVM30::CheckReply, this});
+    port.SetReplyChecker(line, TReplyChecker{&TVM30::CheckReply, this});
     std::int32_t code;
     try {
-        const TTransferHandle handle = PortManager->StartTransfer(line, line, frame, frameLength, buffer, expected,
-                                                                  kTransferMode, kTransferReserved);
-        code = PortManager->WaitTransfer(handle);
-        lineResult(line) = PortManager->GetLineState(line);
+        const TTransferHandle handle =
+            port.StartTransfer(line, line, frame, frameLength, buffer, expected, kTransferMode, kTransferReserved);
+        code = port.WaitTransfer(handle);
+        lineResult(line) = port.GetLineState(line);
     } catch (const std::exception&) {
         // The transport failed: its code goes to the command, LineResult keeps
-        // what the previous exchange left.
-        code = PortManager->GetLineError(line);
+        // what the previous exchange left. A service that raised without
+        // recording an error must not make the failure pass for a completion.
+        code = port.GetLineError(line);
+        if (code == 0) code = kErrorTransferRaised;
     }
     return code;
 }

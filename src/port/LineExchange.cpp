@@ -1,6 +1,8 @@
 #include "LineExchange.h"
 
 #include <algorithm>
+#include <cstring>
+#include <tuple>
 #include <utility>
 
 #include "port/PortErrors.h"
@@ -17,6 +19,10 @@ constexpr std::size_t kCommandOffset = protocol::kOffsetCommand;
 using protocol::kFrameOverhead;
 using protocol::kStartByte;
 constexpr std::uint32_t kPlainCollectEvery = 16;
+// A copy of a reply starts at most one reply time after it ends; this much
+// more covers the far end's own scheduling.
+constexpr auto kCopySlack = std::chrono::milliseconds(5);
+static_assert(std::tuple_size_v<decltype(PortLine::lastReply)> >= LineExchange::kMaxReply);
 
 }  // namespace
 
@@ -31,7 +37,7 @@ LineExchange::LineExchange(PortLine& line, const FrameTraceHook& trace, Clock::t
 std::int32_t LineExchange::Run(const std::uint8_t* frame, std::size_t frameLength, std::uint8_t* reply,
                                std::size_t expectedLength) {
     if (!Reopen()) return Finish(Fail(kErrorNotOpen));
-    if (!DiscardStaleInput() || !Send(frame, frameLength)) return Finish(DeviceFailure());
+    if (!DiscardStaleInput() || !AwaitQuiet() || !Send(frame, frameLength)) return Finish(DeviceFailure());
     Collect(frame, frameLength);
     return Finish(Judge(reply, expectedLength));
 }
@@ -57,21 +63,62 @@ bool LineExchange::DiscardStaleInput() {
     const long stale = device_.DiscardInput();
     if (stale < 0) return false;
     record_.bytesDiscarded += static_cast<std::uint64_t>(stale);
-    return std::exchange(line_.settlePending, false) && settings_.settleAfterOpen ? Settle() : true;
+    if (std::exchange(line_.settlePending, false) && settings_.settleAfterOpen) return Settle();
+    // Bytes still arriving (the head of a copy of the last reply, a late
+    // reply) would make the rest of them the start of this reply: wait them out.
+    return stale == 0 || ThrowAwayUntilQuiet(settings_.drainQuiet, device_.Now() + settings_.response);
 }
 
 // Replies owed to whoever used the line before it was opened carry sequence
 // numbers this line never sent (and may carry this request's own): none of
 // them may be taken for our first reply, so wait until the line is quiet.
 // They teach the filter nothing.
-bool LineExchange::Settle() {
+bool LineExchange::Settle() { return ThrowAwayUntilQuiet(settings_.response, device_.Now() + 2 * settings_.response); }
+
+bool LineExchange::ThrowAwayUntilQuiet(Clock::duration quiet, Clock::time_point limit) {
     unsigned wakeups = 0;
-    const long n = DrainLateBytes(device_, settings_.response, device_.Now() + 2 * settings_.response, wakeups,
-                                  [this](const std::uint8_t* bytes, std::size_t length) {
-                                      Trace(FrameDirection::Discarded, bytes, length);
-                                      record_.bytesDiscarded += length;
-                                  });
+    const long n =
+        DrainLateBytes(device_, quiet, limit, wakeups, [this](const std::uint8_t* bytes, std::size_t length) {
+            Trace(FrameDirection::Discarded, bytes, length);
+            record_.bytesDiscarded += length;
+        });
     record_.wakeups += wakeups;
+    return n >= 0;
+}
+
+// A dispenser that does not echo the sequence number gives no way to tell a
+// copy of its last reply, or a reply owed to a timed-out request, from the
+// answer to the next request: the next request waits until the line has been
+// quiet long enough for them to have shown. After a reply: its own wire time
+// plus 5 ms (a copy sent back to back, or starting up to one reply time
+// later; at 9600 baud 41 ms after a status reply, 18 ms after a total). After a timeout: one response time more (a
+// reply later than the response time and that one more still lands in the next exchange: the residual risk of such a
+// line). Costs nothing when the host paused anyway.
+bool LineExchange::AwaitQuiet() {
+    const Clock::time_point until = line_.quietFrom + line_.quietFor;
+    line_.quietFor = {};
+    if (device_.Now() >= until) return true;
+    const WaitResult w = device_.WaitReadable(until);
+    ++record_.wakeups;
+    if (w == WaitResult::Timeout) return true;
+    if (w == WaitResult::DeviceError) return false;
+    // Something came: it is thrown away until the line is quiet again.
+    unsigned wakeups = 0;
+    drainedLength_ = 0;
+    const long n = DrainLateBytes(device_, settings_.drainQuiet, device_.Now() + settings_.response, wakeups,
+                                  [this](const std::uint8_t* bytes, std::size_t length) { Discarded(bytes, length); });
+    record_.wakeups += wakeups;
+    for (std::size_t i = 0; i + kFrameOverhead <= drainedLength_;) {
+        const std::size_t length = drained_[i + kLenOffset] + kFrameOverhead;
+        if (drained_[i] == kStartByte && i + length <= drainedLength_ && IsWholeFrame(drained_ + i, length)) {
+            const bool copy =
+                length == line_.lastReplyLength && std::memcmp(drained_ + i, line_.lastReply.data(), length) == 0;
+            ++(copy ? record_.duplicateReplies : record_.staleReplies);
+            i += length;
+        } else {
+            ++i;
+        }
+    }
     return n >= 0;
 }
 
@@ -115,10 +162,13 @@ ReplyLimits LineExchange::Limits(std::uint8_t command) const {
 // length it really had and none of it is left on the line.
 void LineExchange::Collect(const std::uint8_t* frame, std::size_t frameLength) {
     command_ = frameLength > kCommandOffset ? frame[kCommandOffset] : 0;
+    request_ = frame;
+    requestLength_ = frameLength;
     line_.filter.SetEnabled(settings_.discardStaleReplies);
     line_.filter.Begin(frameLength > kSequenceOffset ? frame[kSequenceOffset] : 0,
                        frameLength > kAddressOffset ? frame[kAddressOffset] : 0);
     limits_ = Limits(command_);
+    if (settings_.localEcho == LocalEcho::On) SkipEcho();
     do {
         got_ = ReadReply(device_, received_, kMaxReply, limits_);
         record_.wakeups += got_.wakeups;
@@ -127,16 +177,71 @@ void LineExchange::Collect(const std::uint8_t* frame, std::size_t frameLength) {
     doneAt_ = device_.Now();
 }
 
-// True when the frame just collected answers another request: it is thrown
-// away and the wait goes on. The wire was busy with it, so the real reply
-// may only start now: the wait for it is stretched, to two response times
-// after the send at most.
+// A line forced to echo: the request's length of bytes read first is our own
+// request coming back, whatever it holds (a damaged echo is no reply either).
+void LineExchange::SkipEcho() {
+    const ReplyOutcome echo = ReadReply(device_, received_, requestLength_, limits_);
+    record_.wakeups += echo.wakeups;
+    record_.bytesReceived += echo.length;
+    if (echo.length == 0) return;
+    Discarded(received_, echo.length);
+    ++record_.localEchoes;
+}
+
+bool LineExchange::Strict() const { return settings_.matching == ReplyMatching::Strict && !line_.fellBack; }
+
+// Why the whole frame just collected is not this request's answer, if it is not.
+LineExchange::Drop LineExchange::WhyDrop() {
+    const std::size_t length = got_.length;
+    if (settings_.localEcho != LocalEcho::Off && length == requestLength_ &&
+        std::memcmp(received_, request_, length) == 0)
+        return Drop::LocalEcho;
+    // A copy of the reply taken last carries the number of the request it
+    // answered; on a line whose dispenser is not known to skip the echo
+    // that number is not this request's.
+    if (line_.filter.SequenceEcho() != Learnt::No && length == line_.lastReplyLength &&
+        received_[kSequenceOffset] != request_[kSequenceOffset] &&
+        std::memcmp(received_, line_.lastReply.data(), length) == 0)
+        return Drop::Duplicate;
+    const ReplyFilter::Verdict verdict = line_.filter.Classify(received_, length);
+    if (line_.filter.Drops(verdict)) return verdict == ReplyFilter::Verdict::Stale ? Drop::Stale : Drop::Foreign;
+    if (!Strict()) return Drop::None;
+    if (protocol::MatchReply(request_, requestLength_, received_, length) == protocol::ReplyMatch::Answers) {
+        line_.everMatched = true;
+        return Drop::None;
+    }
+    ++line_.unmatched;
+    if (settings_.lenientAfter > 0 && !line_.everMatched && line_.unmatched >= settings_.lenientAfter)
+        line_.fellBack = true;  // from the next frame on
+    return Drop::Mismatched;
+}
+
+// True when the frame just collected does not answer this request: it is
+// thrown away and the wait goes on. The wire was busy with it, so the real
+// reply may only start now: the wait for it is stretched, to two response
+// times after the send at most.
 bool LineExchange::DropStale() {
     if (got_.end != ReplyEnd::Complete || !IsWholeFrame(received_, got_.length)) return false;
-    const ReplyFilter::Verdict verdict = line_.filter.Classify(received_, got_.length);
-    if (!line_.filter.Drops(verdict)) return false;
+    switch (WhyDrop()) {
+        case Drop::None:
+            return false;
+        case Drop::LocalEcho:
+            ++record_.localEchoes;
+            break;
+        case Drop::Duplicate:
+            ++record_.duplicateReplies;
+            break;
+        case Drop::Stale:
+            ++record_.staleReplies;
+            break;
+        case Drop::Foreign:
+            ++record_.foreignReplies;
+            break;
+        case Drop::Mismatched:
+            ++record_.mismatchedReplies;
+            break;
+    }
     Discarded(received_, got_.length);
-    ++(verdict == ReplyFilter::Verdict::Stale ? record_.staleReplies : record_.foreignReplies);
     const auto latest = sentAt_ + 2 * settings_.response + WireTime(kMaxReply, baud_);
     limits_.firstByteDeadline =
         std::max(limits_.firstByteDeadline, std::min(device_.Now() + settings_.response, latest));
@@ -154,15 +259,23 @@ std::int32_t LineExchange::Judge(std::uint8_t* reply, std::size_t expectedLength
     if (got_.end == ReplyEnd::DeviceError) return DeviceFailure();
     if (got_.end == ReplyEnd::NoReply) {
         const std::int32_t code = Fail(kErrorTimeout);
-        return Drain() ? code : DeviceFailure();
+        const Clock::time_point timedOut = device_.Now();
+        if (!Drain()) return DeviceFailure();
+        if (line_.filter.SequenceEcho() != Learnt::Yes) {
+            line_.quietFrom = timedOut;
+            line_.quietFor = settings_.response;
+        }
+        return code;
     }
     if (!checker_) return Fail(kErrorNoChecker);
     std::int32_t length = static_cast<std::int32_t>(delivered);
     checker_(static_cast<std::uint8_t>(line_.number), reply, length);
     const bool good =
         line_.state.load() == kLineStateGood && got_.end == ReplyEnd::Complete && delivered == got_.length;
+    if (good && Strict() && protocol::RefusesRequest(request_, requestLength_, received_, got_.length))
+        return Refused();
     if (good) {
-        line_.filter.End(true);
+        Taken();
         LearnTiming();
         record_.good = true;
         record_.latency = std::chrono::duration_cast<std::chrono::microseconds>(doneAt_ - sentAt_);
@@ -172,6 +285,30 @@ std::int32_t LineExchange::Judge(std::uint8_t* reply, std::size_t expectedLength
     Fail(line_.state.load() == kLineStateGood ? kReplyBadLength : line_.error.load());
     // The rest of a malformed reply may still be arriving.
     return Drain() ? 0 : DeviceFailure();
+}
+
+// The reply answered the request and refused it: no value of it may be
+// taken, so the line state is 4, not good.
+std::int32_t LineExchange::Refused() {
+    Taken();
+    line_.state.store(kLineStateRefused);
+    line_.error.store(kErrorRefused);
+    record_.error = kErrorRefused;
+    ++record_.refusals;
+    return 0;
+}
+
+// A reply was taken for this request: remembered, so a copy of it is known;
+// on a line not known to echo sequence numbers the next request waits for a
+// quiet gap after it (AwaitQuiet).
+void LineExchange::Taken() {
+    line_.filter.End(true);
+    std::copy(received_, received_ + got_.length, line_.lastReply.begin());
+    line_.lastReplyLength = got_.length;
+    if (line_.filter.SequenceEcho() != Learnt::Yes) {
+        line_.quietFrom = doneAt_;
+        line_.quietFor = WireTime(got_.length, baud_) + kCopySlack;
+    }
 }
 
 // A reply that was all there at the expected time may come sooner next time:
@@ -241,6 +378,9 @@ std::int32_t LineExchange::Finish(std::int32_t code) {
     record_.sequenceEcho = line_.filter.SequenceEcho();
     record_.addressEcho = line_.filter.AddressEcho();
     record_.filtering = settings_.discardStaleReplies && record_.sequenceEcho != Learnt::No;
+    record_.strict = Strict();
+    record_.fellBack = line_.fellBack;
+    record_.localEcho = LocalEchoName(settings_.localEcho);
     std::lock_guard lock(line_.config);
     line_.stats.Record(record_);
     return code;

@@ -3,10 +3,20 @@
 //                      open handler, when one is due (ReopenPacer.h)
 //   DiscardStaleInput  whatever came in since the last exchange is thrown away;
 //                      on a line just opened, whatever comes until it is quiet
+//   AwaitQuiet         on a line not known to echo sequence numbers, the
+//                      request waits for a quiet gap after the last reply (a
+//                      copy of it shows in it) or one response time after a
+//                      timeout (a late reply shows in it)
 //   Send               the request, within its wire time plus the response time
-//   Collect            the reply, past stale and foreign frames (ReplyFilter.h)
-//   Judge              the line's checker; a timeout or a bad reply drains
-//                      what is still arriving
+//   Collect            the reply, past frames that do not answer it: our own
+//                      request read back (local echo), a copy of the last
+//                      reply taken, stale and foreign frames (ReplyFilter.h)
+//                      and, on a strict line, replies with another address,
+//                      command or nozzle byte (protocol::MatchReply)
+//   Judge              the line's checker; on a strict line a reply that
+//                      answers and refuses (result byte nonzero) leaves line
+//                      state 4; a timeout or a bad reply drains what is still
+//                      arriving
 //   LearnTiming        when a good reply of this command is expected complete
 // The exchange's counts go into a local record that is merged into the
 // line's statistics once, at its end. Runs with the line's exchange lock held.
@@ -38,6 +48,8 @@ private:
     bool Reopen();
     bool DiscardStaleInput();
     bool Settle();
+    bool ThrowAwayUntilQuiet(Clock::duration quiet, Clock::time_point limit);
+    bool AwaitQuiet();
     bool Send(const std::uint8_t* frame, std::size_t frameLength);
     void Collect(const std::uint8_t* frame, std::size_t frameLength);
     std::int32_t Judge(std::uint8_t* reply, std::size_t expectedLength);
@@ -45,6 +57,12 @@ private:
 
     ReplyLimits Limits(std::uint8_t command) const;
     bool DropStale();
+    enum class Drop { None, LocalEcho, Duplicate, Stale, Foreign, Mismatched };
+    Drop WhyDrop();
+    bool Strict() const;
+    void SkipEcho();
+    std::int32_t Refused();
+    void Taken();
     bool Drain();
     void Discarded(const std::uint8_t* bytes, std::size_t length);
     std::int32_t Fail(std::int32_t error);
@@ -63,6 +81,8 @@ private:
 
     std::int32_t baud_ = 9600;
     std::uint8_t command_ = 0;
+    const std::uint8_t* request_ = nullptr;
+    std::size_t requestLength_ = 0;
     Clock::duration requestWire_{};
     Clock::time_point sentAt_{};
     Clock::time_point doneAt_{};

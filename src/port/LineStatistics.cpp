@@ -27,6 +27,10 @@ TrafficCounts& TrafficCounts::operator+=(const TrafficCounts& other) {
     staleReplies += other.staleReplies;
     foreignReplies += other.foreignReplies;
     opensDeferred += other.opensDeferred;
+    mismatchedReplies += other.mismatchedReplies;
+    duplicateReplies += other.duplicateReplies;
+    localEchoes += other.localEchoes;
+    refusals += other.refusals;
     return *this;
 }
 

@@ -26,6 +26,8 @@ const char* DescribeLineError(std::int32_t code) {
             return "не задана проверка ответа";
         case kErrorNoDevicePath:
             return "для линии не задано устройство";
+        case kErrorRefused:
+            return "ТРК отказала в выполнении команды";
         default:
             return "неизвестная ошибка линии";
     }

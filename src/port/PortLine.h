@@ -49,6 +49,19 @@ struct PortLine {
     std::uint32_t sincePlainCollect = 0;
     // Set by every successful open: the first exchange waits for quiet first.
     bool settlePending = false;
+    // The next request waits until the line has been quiet from quietFrom
+    // for quietFor (a line that does not echo sequence numbers, after a
+    // reply or a timeout: see LineExchange::AwaitQuiet).
+    Clock::time_point quietFrom{};
+    Clock::duration quietFor{};
+    // The last reply taken: a copy of it never answers the next request.
+    std::array<std::uint8_t, 260> lastReply{};
+    std::size_t lastReplyLength = 0;
+    // Strict matching: has any reply ever answered its request; how many
+    // whole replies did not; has the line fallen back to lenient.
+    bool everMatched = false;
+    std::uint64_t unmatched = 0;
+    bool fellBack = false;
 
     std::atomic<bool> open{false};
     std::atomic<std::int32_t> baud{9600};

@@ -28,6 +28,22 @@ TTransferHandle Pack(std::int32_t line, std::int32_t code) {
 
 }  // namespace
 
+const char* ReplyMatchingName(ReplyMatching matching) {
+    return matching == ReplyMatching::Lenient ? "lenient" : "strict";
+}
+
+const char* LocalEchoName(LocalEcho echo) {
+    switch (echo) {
+        case LocalEcho::On:
+            return "on";
+        case LocalEcho::Off:
+            return "off";
+        case LocalEcho::Auto:
+            break;
+    }
+    return "auto";
+}
+
 SerialPortManager::SerialPortManager(DeviceFactory factory) {
     for (int i = 0; i < kLines; ++i) lines_[i] = std::make_unique<PortLine>(i + 1, factory());
 }

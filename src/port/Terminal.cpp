@@ -111,16 +111,19 @@ long ReadAvailable(int fd, std::uint8_t* buffer, std::size_t capacity) {
     return static_cast<long>(got);
 }
 
+// Read first, then flush: the bytes thrown away are counted (a caller waits
+// out the rest of a frame whose head it threw away).
 long DiscardInput(int fd) {
-    ::tcflush(fd, TCIFLUSH);
     std::uint8_t sink[256];
     long total = 0;
     for (;;) {
         const long n = ReadAvailable(fd, sink, sizeof sink);
         if (n < 0) return -1;
         total += n;
-        if (n < static_cast<long>(sizeof sink)) return total;
+        if (n < static_cast<long>(sizeof sink)) break;
     }
+    ::tcflush(fd, TCIFLUSH);
+    return total;
 }
 
 }  // namespace zarvik::port

@@ -30,7 +30,7 @@ void CloseTerminal(int fd);
 // Writes all bytes, waiting for room on EAGAIN until the deadline.
 IoStatus WriteAll(int fd, const std::uint8_t* bytes, std::size_t length, Clock::time_point deadline);
 
-// Input-only flush plus a read of whatever is still queued (never touches
+// A read of whatever is queued, then an input-only flush (never touches
 // unsent output). Returns the number of bytes thrown away by the read, or -1
 // when the device failed.
 long DiscardInput(int fd);

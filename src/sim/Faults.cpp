@@ -28,6 +28,12 @@ constexpr NamedMode kNames[] = {
     {FaultMode::kOtherSequence, "sequence"},
     {FaultMode::kOtherAddress, "address"},
     {FaultMode::kFixedSequence, "fixed-sequence"},
+    {FaultMode::kDuplicate, "duplicate"},
+    {FaultMode::kOtherNozzle, "other-nozzle"},
+    {FaultMode::kOtherCommand, "other-command"},
+    {FaultMode::kLocalEcho, "local-echo"},
+    {FaultMode::kRefuseAny, "refusal"},
+    {FaultMode::kLateNonEchoing, "late-non-echoing"},
 };
 
 // Any byte but `byte`, drawn from the generator.

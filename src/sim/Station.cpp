@@ -250,6 +250,7 @@ struct Station::Impl {
 
     // --- the request handler: one handler per command ---
 
+    bool neverEchoes = false;
     using Answer = std::optional<std::vector<std::uint8_t>>;  // nothing: the frame is ignored
 
     // A well-formed request to one of our addresses.
@@ -273,6 +274,57 @@ struct Station::Impl {
         const FieldSpec* layout;  // the field's width and limits
         std::optional<std::uint32_t> value;
     };
+
+    static bool HasNozzle(std::uint8_t command) {
+        switch (command) {
+            case wire::kCmdStatus:
+            case wire::kCmdClear:
+            case wire::kCmdStart:
+            case wire::kCmdStop:
+            case wire::kCmdVolumeDose:
+            case wire::kCmdMoneyDose:
+            case wire::kCmdPrice:
+            case wire::kCmdTotal:
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    // The reply to `r` as if it had asked with another command or nozzle
+    // byte; only the reads are executed again, the other replies relabelled.
+    void AnswerAs(const Request& r, std::uint8_t command, std::size_t nozzleByte, std::vector<std::uint8_t>& bytes) {
+        const bool read = command == wire::kCmdStatus || command == wire::kCmdTotal;
+        if (read && HasNozzle(r.Command())) {
+            std::vector<std::uint8_t> asked(r.frame, r.frame + r.len + wire::kFrameOverhead);
+            asked[wire::kOffsetCommand] = command;
+            asked[wire::kOffsetNozzle] = static_cast<std::uint8_t>(nozzleByte);
+            if (auto other = Execute(Request{r.address, asked.data(), r.len, r.now})) bytes = std::move(*other);
+        } else {
+            bytes[wire::kOffsetCommand] = command;
+            if (HasNozzle(r.Command()) && bytes.size() > wire::kShortNozzle + 1)
+                bytes[wire::kShortNozzle] = static_cast<std::uint8_t>(nozzleByte);
+        }
+        Seal(bytes);
+    }
+
+    // The next nozzle byte of the address that has a nozzle.
+    void AnswerOtherNozzle(const Request& r, std::vector<std::uint8_t>& bytes) {
+        if (!HasNozzle(r.Command())) return;
+        std::size_t other = r.NozzleByte();
+        for (std::size_t i = 1; i <= r.address.nozzles.size(); ++i) {
+            other = (r.NozzleByte() + i) % r.address.nozzles.size();
+            if (r.address.nozzles[other].exists) break;
+        }
+        AnswerAs(r, r.Command(), other, bytes);
+    }
+
+    void AnswerOtherCommand(const Request& r, std::vector<std::uint8_t>& bytes) {
+        std::uint8_t other = r.Command() == wire::kCmdStart ? wire::kCmdStop : wire::kCmdStart;
+        if (r.Command() == wire::kCmdStatus) other = wire::kCmdTotal;
+        if (r.Command() == wire::kCmdTotal) other = wire::kCmdStatus;
+        AnswerAs(r, other, r.NozzleByte(), bytes);
+    }
 
     Answer Execute(const Request& r) {
         // The commands a dispenser answers: code, the LEN its request needs at
@@ -505,12 +557,45 @@ std::optional<Reply> Station::Handle(const std::uint8_t* request, std::size_t le
     Reply reply;
     const FaultMode damage = s.faults.Damage();
     s.stats.faults = s.faults.Injected();
-    if (damage == FaultMode::kDelay) {
-        reply.delay = s.faults.Delay();
-    } else if (damage == FaultMode::kDropReply) {
-        return std::nullopt;
-    } else if (damage != FaultMode::kNone) {
-        FaultInjector::Apply(damage, *bytes, s.faults.Rng(), s.faults.FixedSequence());
+    const Impl::Request r{*a, request, len, now};
+    // A dispenser that never echoes (the late-non-echoing fault: some of its
+    // replies are also late).
+    if (s.neverEchoes || s.faults.Mode() == FaultMode::kLateNonEchoing)
+        FaultInjector::Apply(FaultMode::kFixedSequence, *bytes, s.faults.Rng(), s.faults.FixedSequence());
+    switch (damage) {
+        case FaultMode::kDelay:
+            reply.delay = s.faults.Delay();
+            break;
+        case FaultMode::kDropReply:
+            return std::nullopt;
+        case FaultMode::kOtherNozzle:
+            s.AnswerOtherNozzle(r, *bytes);
+            break;
+        case FaultMode::kOtherCommand:
+            s.AnswerOtherCommand(r, *bytes);
+            break;
+        case FaultMode::kDuplicate:
+            bytes->insert(bytes->end(), bytes->begin(), bytes->end());
+            break;
+        case FaultMode::kLocalEcho:
+            bytes->insert(bytes->begin(), request, request + length);
+            break;
+        case FaultMode::kRefuseAny:
+            // Result 1 and every value byte after the nozzle byte zeroed.
+            (*bytes)[wire::kReplyResult] = wire::kResultRefused;
+            std::fill(bytes->begin() + static_cast<long>(wire::kReplyResult + 1), bytes->end() - 1, 0);
+            if (Impl::HasNozzle(r.Command()) && bytes->size() > wire::kShortNozzle + 1)
+                (*bytes)[wire::kShortNozzle] = static_cast<std::uint8_t>(r.NozzleByte());
+            Seal(*bytes);
+            break;
+        case FaultMode::kLateNonEchoing:
+            reply.delay = s.faults.Delay();
+            break;
+        case FaultMode::kNone:
+            break;
+        default:
+            FaultInjector::Apply(damage, *bytes, s.faults.Rng(), s.faults.FixedSequence());
+            break;
     }
     ++s.stats.replies;
     reply.bytes = std::move(*bytes);
@@ -630,6 +715,11 @@ void Station::ClearFaults() {
 void Station::SetFixedSequence(std::uint8_t byte) {
     std::lock_guard lock(mutex_);
     impl_->faults.SetFixedSequence(byte);
+}
+
+void Station::SetNeverEchoes(bool never) {
+    std::lock_guard lock(mutex_);
+    impl_->neverEchoes = never;
 }
 
 void Station::SetFaultDelay(std::chrono::milliseconds delay) {

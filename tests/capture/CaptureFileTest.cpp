@@ -156,7 +156,7 @@ TEST(CaptureWriter, RecordThatCannotBeReadBackAsMeantStopsTheCapture) {
                           {"frame too long", 1, kMaxFrameBytes + 1, "1025 bytes"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path = TempPath("refusing.pcap");
+        const std::string path = TempPath(std::string("refusing ") + c.name + ".pcap");  // a new file each
         CaptureWriter writer(path);
         writer.Write(At(1), 1, Direction::Sent, Bytes{0x02});
         writer.Write(At(2), c.line, Direction::Sent, Bytes(c.size, 0x02));

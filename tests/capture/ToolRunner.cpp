@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 #include "CaptureTestSupport.h"
 
@@ -51,9 +52,19 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& outPath, in
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // The stop signals as a tool gets them from a terminal, even when this
+    // test runs where they are ignored (a background job's SIGINT, nohup).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
     auto args = Argv(argv);
-    const int r = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int r = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (r != 0) throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(r));
     return pid;
@@ -101,6 +112,37 @@ Finished Run(const std::vector<std::string>& argv) {
     f.code = Wait(Spawn(argv, out, -1, err));
     f.out = ReadText(out);
     f.err = ReadText(err);
+    return f;
+}
+
+Started::Started(const std::vector<std::string>& argv) : outPath_(NextOutput("out")), errPath_(NextOutput("err")) {
+    pid_ = Spawn(argv, outPath_, -1, errPath_);
+}
+
+Started::~Started() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        Wait(pid_);
+    }
+}
+
+std::string Started::Out() const { return ReadText(outPath_); }
+
+bool Started::WaitFor(const std::string& text) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (Out().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+Finished Started::Finish() {
+    Finished f;
+    f.code = Wait(pid_);
+    pid_ = -1;
+    f.out = ReadText(outPath_);
+    f.err = ReadText(errPath_);
     return f;
 }
 

@@ -19,6 +19,25 @@ struct Finished {
 // Runs argv[0] (searched on PATH) with its stdout and stderr in files of the scratch folder.
 Finished Run(const std::vector<std::string>& argv);
 
+// A tool running with stdout and stderr in files, to be signalled while it
+// works: Out() reads what it has printed so far.
+class Started {
+public:
+    explicit Started(const std::vector<std::string>& argv);
+    ~Started();
+    Started(const Started&) = delete;
+    Started& operator=(const Started&) = delete;
+    pid_t Pid() const { return pid_; }
+    std::string Out() const;
+    // Waits for stdout to hold `text` (up to 20 s); false if it never did.
+    bool WaitFor(const std::string& text) const;
+    Finished Finish();
+
+private:
+    pid_t pid_ = -1;
+    std::string outPath_, errPath_;
+};
+
 // zarvik-sim (or any program that prints a device path as its first line)
 // running until the object goes; SIGTERM then.
 class Background {

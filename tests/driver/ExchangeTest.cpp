@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "DriverFixture.h"
 #include "protocol/HostText.h"
@@ -193,6 +196,77 @@ TEST_F(ExchangeTest, CommandBytesLeftInTheBufferNeverPassForAReply) {
     std::fill(buffer + 3, buffer + 35, 0xAA);
     EXPECT_EQ(driver.Exchange(1, buffer, 3, 35), 0);
     for (std::uint8_t b : buffer) EXPECT_EQ(b, 0);
+}
+
+}  // namespace
+}  // namespace zarvik::testing
+
+namespace zarvik::testing {
+namespace {
+
+// One operation of each kind that exchanges, for the tables below.
+struct ExchangingOperation {
+    const char* name;
+    std::function<void(TVM30&)> call;
+};
+const ExchangingOperation kExchangingOperations[] = {
+    {"price", [](TVM30& d) { d.SetNozzlePrice(1, 1, 1, 0, 0, 1.0); }},
+    {"litres dose", [](TVM30& d) { d.SetVolumeDose(1, 1, 1, 0, 1.0); }},
+    {"money dose", [](TVM30& d) { d.SetMoneyDose(1, 1, 1, 0, 1.0); }},
+    {"start", [](TVM30& d) { d.StartNozzle(1, 1, 1, 0); }},
+    {"stop", [](TVM30& d) { d.StopNozzle(1, 1, 1, 1); }},
+    {"status",
+     [](TVM30& d) {
+         TDispenserStatus s{};
+         d.GetDispenserStatus(1, 1, 1, s);
+     }},
+    {"total",
+     [](TVM30& d) {
+         double t = 0;
+         d.ReadNozzleTotal(1, 1, 1, t, 0, 0, 0);
+     }},
+    {"parameter read", [](TVM30& d) { d.ReadParameter(1, 1, 1020101); }},
+};
+
+// A service that raises in the transfer without recording a line error
+// (GetLineError 0): the exchange still fails, with a code of the driver's own.
+TEST_F(ExchangeTest, ARaisedTransferWithNoLineErrorStillFails) {
+    for (const bool inWait : {false, true}) {
+        port.script.push_back(
+            {.throwInStart = !inWait, .throwInWait = inWait, .skipChecker = true, .raiseRecordsNoError = true});
+        std::uint8_t buffer[8] = {0x01, 0x98, 0x00};
+        EXPECT_EQ(driver.Exchange(1, buffer, 3, 8), kErrorTransferRaised) << "in wait " << inWait;
+    }
+    for (const auto& op : kExchangingOperations) {
+        port.script.push_back({.throwInStart = true, .raiseRecordsNoError = true});
+        EXPECT_THROW(op.call(driver), ESerialIO) << op.name << " returned as if sent";
+    }
+}
+
+// A driver the factory made with no port service: every operation that needs
+// the service raises a clear error and sends nothing; the others work.
+TEST(DriverWithoutPortService, OperationsThatNeedItRaiseAClearError) {
+    TVM30 driver(0, nullptr);
+    const std::string text = protocol::ToHostText("Драйвер создан без службы портов: обмен с ТРК невозможен");
+    std::vector<ExchangingOperation> operations(std::begin(kExchangingOperations), std::end(kExchangingOperations));
+    operations.push_back({"open", [](TVM30& d) { d.OpenPort(1); }});
+    operations.push_back({"reset", [](TVM30& d) { d.ResetDispenser(1, 1, 1, 0); }});
+    operations.push_back({"parameter write", [](TVM30& d) { d.WriteParameter(1, 1, 1020101, 5); }});
+    for (const auto& op : operations) {
+        try {
+            op.call(driver);
+            ADD_FAILURE() << op.name << ": no error";
+        } catch (const ESerialIO& e) {
+            ADD_FAILURE() << op.name << ": reported as a failed exchange: " << e.what();
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.what(), text) << op.name;
+        }
+        EXPECT_EQ(driver.lineSequence(1), 0) << op.name << ": a frame was built";
+    }
+    double volume = -1, amount = -1;
+    driver.GetDeliveryValues(1, 1, volume, amount);
+    EXPECT_EQ(volume, 0.0);
+    EXPECT_EQ(driver.GetLineResult(1), 1);
 }
 
 }  // namespace

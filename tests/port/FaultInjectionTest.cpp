@@ -9,6 +9,7 @@
 
 #include "SimulatedLine.h"
 #include "port/PortErrors.h"
+#include "support/WireUnits.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::testing {
@@ -54,9 +55,9 @@ TEST(FaultInjection, EachModeGivesItsOutcomeAndTheNextExchangeIsGood) {
         // or (when the noise happens to fit) the start byte fails.
         {sim::FaultMode::kNoise, PollNozzle, false, 3, {kReplyBadLength, kReplyBadStart}},
         {sim::FaultMode::kDelay, PollNozzle, true, 0, {port::kErrorTimeout}},
-        {sim::FaultMode::kRefuseStart, Start, false, 10, {kReplyOk}},
-        {sim::FaultMode::kRefuseStop, Stop, false, 14, {kReplyOk}},
-        {sim::FaultMode::kRefuseWrite, Write, false, 3, {kReplyOk}},
+        {sim::FaultMode::kRefuseStart, Start, false, 10, {port::kErrorRefused}},
+        {sim::FaultMode::kRefuseStop, Stop, false, 14, {port::kErrorRefused}},
+        {sim::FaultMode::kRefuseWrite, Write, false, 3, {port::kErrorRefused}},
     };
     for (const auto& c : cases) {
         const std::string name(sim::FaultName(c.mode));
@@ -90,7 +91,7 @@ TEST(FaultInjection, EachModeGivesItsOutcomeAndTheNextExchangeIsGood) {
             double total = -1;
             s.driver().ReadNozzleTotal(kLine, 1, 1, total, 0, 0, 0);
             EXPECT_EQ(s.lineResult(), 1) << name << " after " << i;
-            EXPECT_DOUBLE_EQ(total, kTotal / 1000.0) << name << " after " << i;
+            EXPECT_EQ(Thousandths(total), kTotal) << name << " after " << i;
         }
         const auto stats = s.port().Statistics(kLine);
         EXPECT_EQ(stats.exchanges, stats.good + stats.bad) << name;
@@ -133,7 +134,7 @@ TEST(FaultInjection, Matrix_TenPercentOverThousandExchanges) {
             }
             if (s.lineResult() == 1) {
                 ++good;
-                if (total != kTotal / 1000.0) ++wrong;
+                if (Thousandths(total) != kTotal) ++wrong;
             } else {
                 ++bad[s.lineError()];
             }

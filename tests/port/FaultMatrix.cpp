@@ -8,6 +8,7 @@
 #include "SimulatedLine.h"
 #include "library/DriverObject.h"
 #include "sim/Station.h"
+#include "support/WireUnits.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::testing {
@@ -86,7 +87,8 @@ Outcome Operate(Rig& rig, int i) {
                 d.GetDeliveryValues(kLine, dispenser, volume, money);
                 const auto truth = rig.station.Nozzle(dispenser, DeliveredNozzle(dispenser));
 
-                return volume == truth.volume / 1000.0 && money == truth.money / 100.0 ? Outcome::Good : Outcome::Wrong;
+                return Thousandths(volume) == truth.volume && Hundredths(money) == truth.money ? Outcome::Good
+                                                                                               : Outcome::Wrong;
             }
             case 1: {
                 const int dispenser = 1 + step % kDispensers;
@@ -95,7 +97,7 @@ Outcome Operate(Rig& rig, int i) {
                 d.ReadNozzleTotal(kLine, dispenser, nozzle, total, 0, 0, 0);
                 if (d.GetLineResult(kLine) != 1) return Outcome::Bad;
                 const auto truth = rig.station.Nozzle(dispenser, nozzle);
-                return total == truth.total / 1000.0 ? Outcome::Good : Outcome::Wrong;
+                return Thousandths(total) == truth.total ? Outcome::Good : Outcome::Wrong;
             }
             default: {
                 const int address = 1 + step % 2;
@@ -113,7 +115,8 @@ Outcome Operate(Rig& rig, int i) {
 
 std::string MatrixCell::Name() const {
     std::string name(sim::FaultName(mode));
-    if (mode == sim::FaultMode::kDelay) name += " " + std::to_string(delay.count()) + "ms";
+    if (mode == sim::FaultMode::kDelay || mode == sim::FaultMode::kLateNonEchoing)
+        name += " " + std::to_string(delay.count()) + "ms";
     if (mode == sim::FaultMode::kFixedSequence) {
         char hex[8];
         std::snprintf(hex, sizeof hex, " 0x%02X", fixedSequence);
@@ -124,13 +127,19 @@ std::string MatrixCell::Name() const {
 
 std::vector<MatrixCell> AllMatrixCells() {
     using sim::FaultMode;
-    std::vector<MatrixCell> cells;
+    // No fault: the cycle time every other row is compared with.
+    std::vector<MatrixCell> cells{{FaultMode::kNone, 0.0}};
     for (const double rate : {0.10, 1.0}) {
         for (const FaultMode mode :
              {FaultMode::kDropReply, FaultMode::kBadChecksum, FaultMode::kWrongLength, FaultMode::kWrongStart,
               FaultMode::kTruncate, FaultMode::kNoise, FaultMode::kOtherSequence, FaultMode::kOtherAddress})
             cells.push_back({mode, rate});
         for (const std::uint8_t fixed : {0x00, 0x55}) cells.push_back({FaultMode::kFixedSequence, rate, {}, fixed});
+        // Replies that are well formed but do not answer their request.
+        for (const FaultMode mode : {FaultMode::kDuplicate, FaultMode::kOtherNozzle, FaultMode::kOtherCommand,
+                                     FaultMode::kLocalEcho, FaultMode::kRefuseAny})
+            cells.push_back({mode, rate});
+        cells.push_back({FaultMode::kLateNonEchoing, rate, std::chrono::milliseconds(450), 0x00});
     }
     for (const auto delay : {400, 500, 1000})
         for (const double rate : {0.10, 0.50, 1.0})
@@ -168,6 +177,9 @@ MatrixResult RunMatrixCell(const MatrixCell& cell, const MatrixOptions& options)
     r.exchanges = after.exchanges - before.exchanges;
     r.staleDropped = after.staleReplies - before.staleReplies;
     r.foreignDropped = after.foreignReplies - before.foreignReplies;
+    r.notAnswersDropped = after.mismatchedReplies + after.duplicateReplies + after.localEchoes -
+                          (before.mismatchedReplies + before.duplicateReplies + before.localEchoes);
+    r.refusals = after.refusals - before.refusals;
     r.sequenceEcho = after.sequenceEcho;
     return r;
 }
@@ -178,15 +190,17 @@ std::vector<MatrixResult> RunMatrix(const std::vector<MatrixCell>& cells, const 
     for (std::size_t i = 0; i < cells.size(); ++i)
         threads.emplace_back([&, i] { results[i] = RunMatrixCell(cells[i], options); });
     for (auto& t : threads) t.join();
-    std::printf("%-22s %5s %6s %6s %6s %8s %6s %9s %6s %7s %6s %8s\n", "fault", "rate", "ops", "good", "bad",
-                "timeouts", "wrong", "exchanges", "stale", "foreign", "echo", "seconds");
+    std::printf("%-24s %5s %6s %6s %6s %8s %6s %9s %6s %7s %7s %7s %6s %8s\n", "fault", "rate", "ops", "good", "bad",
+                "timeouts", "wrong", "exchanges", "stale", "foreign", "unasked", "refused", "echo", "seconds");
     for (std::size_t i = 0; i < cells.size(); ++i) {
         const auto& c = cells[i];
         const auto& r = results[i];
-        std::printf("%-22s %4.0f%% %6d %6d %6d %8d %6d %9llu %6llu %7llu %6s %8.1f\n", c.Name().c_str(), c.rate * 100,
-                    options.operations, r.good, r.bad, r.timeouts, r.wrong,
+        std::printf("%-24s %4.0f%% %6d %6d %6d %8d %6d %9llu %6llu %7llu %7llu %7llu %6s %8.1f\n", c.Name().c_str(),
+                    c.rate * 100, options.operations, r.good, r.bad, r.timeouts, r.wrong,
                     static_cast<unsigned long long>(r.exchanges), static_cast<unsigned long long>(r.staleDropped),
-                    static_cast<unsigned long long>(r.foreignDropped), port::LearntName(r.sequenceEcho), r.seconds);
+                    static_cast<unsigned long long>(r.foreignDropped),
+                    static_cast<unsigned long long>(r.notAnswersDropped), static_cast<unsigned long long>(r.refusals),
+                    port::LearntName(r.sequenceEcho), r.seconds);
     }
     std::fflush(stdout);
     return results;

@@ -43,11 +43,14 @@ struct MatrixResult {
     std::uint64_t exchanges = 0;
     std::uint64_t staleDropped = 0;
     std::uint64_t foreignDropped = 0;
+    std::uint64_t notAnswersDropped = 0;  // other address/command/nozzle, copies, local echoes
+    std::uint64_t refusals = 0;
     port::Learnt sequenceEcho = port::Learnt::Unknown;
     double seconds = 0;
 };
 
-// Every mode at 10 % and 100 %; the late replies (0.4, 0.5 and 1 s) also at 50 %.
+// No fault, then every mode at 10 % and 100 %; the late replies (0.4, 0.5 and 1 s) also at 50 %;
+// late replies on a line that never echoes at 0.45 s.
 std::vector<MatrixCell> AllMatrixCells();
 MatrixResult RunMatrixCell(const MatrixCell& cell, const MatrixOptions& options);
 // Runs all cells, each on a thread of its own, and prints the table.

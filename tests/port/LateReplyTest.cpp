@@ -4,9 +4,12 @@
 // line is locked out.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "SimulatedLine.h"
 #include "library/DriverObject.h"
 #include "port/PortErrors.h"
+#include "support/WireUnits.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::testing {
@@ -52,7 +55,7 @@ TEST(LateReply, FirstExchangeLate_ItsReplyIsNotTakenForTheNextNozzle) {
     const Read second = ReadTotal(s, 2);
     ASSERT_FALSE(second.raised);
     EXPECT_EQ(second.lineResult, 1);
-    EXPECT_DOUBLE_EQ(second.total, TotalOf(2) / 1000.0) << "nozzle 1's late total taken for nozzle 2";
+    EXPECT_EQ(Thousandths(second.total), TotalOf(2)) << "nozzle 1's late total taken for nozzle 2";
     const auto stats = s.port().Statistics(kLine);
     EXPECT_EQ(stats.staleReplies, 1u);
     EXPECT_EQ(stats.exchanges, stats.good + stats.bad);
@@ -80,7 +83,7 @@ TEST(LateReply, ReplyOwedToThePreviousProgram_IsNotTakenByTheNextOne) {
     double total = -1;
     driver->ReadNozzleTotal(kLine, 1, 2, total, 0, 0, 0);
     EXPECT_EQ(driver->GetLineResult(kLine), 1);
-    EXPECT_DOUBLE_EQ(total, TotalOf(2) / 1000.0) << "nozzle 1's total, owed to the previous program";
+    EXPECT_EQ(Thousandths(total), TotalOf(2)) << "nozzle 1's total, owed to the previous program";
     port.CloseLine(kLine);
 }
 
@@ -100,7 +103,7 @@ TEST(LateReply, EveryReplyLate_NothingTakenThenTheLineRecovers) {
     for (int i = 0; i < 40; ++i) {
         const Read r = ReadTotal(s, 1 + i % 3);
         if (r.raised || r.lineResult != 1) continue;
-        EXPECT_DOUBLE_EQ(r.total, TotalOf(1 + i % 3) / 1000.0) << "read " << i;
+        EXPECT_EQ(Thousandths(r.total), TotalOf(1 + i % 3)) << "read " << i;
         ++good;
     }
     EXPECT_GT(good, 20);
@@ -121,7 +124,7 @@ TEST(LateReply, ForeignReplyOnALineThatEchoes_DroppedAndTheNextIsGood) {
         EXPECT_EQ(s.lineError(), port::kErrorTimeout) << name;
         const Read next = ReadTotal(s, 3);
         EXPECT_EQ(next.lineResult, 1) << name;
-        EXPECT_DOUBLE_EQ(next.total, TotalOf(3) / 1000.0) << name;
+        EXPECT_EQ(Thousandths(next.total), TotalOf(3)) << name;
         EXPECT_EQ(s.port().Statistics(kLine).foreignReplies, 1u) << name;
     }
 }
@@ -141,7 +144,7 @@ TEST(LateReply, DispenserThatNeverEchoes_LineKeepsWorkingPastTheFixedByte) {
             const Read r = ReadTotal(s, nozzle);
             if (r.raised || r.lineResult != 1) continue;
             ++good;
-            if (r.total != TotalOf(nozzle) / 1000.0) ++wrong;
+            if (Thousandths(r.total) != TotalOf(nozzle)) ++wrong;
         }
         const auto stats = s.port().Statistics(kLine);
         EXPECT_EQ(wrong, 0) << int{fixed};
@@ -149,6 +152,24 @@ TEST(LateReply, DispenserThatNeverEchoes_LineKeepsWorkingPastTheFixedByte) {
         EXPECT_EQ(stats.sequenceEcho, port::Learnt::No) << int{fixed};
         EXPECT_FALSE(stats.filtering) << int{fixed};
     }
+}
+
+// A dispenser that never echoes answers late: past the response time and
+// the drain after it, before one more response time. The next request waits
+// until that reply has shown.
+TEST(LateReply, NeverEchoes_ReplyLaterThanTheDrain_NotTakenForTheNextNozzle) {
+    SimulatedLine s;
+    SetTotals(s);
+    s.station().SetNeverEchoes(true);
+    for (int i = 0; i < 4; ++i) ReadTotal(s, 1 + i % 3);
+    ASSERT_EQ(s.port().Statistics(kLine).sequenceEcho, port::Learnt::No);
+    const auto settings = QuickSettings();
+    s.station().SetFaultDelay(settings.response + settings.drainQuiet + settings.response / 3);
+    s.station().SetFaultNext(sim::FaultMode::kDelay, 1);
+    EXPECT_TRUE(ReadTotal(s, 1).raised);
+    const Read next = ReadTotal(s, 2);
+    EXPECT_EQ(next.lineResult, 1);
+    EXPECT_EQ(std::llround(next.total * 1000), TotalOf(2)) << "nozzle 1's late total taken for nozzle 2";
 }
 
 }  // namespace

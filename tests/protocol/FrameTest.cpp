@@ -130,5 +130,34 @@ TEST(IsWholeFrame, AgreesWithTheReplyCheck) {
     EXPECT_FALSE(IsWholeFrame(good.data(), 0));
 }
 
+// Requests: total of nozzle byte 1 at address 1, parameter read at address 2.
+TEST(MatchReply, AddressCommandAndNozzleMustBeTheRequests) {
+    const auto total = Frame(1, {0x9B, 0x01}, 4);
+    const auto read = Frame(2, {0x1F, 0x03, 0x01, 0x00, 0x01}, 5);
+    struct Case {
+        const std::vector<std::uint8_t>& request;
+        std::vector<std::uint8_t> reply;
+        ReplyMatch match;
+        bool refuses;
+    };
+    const Case cases[] = {
+        {total, Frame(1, {0x9B, 0x00, 0x01, 0x10, 0x27, 0x00, 0x00}, 4), ReplyMatch::Answers, false},
+        {total, Frame(1, {0x9B, 0x02, 0x01, 0x00, 0x00, 0x00, 0x00}, 4), ReplyMatch::Answers, true},
+        {total, Frame(1, {0x9B, 0x00, 0x02, 0x10, 0x27, 0x00, 0x00}, 4), ReplyMatch::OtherNozzle, false},
+        {total, Frame(1, {0x9B, 0x01}, 4), ReplyMatch::OtherNozzle, true},  // the request itself: no nozzle byte 6
+        {total, Frame(1, {0x97, 0x00, 0x01}, 4), ReplyMatch::OtherCommand, false},
+        {total, Frame(2, {0x9B, 0x00, 0x01, 0x10, 0x27, 0x00, 0x00}, 4), ReplyMatch::OtherAddress, false},
+        {total, Frame(1, {}, 4), ReplyMatch::OtherCommand, false},
+        {read, Frame(2, {0x1F, 0x00, 0x11}, 9), ReplyMatch::Answers, false},  // no nozzle byte to compare
+        {read, Frame(2, {0x1F, 0x03}, 5), ReplyMatch::Answers, true},
+        {read, Frame(2, {0x1E, 0x00}, 5), ReplyMatch::OtherCommand, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Hex(c.reply));
+        EXPECT_EQ(MatchReply(c.request.data(), c.request.size(), c.reply.data(), c.reply.size()), c.match);
+        EXPECT_EQ(RefusesRequest(c.request.data(), c.request.size(), c.reply.data(), c.reply.size()), c.refuses);
+    }
+}
+
 }  // namespace
 }  // namespace zarvik::protocol

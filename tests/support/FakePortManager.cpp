@@ -63,7 +63,7 @@ TTransferHandle FakePortManager::StartTransfer(std::uint8_t line, std::uint8_t l
         entry = std::move(script.front());
         script.pop_front();
         if (entry.throwInStart) {
-            error[line] = kFakeTransportError;
+            if (!entry.raiseRecordsNoError) error[line] = kFakeTransportError;
             throw std::runtime_error("StartTransfer failed");
         }
         length = std::min<std::size_t>(entry.bytes.size(), expectedLength);
@@ -78,6 +78,7 @@ TTransferHandle FakePortManager::StartTransfer(std::uint8_t line, std::uint8_t l
     }
     pending_ = ScriptedReply{};
     pending_.throwInWait = entry.throwInWait;
+    pending_.raiseRecordsNoError = entry.raiseRecordsNoError;
     pending_.waitCode = entry.waitCode;
     pendingThrowInGetLineState_ = entry.throwInGetLineState;
     if (entry.waitCode != 0) error[line] = entry.waitCode;
@@ -90,7 +91,7 @@ TTransferHandle FakePortManager::StartTransfer(std::uint8_t line, std::uint8_t l
 std::int32_t FakePortManager::WaitTransfer(const TTransferHandle& handle) {
     Record("WaitTransfer", {handle.Bytes[0]});
     if (pending_.throwInWait) {
-        error[handle.Bytes[0]] = kFakeTransportError;
+        if (!pending_.raiseRecordsNoError) error[handle.Bytes[0]] = kFakeTransportError;
         throw std::runtime_error("WaitTransfer failed");
     }
     return pending_.waitCode;

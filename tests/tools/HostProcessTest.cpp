@@ -2,11 +2,14 @@
 // code, one JSON document on stdout with --json, the station file, the
 // exchange log and --version.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <thread>
 
 #include "CaptureTestSupport.h"
 #include "ToolRunner.h"
@@ -18,6 +21,7 @@ using zarvik::capture::testing::Background;
 using zarvik::capture::testing::Finished;
 using zarvik::capture::testing::Lines;
 using zarvik::capture::testing::Run;
+using zarvik::capture::testing::Started;
 using zarvik::capture::testing::TempPath;
 
 const std::string kHost = ZARVIK_HOST;
@@ -94,6 +98,17 @@ TEST(HostExitCodes, EachOutcomeHasItsCode) {
          {"param-write", "-c", "1010101", "1"},
          3,
          "line result: 3"},
+        {"refused total: no such nozzle", {""}, {"total", "-d", "1", "-k", "4"}, 3, "line result: 4 \\(refused\\)"},
+        {"refused price",
+         {"--fault", "refusal", "--fault-next", "1"},
+         {"price", "-d", "1", "-k", "1", "45.67"},
+         3,
+         "line result: 4 \\(refused\\)"},
+        {"total answered for another nozzle",
+         {"--fault", "other-nozzle", "--fault-next", "1"},
+         {"total", "-d", "1", "-k", "1"},
+         1,
+         "Невозможно выполнить запрос состояния ТРК"},
         {"device that does not open", {}, {"--port", "/nonexistent/ttyUSB9", "status"}, 4, "no such device"},
         {"library that does not load", {""}, {"--library", "/nonexistent/libZarvikTrk.so", "status"}, 4, "cannot load"},
         {"station file missing", {}, {"--station", "/nonexistent/station.json", "status"}, 4, "\\$: cannot be read"},
@@ -104,6 +119,24 @@ TEST(HostExitCodes, EachOutcomeHasItsCode) {
          "\\$\\.lines\\[0\\]\\.baud: must be an integer from 1200 to 230400, is 1"},
         {"log that cannot be written", {""}, {"--log", notAFolder + "/x.log", "status"}, 4, "cannot write the log"},
         {"capture that cannot be written", {""}, {"--capture", notAFolder + "/x.pcap", "status"}, 4, "x.pcap"},
+        {"log into a missing folder",
+         {""},
+         {"--log", TempPath("no-folder") + "/x.log", "status"},
+         4,
+         "no-folder/x.log: its folder does not exist"},
+        {"no reply, its cause first",
+         {"--fault", "drop", "--fault-next", "1"},
+         {"status"},
+         1,
+         "zarvik-host: no reply from address 1 on /dev/pts/\\d+ within 300 ms \\(error 300; driver: "
+         "\"Невозможно выполнить запрос состояния ТРК\"\\)"},
+        {"mistyped command", {}, {"stauts"}, 2, "no command \"stauts\": did you mean status\\?"},
+        {"mistyped option", {}, {"--prot", "x", "status"}, 2, "no option --prot: did you mean --port\\?"},
+        {"one nozzle where a count is taken", {}, {"status", "--nozzle", "2"}, 2, "status takes a count, --nozzles/-n"},
+        {"a count where one nozzle is taken", {}, {"total", "-n", "2"}, 2, "total takes one nozzle, --nozzle/-k"},
+        {"decimal comma", {""}, {"price", "-d", "1", "-k", "1", "56,30"}, 0, "line result: 1 \\(good\\)"},
+        {"digit groups", {}, {"price", "-d", "1", "-k", "1", "1,000.50"}, 2, "more than one separator"},
+        {"not a number", {}, {"dose-money", "-d", "1", "-k", "1", "1e400"}, 2, "\"1e400\" is not a number"},
     };
     for (const ExitCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -117,6 +150,110 @@ TEST(HostExitCodes, EachOutcomeHasItsCode) {
         const Finished f = Host(args);
         EXPECT_EQ(f.code, c.code) << f.out << f.err;
         EXPECT_TRUE(std::regex_search(f.out + f.err, std::regex(c.pattern))) << f.out << f.err;
+        // No refusal quotes the range of a double.
+        EXPECT_FALSE(std::regex_search(f.err, std::regex("\\d{20}|e\\+308"))) << f.err;
+    }
+}
+
+// --capture and --log never replace, follow or wait on what is there:
+// an existing file, a symbolic link (to a file or nowhere) and a FIFO are
+// refused at once and left as they were; --overwrite replaces a regular
+// file; a log appends to a regular file; --station refuses a FIFO too.
+TEST(HostFiles, CaptureLogAndStationTakeOnlyRegularFilesAndReplaceNothing) {
+    const std::string file = Write("earlier.pcap", "earlier");
+    const std::string link = TempPath("link.pcap");
+    const std::string dangling = TempPath("dangling.pcap");
+    const std::string fifo = TempPath("fifo");
+    std::filesystem::create_symlink(file, link);
+    std::filesystem::create_symlink(TempPath("nowhere"), dangling);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    struct Case {
+        std::vector<std::string> args;
+        const char* pattern;
+    };
+    const Case cases[] = {
+        {{"--capture", file}, "earlier.pcap: exists; it is left as it is \\(--overwrite replaces it\\)"},
+        {{"--capture", link}, "link.pcap: is a symbolic link; it is not followed"},
+        {{"--capture", dangling}, "dangling.pcap: is a symbolic link; it is not followed"},
+        {{"--capture", fifo, "--overwrite"}, "fifo: is not a regular file"},
+        {{"--capture", fifo}, "fifo: is not a regular file"},
+        {{"--log", link}, "link.pcap: it is a symbolic link; it is not followed"},
+        {{"--log", fifo}, "fifo: not a regular file"},
+        {{"--station", fifo}, "fifo: \\$: is not a regular file"},
+    };
+    Sim sim;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        std::vector<std::string> args = c.args;
+        if (c.args[0] != "--station") args.insert(args.end(), {"--port", sim.Port()});
+        args.push_back("status");
+        const Finished f = Host(args);
+        EXPECT_EQ(f.code, 4) << f.out << f.err;
+        EXPECT_TRUE(std::regex_search(f.err, std::regex(c.pattern))) << f.err;
+        EXPECT_EQ(Lines(f.out).size(), 0u) << f.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(TempPath("nowhere")));
+    std::ifstream earlier(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), std::istreambuf_iterator<char>()), "earlier");
+
+    EXPECT_EQ(Host({"--capture", file, "--overwrite", "--port", sim.Port(), "status"}).code, 0);
+    EXPECT_GT(std::filesystem::file_size(file), 24u) << "a pcap header and records";
+    const std::string log = Write("earlier.log", "earlier\n");
+    EXPECT_EQ(Host({"--log", log, "--port", sim.Port(), "status"}).code, 0);
+    std::ifstream logged(log);
+    std::string first;
+    std::getline(logged, first);
+    EXPECT_EQ(first, "earlier");
+    // A usage error is found before the capture is made.
+    const std::string unmade = TempPath("unmade.pcap");
+    EXPECT_EQ(Host({"--capture", unmade, "--port", sim.Port(), "price", "-d", "1", "-k", "1", "1.000,5"}).code, 2);
+    EXPECT_FALSE(std::filesystem::exists(unmade));
+}
+
+// Signals sent while a command runs: it ends between two exchanges with exit
+// code 5 and prints what it has (totals, stats) or undoes what it started (demo).
+TEST(HostSignals, InterruptedCommandsPrintWhatTheyHaveAndStopWhatTheyStarted) {
+    Sim silent({"--fault", "drop", "--fault-rate", "1"});
+    Sim sim;
+    {
+        Started totals({kHost, "--port", silent.Port(), "totals", "--dispensers", "32", "--nozzles", "6"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        kill(totals.Pid(), SIGINT);
+        const Finished f = totals.Finish();
+        EXPECT_EQ(f.code, 5) << f.out << f.err;
+        EXPECT_NE(f.out.find("not read: interrupted by SIGINT"), std::string::npos) << f.out;
+        EXPECT_NE(f.out.find("192 nozzle(s), 192 not read"), std::string::npos) << f.out;
+    }
+    {
+        Started stats({kHost, "--port", sim.Port(), "stats", "--polls", "100000"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        kill(stats.Pid(), SIGTERM);
+        const Finished f = stats.Finish();
+        EXPECT_EQ(f.code, 5) << f.out << f.err;
+        EXPECT_TRUE(std::regex_search(f.out, std::regex("interrupted by SIGTERM after \\d+ of 100000 poll\\(s\\)\n"
+                                                        "line 1 statistics: exchanges \\d+")))
+            << f.out;
+    }
+    {
+        Started demo({kHost, "demo"});
+        ASSERT_TRUE(demo.WaitFor("start: line result: 1 (good)\n")) << demo.Out();
+        kill(demo.Pid(), SIGHUP);
+        const Finished f = demo.Finish();
+        EXPECT_EQ(f.code, 5) << f.out << f.err;
+        EXPECT_TRUE(std::regex_search(f.out, std::regex("interrupted by SIGHUP after [0-9.]+ L for [0-9.]+; stopping "
+                                                        "nozzle 1: line result: 1 \\(good\\)")))
+            << f.out;
+    }
+}
+
+TEST(SimCommandLine, VersionAndUsageErrors) {
+    const Finished version = zarvik::capture::testing::Run({kSim, "--version"});
+    EXPECT_EQ(version.code, 0) << version.err;
+    EXPECT_EQ(version.out, std::string("zarvik-sim ") + ZARVIK_VERSION + "\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{kSim, "--bogus"}, {kSim, "--fault", "nonsense"}, {kSim, "--nozzles", "9"}}) {
+        const Finished f = zarvik::capture::testing::Run(args);
+        EXPECT_EQ(f.code, 2) << args[1] << ": " << f.err;
     }
 }
 
@@ -308,6 +445,40 @@ TEST(HostLog, FullLogIsRotatedAndOnlyTheKeptFilesRemain) {
     ASSERT_GE(lines.size(), 3u);
     EXPECT_TRUE(std::regex_search(lines[0], std::regex(" line 1 open /dev/pts/\\d+ \\[good\\]$"))) << lines[0];
     for (const auto& line : lines) EXPECT_EQ(line.find("older"), std::string::npos);
+}
+
+// watch prints each nozzle's values from that nozzle's own status reply, and
+// after a failure no values at all; every line starts with its time.
+TEST(HostWatch, ShowsOnlyValuesThatAreCurrentAndTheirs) {
+    const std::regex time("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d ");
+    {
+        // Nozzle 2 started by another process: this one never started a nozzle.
+        Sim sim({"--flow", "0.5"});
+        ASSERT_EQ(Host({"--port", sim.Port(), "dose-litres", "-d", "1", "-k", "2", "50"}).code, 0);
+        ASSERT_EQ(Host({"--port", sim.Port(), "start", "-d", "1", "-k", "2"}).code, 0);
+        const Finished f = Host({"--port", sim.Port(), "watch", "-d", "1", "-n", "2", "--count", "12"});
+        EXPECT_EQ(f.code, 0) << f.out << f.err;
+        double litres = 0;
+        std::smatch m;
+        for (const std::string& line : Lines(f.out)) {
+            if (line.rfind("line result", 0) == 0) continue;
+            EXPECT_TRUE(std::regex_search(line, time)) << line;
+            if (std::regex_search(line, m, std::regex(R"(nozzle 2: 218 \(0xDA\) delivering, (\d+\.\d+) L, )")))
+                litres = std::stod(m[1]);
+        }
+        EXPECT_GT(litres, 0.0) << f.out;
+    }
+    {
+        Sim sim({"--fault", "checksum", "--fault-rate", "1"});
+        const Finished f = Host({"--port", sim.Port(), "watch", "--count", "3"});
+        EXPECT_EQ(f.code, 3) << f.out << f.err;
+        const auto lines = Lines(f.out);
+        ASSERT_GE(lines.size(), 2u) << f.out;
+        EXPECT_TRUE(std::regex_search(lines[0], time)) << lines[0];
+        EXPECT_NE(lines[0].find("bad reply (line result 3), line error"), std::string::npos) << lines[0];
+        EXPECT_NE(lines[0].find("no current values, last good reading none"), std::string::npos) << lines[0];
+        EXPECT_EQ(lines[0].find(" L"), std::string::npos) << lines[0];
+    }
 }
 
 TEST(HostVersion, NamesToolLibraryAndDriver) {

@@ -7,14 +7,53 @@
 #include <fstream>
 #include <regex>
 
+#include "DecimalText.h"
 #include "ExchangeLog.h"
 #include "ExitCodes.h"
+#include "IsoTime.h"
+#include "ShellWord.h"
 #include "StateNames.h"
+#include "Suggest.h"
 #include "Version.h"
+#include "VisibleText.h"
 #include "port/PortErrors.h"
+#include "protocol/Cp1251.h"
 
 namespace zarvik::host {
 namespace {
+
+#if !defined(_WIN32)  // zones set through TZ
+// Local time with the zone's own offset, east and west, whole and half hours.
+TEST(IsoTime, LocalTimeWithItsUtcOffset) {
+    struct Case {
+        const char* zone;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"UTC0", "2026-12-08T13:04:52+00:00"},
+        {"<+0530>-5:30", "2026-12-08T18:34:52+05:30"},
+        {"<-03>3", "2026-12-08T10:04:52-03:00"},
+        {"<-0930>9:30", "2026-12-08T03:34:52-09:30"},
+    };
+    const char* saved = std::getenv("TZ");
+    const std::string before = saved != nullptr ? saved : "";
+    const auto moment = std::chrono::sys_days{std::chrono::year{2026} / 12 / 8} + std::chrono::hours{13} +
+                        std::chrono::minutes{4} + std::chrono::seconds{52} + std::chrono::milliseconds{999};
+    for (const Case& c : cases) {
+        ::setenv("TZ", c.zone, 1);
+        ::tzset();
+        EXPECT_EQ(IsoTime(moment), c.text) << c.zone;
+    }
+    ::setenv("TZ", "<+03>-3", 1);
+    ::tzset();
+    EXPECT_EQ(IsoTime(moment, true), "2026-12-08T16:04:52.999000+03:00");
+    if (saved != nullptr)
+        ::setenv("TZ", before.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+#endif
 
 TEST(StateNames, EveryKindWithAnyNozzle_HasItsNames) {
     struct Case {
@@ -52,11 +91,63 @@ TEST(ExitCodes, EachErrorKind_HasItsCode) {
 }
 
 TEST(ExitCodes, Worse_KeepsTheMoreSeriousOutcome) {
-    const ExitCode order[] = {kExitOk, kExitNotGood, kExitExchangeFailed, kExitUsage, kExitConfig};
+    const ExitCode order[] = {kExitOk,    kExitRecordIncomplete, kExitNotGood,    kExitExchangeFailed,
+                              kExitUsage, kExitConfig,           kExitInterrupted};
     for (std::size_t i = 0; i < std::size(order); ++i)
         for (std::size_t j = 0; j < std::size(order); ++j) {
             EXPECT_EQ(Worse(order[i], order[j]), order[std::max(i, j)]) << order[i] << " " << order[j];
         }
+}
+
+// Controls from a dispenser, a file or another process reach the terminal
+// as \xNN; code page 1251's 0x80-0x9F are letters once decoded and stay.
+TEST(VisibleText, ControlsAreShownAndLettersKept) {
+    const struct {
+        std::string in;
+        const char* out;
+    } cases[] = {
+        {"\x1B]0;owned\x07name", "\\x1B]0;owned\\x07name"},
+        {"a\rb\bc\x7F\n", "a\\x0Db\\x08c\\x7F\\x0A"},
+        {"\xC2\x9B"
+         "2J \xC2\x85",
+         "\\x9B2J \\x85"},                                         // C1 controls CSI and NEL in UTF-8
+        {"\xFF\xC3(", "\\xFF\\xC3("},                              // not UTF-8
+        {cp1251::ToUtf8("\x80\x8A\x9A \xCE\xE1\xF9"), "ЂЉљ Общ"},  // letters of code page 1251
+    };
+    for (const auto& c : cases) EXPECT_EQ(VisibleText(c.in), c.out) << c.in;
+}
+
+TEST(DecimalText, OneSeparatorPointOrCommaAndNothingGuessed) {
+    const struct {
+        const char* text;
+        double value;  // < 0: refused
+    } cases[] = {
+        {"56.30", 56.30}, {"56,30", 56.30}, {"7", 7.0}, {",5", 0.5}, {"1,000.50", -1},
+        {"1.000,50", -1}, {"1 000", -1},    {"", -1},   {"-3", -1},  {"1e400", -1},
+    };
+    for (const auto& c : cases) {
+        const DecimalReading r = ReadDecimalText(c.text);
+        if (c.value < 0) {
+            EXPECT_FALSE(r.value) << c.text;
+            EXPECT_FALSE(r.error.empty()) << c.text;
+        } else {
+            EXPECT_EQ(r.value, c.value) << c.text;
+        }
+    }
+}
+
+TEST(Suggest, NearestNameWithinAThirdOfTheWord) {
+    const std::vector<std::string> names{"status", "start", "stop", "stats", "--nozzle", "--nozzles", "--port"};
+    EXPECT_EQ(Nearest("stauts", names), "status");
+    EXPECT_EQ(Nearest("--prot", names), "--port");
+    EXPECT_EQ(Nearest("--nozle", names), "--nozzle");
+    EXPECT_EQ(Nearest("bogus", names), "");
+}
+
+TEST(ShellWord, PathsArePastedSafely) {
+    EXPECT_EQ(ShellWord("/var/lib/a-1.json"), "/var/lib/a-1.json");
+    EXPECT_EQ(ShellWord("/tmp/my dump's.json"), "'/tmp/my dump'\\''s.json'");
+    EXPECT_EQ(ShellWord("$(rm -rf x)"), "'$(rm -rf x)'");
 }
 
 TEST(ExchangeLog, Outcomes_NameWhatTheExchangeCameTo) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -27,6 +28,7 @@ using nlohmann::json;
 constexpr std::uint8_t kWrite = 0x1E;
 constexpr std::uint8_t kRead = 0x1F;
 constexpr std::uint8_t kFieldInfo = 0x2E;
+constexpr std::uint8_t kTableInfo = 0x2D;
 const std::string kHost = ZARVIK_HOST;
 
 // The built-in tables of the simulator: 12, 21 and 3 fields.
@@ -39,10 +41,13 @@ public:
         : endpoint_(
               [this](const std::uint8_t* frame, std::size_t length, sim::TimePoint now) {
                   if (length > 4) ++requests_[frame[4]];
+                  if (length > 4 && frame[4] == kWrite && onWrite_) onWrite_(requests_[kWrite].load());
                   auto reply = station_.Handle(frame, length, now);
                   if (reply && length > 6 && frame[4] == kFieldInfo && frame[5] == 1 &&
                       frame[6] == widthZeroField_.load())
                       DescribeWidthZero(reply->bytes);
+                  if (reply && length > 5 && frame[4] == kTableInfo && frame[5] == 1 && !table1Name_.empty())
+                      Rename(reply->bytes, table1Name_);
                   return reply;
               },
               sim::EndpointOptions{.pacing = false}) {
@@ -54,6 +59,10 @@ public:
     sim::Station& Station() { return station_; }
     const std::string& Path() const { return path_; }
     int Requests(std::uint8_t command) const { return requests_[command].load(); }
+    // From now on table 1 is described with this name (code page 1251 bytes).
+    void NameTable1(std::string name) { table1Name_ = std::move(name); }
+    // Called with the count of writes so far as each write arrives, before its reply.
+    void OnWrite(std::function<void(int)> hook) { onWrite_ = std::move(hook); }
     // From now on table 1 field `field` is described with width 0.
     void DescribeWithWidthZero(int field) { widthZeroField_ = field; }
 
@@ -79,8 +88,20 @@ private:
         for (std::size_t i = 1; i < kChecksumAt; ++i) x ^= bytes[i];
         bytes[kChecksumAt] = x;
     }
+    // The name bytes 6..45 of a description reply, then the checksum again.
+    static void Rename(std::vector<std::uint8_t>& bytes, const std::string& name) {
+        constexpr std::size_t kNameAt = 6, kNameSize = 40;
+        if (bytes.size() < kNameAt + kNameSize + 1) return;
+        for (std::size_t i = 0; i < kNameSize; ++i)
+            bytes[kNameAt + i] = i < name.size() ? static_cast<std::uint8_t>(name[i]) : 0;
+        std::uint8_t x = 0;
+        for (std::size_t i = 1; i + 1 < bytes.size(); ++i) x ^= bytes[i];
+        bytes.back() = x;
+    }
     sim::Station station_;
+    std::string table1Name_;
     std::atomic<int> widthZeroField_{0};
+    std::function<void(int)> onWrite_;
     std::array<std::atomic<int>, 256> requests_{};
     sim::SerialEndpoint endpoint_;
     std::string path_;
@@ -420,6 +441,104 @@ TEST_F(ParamsCommands, RestoreStopsAtTheFirstFailureAndTheBackupRollsBack) {
     const Finished back = capture::testing::Run(rollBack);
     EXPECT_EQ(back.code, 0) << back.out << back.err;
     EXPECT_EQ(station.Values(), changed);
+}
+
+// A signal while the second of three writes is on the wire: that exchange
+// and its read-back finish, the third is never sent, and what was done and
+// how to undo it reach a stdout that is a file; the rollback works.
+TEST_F(ParamsCommands, RestoreInterruptedBySignalsSaysWhatWasDoneAndHowToUndoIt) {
+    const auto folder = testing::ScratchFolder("restore-signal");
+    const auto file = folder / "dumped.json";
+    Dumped(folder);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        station.Station().SetParameter(1, 1, 1, 4, 45);
+        station.Station().SetParameter(1, 1, 1, 5, 7);
+        station.Station().SetParameter(1, 2, 1, 2, 1234);
+        const auto changed = station.Values();
+        const int writesBefore = station.Requests(kWrite);
+        std::atomic<pid_t> host{-1};
+        station.OnWrite([&](int writes) {
+            if (writes == writesBefore + 2 && host.load() > 0) kill(host.load(), signal);
+        });
+        capture::testing::Started restore(
+            {kHost, "--port", station.Path(), "params-restore", file.string(), "--apply"});
+        host = restore.Pid();
+        const Finished f = restore.Finish();
+        station.OnWrite({});
+        EXPECT_EQ(f.code, 5) << f.out << f.err;
+        EXPECT_EQ(station.Requests(kWrite) - writesBefore, 2);
+        EXPECT_NE(f.err.find("interrupted by " +
+                             std::string(signal == SIGINT    ? "SIGINT"
+                                         : signal == SIGTERM ? "SIGTERM"
+                                                             : "SIGHUP") +
+                             ": written and read back: 2 of 3 value(s); the rest not written"),
+                  std::string::npos)
+            << f.err;
+        const std::string mark = "backup of the current values: ";
+        const auto at = f.out.find(mark);
+        ASSERT_NE(at, std::string::npos) << f.out;
+        const std::string backup = f.out.substr(at + mark.size(), f.out.find('\n', at) - at - mark.size());
+        EXPECT_TRUE(std::filesystem::is_regular_file(backup)) << backup;
+        EXPECT_NE(
+            f.out.find("roll back with: zarvik-host --port " + station.Path() + " params-restore --apply " + backup),
+            std::string::npos)
+            << f.out;
+        EXPECT_NE(f.out.find(", written and read back"), std::string::npos) << f.out;
+        const Finished back = Host({"params-restore", backup, "--apply"});
+        EXPECT_EQ(back.code, 0) << back.out << back.err;
+        EXPECT_EQ(station.Values(), changed);
+    }
+}
+
+// Two backups of the same address and row within one second: each gets a
+// name of its own, and neither replaces the other; an existing --backup
+// file is left alone and nothing is written.
+TEST_F(ParamsCommands, BackupsNeverReplaceAFile) {
+    const auto folder = testing::ScratchFolder("restore-backups");
+    const auto file = folder / "dumped.json";
+    Dumped(folder);
+    station.Station().SetParameter(1, 1, 1, 4, 45);
+    const Finished first = Host({"params-restore", file.string(), "--apply"});
+    station.Station().SetParameter(1, 1, 1, 4, 46);
+    const Finished second = Host({"params-restore", file.string(), "--apply"});
+    EXPECT_EQ(first.code, 0) << first.err;
+    EXPECT_EQ(second.code, 0) << second.err;
+    std::vector<std::string> backups;
+    for (const auto& name : Names(folder))
+        if (name.find("-backup-") != std::string::npos) backups.push_back(name);
+    ASSERT_EQ(backups.size(), 2u) << first.out << second.out;
+    std::vector<std::int64_t> held;
+    for (const auto& name : backups) held.push_back(*ReadDumpFile(folder / name).dump->tables[0].fields[3].value);
+    std::sort(held.begin(), held.end());
+    EXPECT_EQ(held, (std::vector<std::int64_t>{45, 46}));
+
+    station.Station().SetParameter(1, 1, 1, 4, 47);
+    const int writes = station.Requests(kWrite);
+    Write(folder / "taken.json", "mine");
+    const Finished taken =
+        Host({"params-restore", file.string(), "--apply", "--backup", (folder / "taken.json").string()});
+    EXPECT_EQ(taken.code, 4) << taken.err;
+    EXPECT_NE(taken.err.find("taken.json exists"), std::string::npos) << taken.err;
+    EXPECT_EQ(Text(folder / "taken.json"), "mine");
+    EXPECT_EQ(station.Requests(kWrite), writes);
+}
+
+// A dispenser whose table name carries a terminal title sequence, a bell, a
+// screen clear, CR and BS, and code page 1251's 0x80-0x9F letters: text
+// output shows the controls as \xNN and the letters as letters; JSON stays
+// escaped by the JSON writer.
+TEST_F(ParamsCommands, NamesFromTheDispenserReachNoTerminalAsControls) {
+    station.NameTable1("\x1B]0;pwned\x07\x1B[2J\r\b\x80\x8A\x9A");
+    const std::string shown = "\\x1B]0;pwned\\x07\\x1B[2J\\x0D\\x08ЂЉљ";
+    const Finished tables = Host({"tables"});
+    const Finished write = Host({"param-write", "-c", "1010901", "1"});
+    const Finished json = Host({"--json", "tables"});
+    EXPECT_NE(tables.out.find("table 1: " + shown + ", rows 3"), std::string::npos) << tables.out;
+    EXPECT_NE(write.err.find("table 1 \"" + shown + "\" has 3 row(s)"), std::string::npos) << write.err;
+    EXPECT_NE(json.out.find(R"("name": "\u001b]0;pwned\u0007\u001b[2J\r\bЂЉљ")"), std::string::npos) << json.out;
+    for (const Finished* f : {&tables, &write})
+        EXPECT_EQ((f->out + f->err).find_first_of("\x1B\x07\r\b"), std::string::npos) << f->out << f->err;
 }
 
 // The file's own problems are reported even when there is no dispenser to

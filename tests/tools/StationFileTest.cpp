@@ -2,7 +2,14 @@
 // wrong one is refused with the key's path and the problem.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
 
 #include "StationFile.h"
 
@@ -36,6 +43,9 @@ TEST(StationFile, DocumentedExample_GivesEveryLineDispenserAndSetting) {
     EXPECT_EQ(two->settings.response, std::chrono::milliseconds(500));
     EXPECT_EQ(two->settings.interByte, std::chrono::milliseconds(80));
     EXPECT_EQ(two->settings.drainQuiet, std::chrono::milliseconds(100));
+    EXPECT_EQ(two->settings.localEcho, port::LocalEcho::On);
+    EXPECT_EQ(two->settings.matching, port::ReplyMatching::Strict);
+    EXPECT_EQ(one.settings.localEcho, port::LocalEcho::Auto);
     ASSERT_NE(two->Find(4), nullptr);
     EXPECT_EQ(two->Find(4)->nozzles, 1);
     EXPECT_TRUE(two->Find(4)->name.empty());
@@ -74,7 +84,10 @@ TEST(StationFile, WrongFiles_NameTheKeyAndTheProblem) {
         {Station(R"({"line": 1, "device": "", "dispensers": []})"), "$.lines[0].device", "must not be empty"},
         {Station(R"({"line": 1, "device": 5, "dispensers": []})"), "$.lines[0].device", "must be a string"},
         {Station(Line(R"("buad": 9600)")), "$.lines[0].buad",
-         "unknown key (known here: line, device, name, baud, timeouts, dispensers)"},
+         "unknown key (known here: line, device, name, baud, timeouts, match, lenientAfter, localEcho, dispensers)"},
+        {Station(Line(R"("match": "loose")")), "$.lines[0].match", "must be one of strict, lenient, is \"loose\""},
+        {Station(Line(R"("localEcho": true)")), "$.lines[0].localEcho", "must be a string"},
+        {Station(Line(R"("lenientAfter": -1)")), "$.lines[0].lenientAfter", "is -1"},
         {Station(Line(R"("baud": 14400)")), "$.lines[0].baud", "unsupported baud rate 14400 (supported: 1200,"},
         {Station(Line(R"("baud": 460800)")), "$.lines[0].baud", "must be an integer from 1200 to 230400"},
         {Station(Line(R"("baud": 9600, "baud": 19200)")), "$.lines[0].baud", "given twice in one object"},
@@ -125,13 +138,17 @@ TEST(StationFile, WrongFiles_NameTheKeyAndTheProblem) {
 // names and settings are optional.
 TEST(StationFile, BoundaryValues_AreTaken) {
     const StationFile s = ParseStationFile(
-        Station(Line(R"("baud": 230400, "timeouts": {"responseMs": 60000, "interByteMs": 1, "drainQuietMs": 0})",
+        Station(Line(R"("baud": 230400, "timeouts": {"responseMs": 60000, "interByteMs": 1, "drainQuietMs": 0}, )"
+                     R"("match": "lenient", "lenientAfter": 1000000, "localEcho": "off")",
                      R"([{"number": 1, "nozzles": 6}, {"number": 32, "nozzles": 1}])")),
         "x");
     ASSERT_EQ(s.lines.size(), 1u);
     EXPECT_EQ(s.lines[0].settings.baud, 230400);
     EXPECT_EQ(s.lines[0].settings.response, std::chrono::milliseconds(60000));
     EXPECT_EQ(s.lines[0].settings.drainQuiet, std::chrono::milliseconds(0));
+    EXPECT_EQ(s.lines[0].settings.matching, port::ReplyMatching::Lenient);
+    EXPECT_EQ(s.lines[0].settings.lenientAfter, 1000000u);
+    EXPECT_EQ(s.lines[0].settings.localEcho, port::LocalEcho::Off);
     EXPECT_EQ(s.lines[0].dispensers[1].number, 32);
 }
 
@@ -156,6 +173,51 @@ TEST(StationFile, UnreadableOrHugeFiles_AreRefusedUnread) {
         EXPECT_EQ(e.Problem(), "larger than 1048576 bytes");
     }
 }
+
+#if !defined(_WIN32)
+// One device under two names, as a /dev/serial/by-id link and its target:
+// two lines on it would both poll the same dispensers.
+TEST(StationFile, OneDeviceUnderTwoNames_IsRefusedNamingBoth) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(::testing::TempDir()) / ("station-alias-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const int pty = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(pty, 0);
+    ASSERT_EQ(::grantpt(pty), 0);
+    ASSERT_EQ(::unlockpt(pty), 0);
+    const std::string terminal = ::ptsname(pty);
+    const std::string file = (dir / "ttyFILE").string();
+    std::ofstream(file).put('\n');
+    fs::create_symlink(terminal, dir / "by-id-pty");
+    fs::create_symlink(file, dir / "by-id-file");
+    const auto twoLines = [](const std::string& first, const std::string& second) {
+        return Station(R"({"line": 1, "device": ")" + first + R"(", "dispensers": [{"number": 1, "nozzles": 1}]},
+                          {"line": 2, "device": ")" +
+                       second + R"(", "dispensers": [{"number": 1, "nozzles": 1}]})");
+    };
+    const std::pair<std::string, std::string> aliases[] = {
+        {(dir / "by-id-pty").string(), terminal},
+        {file, (dir / "by-id-file").string()},
+        {(dir / ".." / dir.filename() / "ttyFILE").string(), file},
+    };
+    for (const auto& [first, second] : aliases) {
+        SCOPED_TRACE(first + " and " + second);
+        try {
+            ParseStationFile(twoLines(first, second), "station.json");
+            ADD_FAILURE() << "accepted";
+        } catch (const StationFileError& e) {
+            EXPECT_EQ(e.Key(), "$.lines[1].device");
+            EXPECT_NE(e.Problem().find(second + " is " + first + " (line 1, $.lines[0]) under another name"),
+                      std::string::npos)
+                << e.Problem();
+        }
+    }
+    // Two devices are two lines, whatever their names look like.
+    EXPECT_NO_THROW(ParseStationFile(twoLines((dir / "by-id-pty").string(), file), "station.json"));
+    ::close(pty);
+    fs::remove_all(dir);
+}
+#endif
 
 }  // namespace
 }  // namespace zarvik::host

@@ -10,6 +10,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -57,7 +58,11 @@ bool SyncToDisk(std::FILE* file) {
 #endif
 }
 
-void WriteFileAtomically(const std::filesystem::path& path, std::string_view contents) {
+namespace {
+
+// The temporary file beside `path` with `contents` on the disk; removed and
+// thrown as "cannot write PATH: cause" on any failure.
+std::filesystem::path WriteTemporary(const std::filesystem::path& path, std::string_view contents) {
     if (path.filename().empty()) throw std::runtime_error(path.string() + ": not a file name");
     const std::filesystem::path temporary = TemporaryBeside(path);
     const auto fail = [&](const std::string& cause) {
@@ -76,10 +81,50 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     if (!written) fail(std::strerror(writeError));
     if (!flushed || !synced) fail(std::string("not on the disk: ") + std::strerror(syncError));
     if (!closed) fail("closing the temporary file failed");
+    return temporary;
+}
+
+std::filesystem::path FolderOf(const std::filesystem::path& path) {
+    return path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+}
+
+// The temporary file takes `path` only if no file has that name: a hard
+// link (POSIX) or a move without replacing (Windows) fails when it exists.
+bool TakeNameExclusively(const std::filesystem::path& temporary, const std::filesystem::path& path, int& error) {
+#ifdef _WIN32
+    if (MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    error = GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EIO;
+    return false;
+#else
+    if (::link(temporary.c_str(), path.c_str()) == 0) return true;
+    error = errno;
+    return false;
+#endif
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view contents) {
+    const std::filesystem::path temporary = WriteTemporary(path, contents);
     std::error_code error;
     std::filesystem::rename(temporary, path, error);
-    if (error) fail(error.message());
-    SyncFolder(path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path());
+    if (error) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        throw std::runtime_error("cannot write " + path.string() + ": " + error.message());
+    }
+    SyncFolder(FolderOf(path));
+}
+
+void CreateFileAtomically(const std::filesystem::path& path, std::string_view contents) {
+    const std::filesystem::path temporary = WriteTemporary(path, contents);
+    int error = 0;
+    const bool taken = TakeNameExclusively(temporary, path, error);
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);  // after link(): the name stays with the file
+    if (!taken && error == EEXIST) throw FileExists(path.string() + " exists; it is left as it is");
+    if (!taken) throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(error));
+    SyncFolder(FolderOf(path));
 }
 
 }  // namespace zarvik::host

@@ -7,7 +7,9 @@
 #include "Descriptions.h"
 #include "DriverSlots.h"
 #include "ExitCodes.h"
+#include "Interrupt.h"
 #include "JsonOutput.h"
+#include "VisibleText.h"
 #include "protocol/Cp1251.h"
 
 namespace zarvik::host {
@@ -37,7 +39,7 @@ int RunInfo(Session& s, const CommandArgs& a) {
         if (slots::QueryCapability(s.Driver(), kind, value)) capabilities.push_back({{"kind", kind}, {"value", value}});
     }
     if (a.json) return EmitJson(s, a, {{"driver", driver}, {"capabilities", std::move(capabilities)}});
-    std::cout << "driver: " << driver << '\n';
+    std::cout << "driver: " << VisibleText(driver) << '\n';
     for (const auto& c : capabilities) std::cout << "capability " << c["kind"] << ": " << c["value"] << '\n';
     return Finish(s);
 }
@@ -105,11 +107,11 @@ int RunTables(Session& s, const CommandArgs& a) {
     const auto address = static_cast<std::uint8_t>(a.address);
     json tables = json::array();
     bool complete = true;
-    for (int t = 1; t <= 99; ++t) {
+    for (int t = 1; t <= 99 && InterruptSignal() == 0; ++t) {
         const auto table = ReadTableDescription(s, address, t);
         if (!table) break;
         if (!a.json)
-            std::cout << "table " << t << ": " << table->name << ", rows " << table->rows << ", fields "
+            std::cout << "table " << t << ": " << VisibleText(table->name) << ", rows " << table->rows << ", fields "
                       << table->fields << '\n';
         json fields = json::array();
         for (int f = 1; f <= table->fields; ++f) {
@@ -121,12 +123,12 @@ int RunTables(Session& s, const CommandArgs& a) {
                 std::cout << "  field " << f << ": no description\n";
                 continue;
             }
-            std::cout << "  field " << f << ": " << field->name << ", type " << field->type << ", size " << field->size
-                      << ", limits " << field->low << ".." << field->high << '\n';
+            std::cout << "  field " << f << ": " << VisibleText(field->name) << ", type " << field->type << ", size "
+                      << field->size << ", limits " << field->low << ".." << field->high << '\n';
         }
         tables.push_back({{"number", t}, {"name", table->name}, {"rows", table->rows}, {"fields", std::move(fields)}});
     }
-    complete = complete && !tables.empty();
+    complete = complete && !tables.empty() && InterruptSignal() == 0;
     // The exchange that ended the list is expected not to be good.
     if (a.json)
         EmitJson(s, a, {{"address", a.address}, {"complete", complete}, {"tables", std::move(tables)}});

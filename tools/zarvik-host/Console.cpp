@@ -1,5 +1,6 @@
 #include "Console.h"
 
+#include "VisibleText.h"
 #include "protocol/HostText.h"
 #include "zarvik/exceptions.h"
 
@@ -28,8 +29,8 @@ void PrepareConsole() {}
 #endif
 
 std::string ErrorText(const std::exception& error) {
-    if (dynamic_cast<const Exception*>(&error) != nullptr) return protocol::HostTextToUtf8(error.what());
-    return error.what();
+    if (dynamic_cast<const Exception*>(&error) != nullptr) return VisibleText(protocol::HostTextToUtf8(error.what()));
+    return VisibleText(error.what());
 }
 
 }  // namespace zarvik::host

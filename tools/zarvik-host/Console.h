@@ -13,7 +13,8 @@ namespace zarvik::host {
 // Call first in main; restores the console's code page at exit.
 void PrepareConsole();
 
-// The error's text in UTF-8, whichever side raised it.
+// The error's text in UTF-8, whichever side raised it, its control
+// characters made visible (VisibleText.h): it may quote a dispenser's names.
 std::string ErrorText(const std::exception& error);
 
 }  // namespace zarvik::host

@@ -7,9 +7,11 @@
 #include <thread>
 
 #include "Commands.h"
+#include "Console.h"
 #include "DriverSlots.h"
 #include "EmbeddedSimulator.h"
 #include "ExitCodes.h"
+#include "Interrupt.h"
 #include "Platform.h"
 #include "StateNames.h"
 
@@ -38,6 +40,20 @@ void Progress(double litres, double money, std::uint8_t state, bool terminal) {
     bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
     std::printf("\r[%s] %6.3f L %8.2f  %-12s", bar.c_str(), litres, money, what);
     std::fflush(stdout);
+}
+
+// The delivery the demo started, stopped when a signal ends the demo.
+int StopInterrupted(Session& s, double volume, double money) {
+    std::printf("interrupted by %s after %.3f L for %.2f; stopping nozzle %d: ", SignalName(InterruptSignal()).c_str(),
+                volume, money, kNozzle);
+    std::fflush(stdout);
+    try {
+        slots::StopNozzle(s.Driver(), s.Line(), kDispenser, kNozzle);
+        s.PrintLineResult(std::cout);
+    } catch (const std::exception& e) {
+        std::printf("no answer: %s\n", ErrorText(e).c_str());
+    }
+    return kExitInterrupted;
 }
 
 }  // namespace
@@ -73,6 +89,10 @@ int RunDemo(const SessionOptions& options) {
     slots::SetVolumeDose(d, line, kDispenser, kNozzle, kDose);
     std::printf("dose %.3f L: ", kDose);
     s.PrintLineResult(std::cout);
+    if (const int signal = InterruptSignal()) {
+        std::printf("interrupted by %s before the start: nothing delivered\n", SignalName(signal).c_str());
+        return kExitInterrupted;
+    }
     slots::StartNozzle(d, line, kDispenser, kNozzle);
     std::printf("start: ");
     s.PrintLineResult(std::cout);
@@ -81,7 +101,7 @@ int RunDemo(const SessionOptions& options) {
     const bool terminal = StdoutIsTerminal();
     bool delivered = false;
     double volume = 0.0, money = 0.0;
-    while (std::chrono::steady_clock::now() - began < kDemoLimit) {
+    while (std::chrono::steady_clock::now() - began < kDemoLimit && InterruptSignal() == 0) {
         TDispenserStatus st{};
         slots::GetDispenserStatus(d, line, kDispenser, 1, st);
         if (s.LineResult() == 1) {
@@ -96,6 +116,7 @@ int RunDemo(const SessionOptions& options) {
         std::this_thread::sleep_for(kPollPeriod);
     }
     if (terminal) std::printf("\n");
+    if (InterruptSignal() != 0) return StopInterrupted(s, volume, money);
     if (!delivered) {
         std::cerr << "the delivery did not finish in time\n";
         return kExitNotGood;

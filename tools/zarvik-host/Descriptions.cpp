@@ -19,6 +19,7 @@ namespace proto = zarvik::protocol;
 // transport failure.
 struct Exchanged {
     bool good = false;       // the reply check found the reply good
+    bool refused = false;    // a reply to this request that refused it (no such table or field)
     std::size_t length = 0;  // of the reply frame, 0 when it does not hold its LEN
     std::string cause;       // why not good
 };
@@ -38,6 +39,7 @@ Exchanged Exchange(Session& session, const std::uint8_t* payload, std::size_t n,
             proto::ToHostText(std::string("Невозможно выполнить запрос описания: ") + port::DescribeLineError(code)));
     Exchanged e;
     e.good = port.GetLineState(line) == kLineStateGood;
+    e.refused = port.GetLineState(line) == kLineStateRefused;
     e.length = proto::JudgedLength(reply, proto::kDescriptionReplyLength);
     if (!e.good) {
         const std::int32_t error = port.GetLineError(line);
@@ -52,6 +54,11 @@ template <typename Description, typename Decode>
 DescriptionReply<Description> Judge(const Exchanged& e, const std::uint8_t* payload, const std::uint8_t* reply,
                                     Decode decode) {
     DescriptionReply<Description> out;
+    // The port service matched the refusal to this request: there is none.
+    if (e.refused) {
+        out.outcome = DescriptionOutcome::kAbsent;
+        return out;
+    }
     if (!e.good) {
         out.cause = e.cause;
         return out;

@@ -3,9 +3,18 @@
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/spdlog.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "ExitCodes.h"
 #include "Session.h"
@@ -26,6 +35,32 @@ const char* DirectionWord(port::FrameDirection direction) {
     return "discarded";
 }
 
+// The log is appended to a regular file, created if its folder exists; a
+// symbolic link is not followed and a FIFO is refused without waiting for a
+// reader. Empty when it may be written, otherwise why not.
+std::string CheckAppendable(const std::string& path) {
+#if defined(_WIN32)
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return "not a regular file";
+    if (!std::filesystem::is_directory(std::filesystem::absolute(path).parent_path(), error))
+        return "its folder does not exist";
+    return {};
+#else
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno == ELOOP) return "it is a symbolic link; it is not followed";
+        if (errno == ENXIO) return "not a regular file (a FIFO or a device)";
+        if (errno == ENOENT) return "its folder does not exist";
+        return std::strerror(errno);
+    }
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular ? std::string() : "not a regular file (a FIFO, a device or a folder)";
+#endif
+}
+
 }  // namespace
 
 struct ExchangeLog::Impl {
@@ -41,6 +76,8 @@ struct ExchangeLog::Impl {
 
 ExchangeLog::ExchangeLog(const std::string& path, std::size_t maxBytes, std::size_t files)
     : path_(path), impl_(std::make_unique<Impl>()) {
+    if (const std::string why = CheckAppendable(path); !why.empty())
+        throw ConfigError("cannot write the log " + path + ": " + why);
     try {
         auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(path, maxBytes, files);
         impl_->logger = std::make_shared<spdlog::logger>("exchanges", std::move(sink));

@@ -28,8 +28,9 @@ public:
     static constexpr std::size_t kDefaultMaxBytes = 10 * 1024 * 1024;
     static constexpr std::size_t kDefaultFiles = 5;
 
-    // Opens FILE for appending. Throws HostError (configuration) when it
-    // cannot.
+    // Opens FILE for appending (created if missing, in a folder that
+    // exists). Throws HostError (configuration) when it cannot, and when FILE
+    // is a symbolic link or not a regular file (a FIFO is refused at once).
     ExchangeLog(const std::string& path, std::size_t maxBytes = kDefaultMaxBytes, std::size_t files = kDefaultFiles);
     ~ExchangeLog();
     ExchangeLog(const ExchangeLog&) = delete;

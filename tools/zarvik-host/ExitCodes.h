@@ -4,10 +4,14 @@
 //   2 usage error (what the argument parser reports included, and an
 //     argument the driver refuses before sending anything);
 //   3 the dispenser answered but the result is not good (a bad reply, a
-//     refused start, stop or write: line result other than 1);
+//     refused command: line result other than 1);
 //   4 configuration or port error (a station file, a driver library that
 //     does not load, a device that cannot be opened, a capture or log file
-//     that cannot be written).
+//     that cannot be written);
+//   5 interrupted (SIGINT, SIGTERM, SIGHUP): the exchange in flight was
+//     finished, what was done and how to undo it is printed;
+//   6 done, but the record is incomplete: the command was carried out and
+//     its result is good, but its log or capture lost a record.
 //
 // A failure a command cannot express through its return value is thrown as
 // HostError with its code; ExitCodeOf() gives the code of any exception.
@@ -27,6 +31,8 @@ enum ExitCode : int {
     kExitUsage = 2,
     kExitNotGood = 3,
     kExitConfig = 4,
+    kExitInterrupted = 5,
+    kExitRecordIncomplete = 6,
 };
 
 // The text of --help's epilogue (the README has the same table).
@@ -35,10 +41,13 @@ inline constexpr const char* kExitCodesHelp =
     "  0  success\n"
     "  1  the exchange failed (no reply, device error)\n"
     "  2  usage error\n"
-    "  3  the dispenser answered but the result is not good (bad reply; refused start, stop or write:\n"
+    "  3  the dispenser answered but the result is not good (bad reply; refused command:\n"
     "     line result other than 1)\n"
     "  4  configuration or port error (station file, driver library, a device that cannot be opened,\n"
-    "     a capture or log file that cannot be written)";
+    "     a capture or log file that cannot be written)\n"
+    "  5  interrupted (SIGINT, SIGTERM, SIGHUP): the exchange in flight was finished; what was done and\n"
+    "     how to undo it is printed\n"
+    "  6  done, but the record is incomplete (the command was carried out, its log or capture lost a record)";
 
 class HostError : public std::runtime_error {
 public:
@@ -63,18 +72,22 @@ inline ExitCode ExitCodeOf(const std::exception& e) {
 }
 
 // The more serious of two outcomes, for commands that run many exchanges:
-// a configuration or port error, then a failed exchange, then a result that
-// is not good, then success.
+// an interruption, a configuration or port error, then a failed exchange,
+// then a result that is not good, then an incomplete record, then success.
 inline ExitCode Worse(ExitCode a, ExitCode b) {
     const auto rank = [](ExitCode c) {
         switch (c) {
+            case kExitInterrupted:
+                return 6;
             case kExitConfig:
-                return 4;
+                return 5;
             case kExitUsage:
-                return 3;
+                return 4;
             case kExitExchangeFailed:
-                return 2;
+                return 3;
             case kExitNotGood:
+                return 2;
+            case kExitRecordIncomplete:
                 return 1;
             case kExitOk:
                 break;

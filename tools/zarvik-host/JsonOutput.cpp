@@ -45,6 +45,13 @@ json StatisticsJson(const port::LineStatistics& st) {
             {"staleReplies", st.staleReplies},
             {"foreignReplies", st.foreignReplies},
             {"opensDeferred", st.opensDeferred},
+            {"matching", st.strict ? "strict" : "lenient"},
+            {"fellBackToLenient", st.fellBack},
+            {"mismatchedReplies", st.mismatchedReplies},
+            {"duplicateReplies", st.duplicateReplies},
+            {"refusals", st.refusals},
+            {"localEcho", st.localEcho},
+            {"localEchoes", st.localEchoes},
             {"latencyUs",
              {{"p50", st.latencyP50.count()}, {"p95", st.latencyP95.count()}, {"max", st.latencyMax.count()}}}};
 }

@@ -3,7 +3,9 @@
 #include <QTimer>
 #include <exception>
 
+#include "Console.h"
 #include "DriverSlots.h"
+#include "port/PortErrors.h"
 #include "port/SerialPortManager.h"
 
 namespace zarvik::host {
@@ -20,8 +22,9 @@ PolledLine PolledLine::Numbered(int line, int count, int nozzles) {
     return polled;
 }
 
-LinePoller::LinePoller(TDriver25* driver, const port::SerialPortManager& port, PolledLine line)
-    : driver_(driver), port_(port), line_(line), timer_(new QTimer(this)) {
+LinePoller::LinePoller(TDriver25* driver, port::SerialPortManager& port, std::shared_ptr<StatusReplies> replies,
+                       PolledLine line)
+    : driver_(driver), port_(port), replies_(std::move(replies)), line_(line), timer_(new QTimer(this)) {
     qRegisterMetaType<DispenserReading>();
     qRegisterMetaType<LineQuality>();
     connect(timer_, &QTimer::timeout, this, &LinePoller::PollRound);
@@ -77,33 +80,68 @@ void LinePoller::PollRound() {
         if (!Enter()) return;  // paused: the rest of the round is skipped
         const DispenserReading reading = PollDispenser(d);
         Leave();
+        if (reading.failure != ReadingFailure::None) {
+            lastCause_ = reading.cause;
+            lastCauseTime_ = reading.time;
+        }
         Q_EMIT DispenserPolled(line_.line, reading);
     }
-    const port::LineStatistics counters = port_.Statistics(line_.line);
-    Q_EMIT QualityRead(line_.line, LineQuality{counters.exchanges, counters.good, counters.bad, counters.timeouts});
+    const port::LineStatistics c = port_.Statistics(line_.line);
+    Q_EMIT QualityRead(line_.line, LineQuality{c.exchanges, c.good, c.bad, c.timeouts, c.deviceErrors, c.reopens,
+                                               lastCause_, lastCauseTime_});
 }
 
 DispenserReading LinePoller::PollDispenser(const PolledDispenser& dispenser) {
     DispenserReading reading;
     reading.dispenser = dispenser.number;
+    replies_->Forget(line_.line);
+    TDispenserStatus status{};
     try {
-        TDispenserStatus status{};
         slots::GetDispenserStatus(driver_, line_.line, dispenser.number, dispenser.nozzles, status);
         reading.lineResult = slots::GetLineResult(driver_, line_.line);
-        slots::GetDeliveryValues(driver_, line_.line, dispenser.number, reading.litres, reading.money);
-        reading.state = status.State;
-        reading.nozzle = status.StateNozzle;
     } catch (const std::exception& error) {
-        // The text lives in the library, which stays loaded: copied here.
-        reading.error = QString::fromUtf8(error.what());
-        if (reading.error.isEmpty()) reading.error = QStringLiteral("ошибка обмена");
+        reading.time = std::chrono::system_clock::now();
+        reading.failure = ReadingFailure::NoReply;
+        reading.cause = FailureCause(QString::fromStdString(ErrorText(error)));
+        return reading;
+    }
+    reading.time = std::chrono::system_clock::now();
+    if (reading.lineResult != kGood) {
+        // The poll ended at a nozzle whose reply was bad: the record is not whole.
+        reading.failure = ReadingFailure::BadReply;
+        reading.cause = FailureCause(QString());
+        return reading;
+    }
+    reading.state = status.State;
+    reading.nozzle = status.StateNozzle;
+    if (reading.nozzle != 0) {
+        if (const auto own = replies_->Find(line_.line, dispenser.number, reading.nozzle)) {
+            reading.hasValues = true;
+            reading.litres = own->litres;
+            reading.money = own->money;
+        }
     }
     return reading;
 }
 
+QString LinePoller::FailureCause(const QString& driverText) const {
+    // Most telling first: a narrow cell shows the start.
+    QStringList parts;
+    const std::int32_t error = port_.GetLineError(static_cast<std::uint8_t>(line_.line));
+    if (error != 0)
+        parts
+            << QStringLiteral("ошибка линии %1: %2").arg(error).arg(QString::fromUtf8(port::DescribeLineError(error)));
+    const std::string fault = port_.LineFault(line_.line).text;
+    if (!fault.empty() && (error == port::kErrorDevice || error == port::kErrorNotOpen))
+        parts << QString::fromStdString(fault);
+    if (!driverText.isEmpty()) parts << driverText;
+    if (parts.isEmpty()) parts << QStringLiteral("ошибка обмена");
+    return parts.join(QStringLiteral("; "));
+}
+
 void LinePoller::Pour(int dispenser, int nozzle, double litres) {
     if (!Enter()) {
-        Q_EMIT PourFinished(line_.line, QStringLiteral("линия занята окном настройки"));
+        Q_EMIT PourFinished(line_.line, dispenser, nozzle, QStringLiteral("линия занята окном настройки"));
         return;
     }
     QString error;
@@ -118,10 +156,10 @@ void LinePoller::Pour(int dispenser, int nozzle, double litres) {
             if (result != kGood) error = QStringLiteral("пуск не принят (результат %1)").arg(result);
         }
     } catch (const std::exception& failure) {
-        error = QString::fromUtf8(failure.what());
+        error = QString::fromStdString(ErrorText(failure));
     }
     Leave();
-    Q_EMIT PourFinished(line_.line, error);
+    Q_EMIT PourFinished(line_.line, dispenser, nozzle, error);
 }
 
 }  // namespace zarvik::host

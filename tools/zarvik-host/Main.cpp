@@ -5,6 +5,8 @@
 // (kSessionCommands) with the options they take; totals, ports, demo and gui
 // build what they need themselves. Exit codes: ExitCodes.h.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <map>
@@ -14,12 +16,15 @@
 #include "Capture.h"
 #include "Commands.h"
 #include "Console.h"
+#include "DecimalText.h"
 #include "ExchangeLog.h"
 #include "ExitCodes.h"
+#include "Interrupt.h"
 #include "ParamsCommands.h"
 #include "Ports.h"
 #include "StationFile.h"
 #include "StationGui.h"
+#include "Suggest.h"
 #include "Totals.h"
 #include "Version.h"
 
@@ -31,6 +36,7 @@ struct Cli {
     SessionOptions session;
     CommandArgs args;
     std::string capture;
+    bool overwrite = false;  // --capture may replace an existing file
     std::string log;
     std::size_t logMegabytes = ExchangeLog::kDefaultMaxBytes / (1024 * 1024);
     std::size_t logFiles = ExchangeLog::kDefaultFiles;
@@ -39,6 +45,7 @@ struct Cli {
     int dispensers = 0;  // totals without a station file
     GuiOptions gui;
     bool simulate = false;
+    std::string value;  // VALUE of a dose or price as typed
 };
 
 // Thrown by --version's callback, before the parser asks for a command.
@@ -52,22 +59,25 @@ void Dispenser(CLI::App& c, Cli& cli, bool required) {
     if (required) o->required();
 }
 // A command that changes a dispenser names it and its nozzle: no default.
+constexpr const char* kOneNozzle =
+    "one nozzle: its number (a count of nozzles is --nozzles/-n, for status, watch, stats)";
+constexpr const char* kNozzleCount =
+    "a count: how many nozzles to poll (with --station: the dispenser's); one nozzle is --nozzle/-k";
 void Target(CLI::App& c, Cli& cli) {
     Dispenser(c, cli, true);
-    c.add_option("--nozzle,-k", cli.args.nozzle, "nozzle number")->check(CLI::Range(1, 6))->required();
+    c.add_option("--nozzle,-k", cli.args.nozzle, kOneNozzle)->check(CLI::Range(1, 6))->required();
 }
 void TargetValue(CLI::App& c, Cli& cli) {
     Target(c, cli);
-    c.add_option("VALUE", cli.args.value, "the value")->required()->check(CLI::NonNegativeNumber);
+    c.add_option("VALUE", cli.value, "the value: digits with one decimal point or comma (56.30 or 56,30)")->required();
 }
 void Nozzle(CLI::App& c, Cli& cli) {
     Dispenser(c, cli, false);
-    c.add_option("--nozzle,-k", cli.args.nozzle, "nozzle number")->check(CLI::Range(1, 6));
+    c.add_option("--nozzle,-k", cli.args.nozzle, kOneNozzle)->check(CLI::Range(1, 6));
 }
 void Nozzles(CLI::App& c, Cli& cli) {
     Dispenser(c, cli, false);
-    c.add_option("--nozzles,-n", cli.args.nozzles, "how many nozzles to poll (with --station: the dispenser's)")
-        ->check(CLI::Range(1, 6));
+    c.add_option("--nozzles,-n", cli.args.nozzles, kNozzleCount)->check(CLI::Range(1, 6));
 }
 void Address(CLI::App& c, Cli& cli) {
     c.add_option("--address,-a", cli.args.address, "bus address")->check(CLI::Range(1, 255));
@@ -154,6 +164,7 @@ void AddGlobalOptions(CLI::App& app, Cli& cli) {
     app.add_option("--capture", cli.capture,
                    "write every frame on the line to this pcap file (open it in Wireshark with "
                    "tools/wireshark/zarvik.lua, or replay it with zarvik-sim --replay)");
+    app.add_flag("--overwrite", cli.overwrite, "let --capture replace an existing regular file");
     app.add_option("--log", cli.log,
                    "append every exchange (time, line, direction, bytes, outcome) to this file, rotated by size");
     app.add_option("--log-size", cli.logMegabytes, "size in MiB at which the log file is rotated")
@@ -176,6 +187,11 @@ CLI::App* AddGuiCommand(CLI::App& app, Cli& cli) {
     CLI::Option* openParams = gui->add_flag("--open-params", cli.gui.openParams,
                                             "with --screenshot: picture the parameter window after its read-all pass")
                                   ->needs(screenshot);
+    gui->add_option("--screenshot-after", cli.gui.screenshotAfter,
+                    "with --screenshot: seconds of polling before the picture")
+        ->capture_default_str()
+        ->check(CLI::Range(0.5, 600.0))
+        ->needs(screenshot);
     gui->add_flag("--open-calibration", cli.gui.openCalibration,
                   "with --screenshot: picture the calibration dialog opened from the parameter window's table 2")
         ->needs(screenshot)
@@ -279,6 +295,58 @@ StationFile TotalsPlan(const std::optional<StationFile>& station, const CLI::App
     return plan;
 }
 
+// --- mistakes ---
+
+std::vector<std::string> OptionNames(const CLI::App& app) {
+    std::vector<std::string> names;
+    for (const CLI::Option* o : app.get_options()) {
+        for (const auto& n : o->get_lnames()) names.push_back("--" + n);
+        for (const auto& n : o->get_snames()) names.push_back("-" + n);
+    }
+    return names;
+}
+
+// One nozzle given where a count is taken, or the other way round.
+std::string NozzleHint(const CLI::App& command, const std::string& option) {
+    const std::string name = command.get_name();
+    if ((option == "--nozzle" || option == "-k") && command.get_option_no_throw("--nozzles") != nullptr)
+        return name + " takes a count, --nozzles/-n N (how many nozzles to poll), not one nozzle (--nozzle/-k)";
+    if ((option == "--nozzles" || option == "-n") && command.get_option_no_throw("--nozzle") != nullptr)
+        return name + " takes one nozzle, --nozzle/-k K, not a count (--nozzles/-n)";
+    return {};
+}
+
+// What the user probably meant by the first word of the command line that
+// names no command or option; empty when nothing is near.
+std::string Suggestion(const CLI::App& app, int argc, char** argv) {
+    std::vector<std::string> commands;
+    const CLI::App* command = nullptr;
+    for (const CLI::App* sub : app.get_subcommands({})) commands.push_back(sub->get_name());
+    for (int i = 1; i < argc && command == nullptr; ++i)
+        for (const CLI::App* sub : app.get_subcommands({}))
+            if (sub->get_name() == argv[i]) command = sub;
+    std::vector<std::string> options = OptionNames(app);
+    if (command != nullptr)
+        for (auto& n : OptionNames(*command)) options.push_back(std::move(n));
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        const bool option = word.rfind("--", 0) == 0 || (word.size() == 2 && word[0] == '-');
+        if (option) {
+            const std::string name = word.substr(0, word.find('='));
+            if (std::find(options.begin(), options.end(), name) != options.end()) continue;
+            if (command != nullptr)
+                if (std::string hint = NozzleHint(*command, name); !hint.empty()) return hint;
+            const std::string near = Nearest(name, options);
+            return near.empty() ? std::string() : "no option " + name + ": did you mean " + near + "?";
+        }
+        if (command == nullptr && !word.empty() && word[0] != '-') {
+            const std::string near = Nearest(word, commands);
+            if (!near.empty()) return "no command \"" + word + "\": did you mean " + near + "?";
+        }
+    }
+    return {};
+}
+
 // --- running ---
 
 // The station window: the station file's lines (or its line given with
@@ -300,6 +368,7 @@ int RunGui(int argc, char** argv, const CLI::App& app, const CLI::App& gui, cons
     cli.gui.line = cli.session.line;
     cli.gui.library = cli.session.library;
     cli.gui.capture = cli.capture;
+    cli.gui.overwrite = cli.overwrite;
 #ifdef ZARVIK_HOST_GUI
     return RunStationGui(cli.gui, argc, argv);
 #else
@@ -318,7 +387,10 @@ int RunSessionCommand(const SessionCommand& command, const Cli& cli) {
         if (cli.args.stats && !cli.args.json) PrintStatistics(s, std::cout);
         return code;
     } catch (const std::exception& e) {
-        std::cerr << "zarvik-host: " << ErrorText(e) << s.FaultCause() << '\n';
+        if (dynamic_cast<const zarvik::ESerialIO*>(&e) != nullptr)
+            std::cerr << "zarvik-host: " << s.ExchangeFailure(ErrorText(e)) << '\n';
+        else
+            std::cerr << "zarvik-host: " << ErrorText(e) << '\n';
         if (cli.args.stats) PrintStatistics(s, cli.args.json ? std::cerr : std::cout);
         return ExitCodeOf(e);
     }
@@ -333,7 +405,9 @@ struct Recorders {
     explicit Recorders(Cli& cli) {
         if (!cli.capture.empty()) {
             try {
-                capture = std::make_unique<zarvik::capture::CaptureWriter>(cli.capture);
+                capture = std::make_unique<zarvik::capture::CaptureWriter>(
+                    cli.capture, cli.overwrite ? zarvik::capture::CaptureWriter::Existing::kOverwrite
+                                               : zarvik::capture::CaptureWriter::Existing::kRefuse);
             } catch (const std::exception& e) {
                 throw ConfigError(e.what());
             }
@@ -350,9 +424,19 @@ struct Recorders {
             std::cerr << "zarvik-host: log " << log->Path() << " is incomplete: " << log->Error() << '\n';
             whole = false;
         }
-        return whole || code != kExitOk ? code : kExitConfig;
+        return whole || code != kExitOk ? code : kExitRecordIncomplete;
     }
 };
+
+// A signal that came while the command ran: the command finished the
+// exchange in flight, and what it printed says what was done.
+int AfterInterrupt(int code) {
+    const int signal = InterruptSignal();
+    if (signal == 0 || code == kExitInterrupted) return code;
+    std::cerr << "zarvik-host: interrupted by " << SignalName(signal)
+              << " after the command's last exchange; its output above says what was done\n";
+    return kExitInterrupted;
+}
 
 int Dispatch(int argc, char** argv, const CLI::App& app, const OtherCommands& other,
              const std::map<CLI::App*, const SessionCommand*>& commands, Cli& cli) {
@@ -368,23 +452,41 @@ int Dispatch(int argc, char** argv, const CLI::App& app, const OtherCommands& ot
         throw UsageError("--json is for info, status, total, totals, scan, stats, param-read and tables");
     if (cli.csv && cli.args.json) throw UsageError("totals: --csv or --json, not both");
     if (station && command != nullptr) UseStationLine(*station, app, *sub, cli);
+    if (command != nullptr && command->options == TargetValue) {
+        const DecimalReading value = ReadDecimalText(cli.value);
+        if (!value.value) throw UsageError(std::string(command->name) + ": VALUE " + value.error);
+        cli.args.value = *value.value;
+    }
+    // Checked before --capture or --log makes a file.
+    if (command != nullptr && command->run != RunInfo && cli.session.device.empty())
+        throw UsageError("no device: give --port DEVICE or --station FILE");
     const StationFile plan = other.totals->parsed() ? TotalsPlan(station, app, *other.totals, cli) : StationFile{};
 
     // Outlives every session: a crash or Ctrl-C leaves the records so far readable.
     const Recorders recorders(cli);
-    if (other.demo->parsed()) return recorders.Finish(RunDemo(cli.session));
-    if (other.ports->parsed()) return recorders.Finish(RunPorts(std::cout));
+    // From here on a signal ends a command between two exchanges, never inside one.
+    CatchInterrupts();
+    if (other.demo->parsed()) return AfterInterrupt(recorders.Finish(RunDemo(cli.session)));
+    if (other.ports->parsed())
+        return AfterInterrupt(recorders.Finish(RunPorts(std::cout, station ? &*station : nullptr)));
     if (other.totals->parsed()) {
         const auto format = cli.args.json ? TotalsFormat::Json : cli.csv ? TotalsFormat::Csv : TotalsFormat::Text;
-        return recorders.Finish(RunTotals(plan, cli.session, format));
+        return AfterInterrupt(recorders.Finish(RunTotals(plan, cli.session, format)));
     }
-    return recorders.Finish(RunSessionCommand(*command, cli));
+    return AfterInterrupt(recorders.Finish(RunSessionCommand(*command, cli)));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     PrepareConsole();
+    // Each step reaches a file or a pipe as it is printed: an interrupted
+    // or killed run leaves what it did on record.
+#if defined(_WIN32)
+    std::setvbuf(stdout, nullptr, _IONBF, 0);  // its C library takes _IOLBF for full buffering
+#else
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+#endif
     CLI::App app{"zarvik-host: drives fuel dispensers through libZarvikTrk.so on a serial line"};
     Cli cli;
     AddGlobalOptions(app, cli);
@@ -401,7 +503,10 @@ int main(int argc, char** argv) {
         }
     } catch (const CLI::ParseError& e) {
         // --help prints and succeeds; every parse error is a usage error.
-        return app.exit(e) == 0 ? kExitOk : kExitUsage;
+        if (app.exit(e) == 0) return kExitOk;
+        if (const std::string hint = Suggestion(app, argc, argv); !hint.empty())
+            std::cerr << "zarvik-host: " << hint << '\n';
+        return kExitUsage;
     }
     try {
         return Dispatch(argc, argv, app, other, commands, cli);

@@ -1,20 +1,21 @@
 // The commands that look at a line without changing anything: status,
 // watch, scan and stats.
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
-#include <map>
+#include <optional>
 #include <thread>
 
 #include "Commands.h"
 #include "Console.h"
 #include "DriverSlots.h"
 #include "ExitCodes.h"
+#include "Interrupt.h"
+#include "IsoTime.h"
 #include "JsonOutput.h"
 #include "StateNames.h"
+#include "StatusReplies.h"
 #include "port/PortErrors.h"
 #include "protocol/Frame.h"
 #include "protocol/Replies.h"
@@ -25,43 +26,21 @@ namespace {
 
 namespace proto = zarvik::protocol;
 
-// What the status replies of one poll carried, by nozzle byte: the values
-// the driver stored for each nozzle it polled.
-struct PolledNozzle {
-    double volume = 0.0;
-    double money = 0.0;
-    int status = -1;
-};
-
+// Every status reply of the session, for the nozzle it answers.
 class StatusCapture {
 public:
     explicit StatusCapture(Session& s) : session_(s) {
-        session_.SetObserver([this](const port::FrameTraceEvent& e) {
-            const std::uint8_t* bytes = e.bytes.data();
-            const std::size_t length = e.bytes.size();
-            if (e.direction == port::FrameDirection::Sent) {
-                pending_ = length > proto::kOffsetNozzle && bytes[proto::kOffsetCommand] == proto::kCmdStatus
-                               ? bytes[proto::kOffsetNozzle]
-                               : -1;
-            } else if (e.direction == port::FrameDirection::Received && pending_ >= 0 &&
-                       proto::IsWholeFrame(bytes, length)) {
-                if (const auto status = proto::DecodeStatusReply(bytes, length)) {
-                    polled_[pending_] = {status->volume / 1000.0, status->money / 100.0, status->code};
-                    pending_ = -1;
-                }
-            }
-        });
+        session_.SetObserver([this](const port::FrameTraceEvent& e) { replies_.Observe(e); });
     }
     ~StatusCapture() { session_.SetObserver({}); }
-    const PolledNozzle* Find(int dispenser, int nozzle) const {
-        const auto it = polled_.find(proto::DispenserAddress(dispenser, nozzle).nozzle);
-        return it == polled_.end() ? nullptr : &it->second;
+    void Forget() { replies_.Forget(session_.Line()); }
+    std::optional<NozzleReply> Find(int dispenser, int nozzle) const {
+        return replies_.Find(session_.Line(), dispenser, nozzle);
     }
 
 private:
     Session& session_;
-    int pending_ = -1;
-    std::map<int, PolledNozzle> polled_;
+    StatusReplies replies_;
 };
 
 std::string Code(unsigned code) {
@@ -76,14 +55,14 @@ std::string State(std::uint8_t code) { return Code(code) + ' ' + NameDispenserSt
 void PrintStatus(const TDispenserStatus& st, const StatusCapture& capture, const CommandArgs& a) {
     std::cout << "State: " << State(st.State) << "  StateNozzle: " << int{st.StateNozzle} << '\n';
     for (int k = 1; k <= a.nozzles && k <= 6; ++k) {
-        const PolledNozzle* p = capture.Find(a.dispenser, k);
+        const std::optional<NozzleReply> p = capture.Find(a.dispenser, k);
         std::cout << "nozzle " << k << ": ";
-        if (p == nullptr) {
+        if (!p) {
             std::cout << "not polled\n";
             continue;
         }
         const auto state = static_cast<std::uint8_t>(st.NozzleStates[k - 1]);
-        std::cout << "state " << State(state) << std::fixed << std::setprecision(3) << "  volume " << p->volume << " L"
+        std::cout << "state " << State(state) << std::fixed << std::setprecision(3) << "  volume " << p->litres << " L"
                   << std::setprecision(2) << "  money " << p->money << '\n'
                   << std::defaultfloat;
     }
@@ -92,11 +71,11 @@ void PrintStatus(const TDispenserStatus& st, const StatusCapture& capture, const
 json StatusJson(Session& s, const TDispenserStatus& st, const StatusCapture& capture, const CommandArgs& a) {
     json nozzles = json::array();
     for (int k = 1; k <= a.nozzles && k <= 6; ++k) {
-        const PolledNozzle* p = capture.Find(a.dispenser, k);
-        json n{{"number", k}, {"polled", p != nullptr}};
-        if (p != nullptr) {
+        const std::optional<NozzleReply> p = capture.Find(a.dispenser, k);
+        json n{{"number", k}, {"polled", p.has_value()}};
+        if (p) {
             n["state"] = StateJson(static_cast<std::uint8_t>(st.NozzleStates[k - 1]));
-            n["volume"] = p->volume;
+            n["volume"] = p->litres;
             n["money"] = p->money;
         }
         nozzles.push_back(std::move(n));
@@ -108,30 +87,38 @@ json StatusJson(Session& s, const TDispenserStatus& st, const StatusCapture& cap
             {"nozzles", std::move(nozzles)}};
 }
 
-std::atomic<bool> g_interrupted{false};
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
+// What one poll of watch saw, without its time: the states and each
+// nozzle's values from its own status reply when the poll was good; the
+// failure and its cause otherwise, with no values at all.
+enum class Outcome { Good, BadReply, NoReply };
 
-// One line of watch: the states, the delivery values and a line result
-// that is not good; "no answer: ..." when the exchange failed.
-std::string WatchLine(Session& s, const CommandArgs& a, bool& answered) {
-    answered = false;
+std::string WatchReading(Session& s, const CommandArgs& a, StatusCapture& capture, Outcome& outcome) {
+    outcome = Outcome::NoReply;
     TDispenserStatus st{};
+    capture.Forget();
     try {
         slots::GetDispenserStatus(s.Driver(), s.Line(), a.dispenser, a.nozzles, st);
-        std::string line = "State " + State(st.State) + ", nozzles";
-        for (int k = 1; k <= a.nozzles && k <= 6; ++k)
-            line += " " + State(static_cast<std::uint8_t>(st.NozzleStates[k - 1]));
-        double volume = 0, money = 0;
-        slots::GetDeliveryValues(s.Driver(), s.Line(), a.dispenser, volume, money);
-        char values[64];
-        std::snprintf(values, sizeof values, ", %.3f L, %.2f", volume, money);
-        line += values;
-        if (s.LineResult() != 1) line += ", line result " + std::to_string(s.LineResult());
-        answered = true;
-        return line;
     } catch (const ESerialIO& e) {
-        return "no answer: " + ErrorText(e);
+        const std::int32_t error = s.Port().GetLineError(static_cast<std::uint8_t>(s.Line()));
+        return "no reply: " + ErrorText(e) + ", line error " + std::to_string(error) + ": " +
+               port::DescribeLineError(error) + s.FaultCause();
     }
+    if (const std::uint8_t result = s.LineResult(); result != 1) {
+        outcome = Outcome::BadReply;
+        const std::int32_t error = s.Port().GetLineError(static_cast<std::uint8_t>(s.Line()));
+        return "bad reply (line result " + std::to_string(result) + "), line error " + std::to_string(error) + ": " +
+               port::DescribeLineError(error);
+    }
+    outcome = Outcome::Good;
+    std::string line = "State " + State(st.State);
+    for (int k = 1; k <= a.nozzles && k <= 6; ++k) {
+        line += "; nozzle " + std::to_string(k) + ": " + State(static_cast<std::uint8_t>(st.NozzleStates[k - 1]));
+        char values[64] = ", —";
+        if (const std::optional<NozzleReply> p = capture.Find(a.dispenser, k))
+            std::snprintf(values, sizeof values, ", %.3f L, %.2f", p->litres, p->money);
+        line += values;
+    }
+    return line;
 }
 
 }  // namespace
@@ -147,26 +134,34 @@ int RunStatus(Session& s, const CommandArgs& a) {
     return ResultCode(s);
 }
 
-// Until Ctrl-C or --count polls; the exit code is the last poll's.
+// Until Ctrl-C (SIGTERM, SIGHUP) or --count polls; the exit code is the last
+// poll's: the signal is watch's normal end.
 int RunWatch(Session& s, const CommandArgs& a) {
     s.Open();
-    g_interrupted = false;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    StatusCapture capture(s);
     std::string last;
     int polls = 0;
-    bool answered = false;
-    while (!g_interrupted && (a.count <= 0 || polls < a.count)) {
-        const std::string line = WatchLine(s, a, answered);
-        if (line != last) std::cout << line << std::endl;
+    Outcome outcome = Outcome::NoReply;
+    std::optional<std::chrono::system_clock::time_point> lastGood;
+    // A line is printed when what it says changes, with the time of its poll:
+    // a good reading's own time, or when a failure began.
+    while (InterruptSignal() == 0 && (a.count <= 0 || polls < a.count)) {
+        const std::string reading = WatchReading(s, a, capture, outcome);
+        const auto now = std::chrono::system_clock::now();
+        std::string line = reading;
+        if (outcome == Outcome::Good) {
+            lastGood = now;
+        } else {
+            line += "; no current values, last good reading " + (lastGood ? IsoTime(*lastGood) : std::string("none"));
+        }
+        if (line != last) std::cout << IsoTime(now) << ' ' << line << std::endl;
         last = line;
         ++polls;
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    ClearInterrupt();
     s.PrintLineResult(std::cout);
-    if (polls > 0 && !answered) return kExitExchangeFailed;
+    if (polls > 0 && outcome == Outcome::NoReply) return kExitExchangeFailed;
     return ResultCode(s);
 }
 
@@ -177,7 +172,7 @@ int RunScan(Session& s, const CommandArgs& a) {
     quick.response = std::chrono::milliseconds(100);
     s.Port().SetSettings(s.Line(), quick);
     json found = json::array();
-    for (int address = 1; address <= 16; ++address) {
+    for (int address = 1; address <= 16 && InterruptSignal() == 0; ++address) {
         TDispenserStatus st{};
         try {
             slots::GetDispenserStatus(s.Driver(), s.Line(), 2 * address - 1, 1, st);
@@ -212,6 +207,13 @@ void PrintStatistics(Session& s, std::ostream& out) {
     out << "  echoes sequence " << port::LearntName(st.sequenceEcho) << ", address " << port::LearntName(st.addressEcho)
         << (st.filtering ? ", stale replies filtered" : ", unfiltered") << "; stale replies dropped " << st.staleReplies
         << ", foreign " << st.foreignReplies << ", opens deferred " << st.opensDeferred << '\n';
+    out << "  replies "
+        << (st.strict     ? "strict"
+            : st.fellBack ? "lenient (fell back: no reply ever matched)"
+                          : "lenient")
+        << "; other address/command/nozzle dropped " << st.mismatchedReplies << ", copies dropped "
+        << st.duplicateReplies << ", refusals " << st.refusals << "; local echo " << st.localEcho << ", skipped "
+        << st.localEchoes << '\n';
     out << "  reply latency p50 " << st.latencyP50.count() << " us, p95 " << st.latencyP95.count() << " us, max "
         << st.latencyMax.count() << " us\n";
 }
@@ -219,29 +221,39 @@ void PrintStatistics(Session& s, std::ostream& out) {
 // Exit code: 1 when a poll got no answer, else 3 when one was not good, else 0.
 int RunStats(Session& s, const CommandArgs& a) {
     s.Open();
-    const int polls = a.count > 0 ? a.count : 10;
+    const int asked = a.count > 0 ? a.count : 10;
     json failures = json::array();
     ExitCode code = kExitOk;
-    for (int i = 0; i < polls; ++i) {
+    int polls = 0;
+    // Interrupted, it prints the statistics of the polls made.
+    for (; polls < asked && InterruptSignal() == 0; ++polls) {
+        const int i = polls;
         TDispenserStatus st{};
         try {
             slots::GetDispenserStatus(s.Driver(), s.Line(), a.dispenser, a.nozzles, st);
             if (s.LineResult() != 1) code = Worse(code, kExitNotGood);
         } catch (const ESerialIO& e) {
             code = Worse(code, kExitExchangeFailed);
-            failures.push_back({{"poll", i + 1}, {"error", ErrorText(e)}});
-            if (!a.json) std::cout << "poll " << i + 1 << ": " << ErrorText(e) << '\n';
+            const std::string failure = s.ExchangeFailure(ErrorText(e));
+            failures.push_back({{"poll", i + 1}, {"error", failure}});
+            if (!a.json) std::cout << "poll " << i + 1 << ": " << failure << '\n';
         }
     }
+    const int signal = InterruptSignal();
     if (a.json) {
         CommandArgs withStatistics = a;
         withStatistics.stats = true;
-        EmitJson(s, withStatistics, {{"polls", polls}, {"failures", std::move(failures)}});
+        json doc{{"polls", polls}, {"failures", std::move(failures)}};
+        if (signal != 0) doc["interrupted"] = SignalName(signal);
+        EmitJson(s, withStatistics, std::move(doc));
     } else {
+        if (signal != 0)
+            std::cout << "interrupted by " << SignalName(signal) << " after " << polls << " of " << asked
+                      << " poll(s)\n";
         PrintStatistics(s, std::cout);
         s.PrintLineResult(std::cout);
     }
-    return code;
+    return signal != 0 ? kExitInterrupted : code;
 }
 
 }  // namespace zarvik::host

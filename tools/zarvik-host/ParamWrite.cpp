@@ -8,6 +8,7 @@
 #include "ParamsCommands.h"
 #include "ParamsRead.h"
 #include "ParamsRules.h"
+#include "VisibleText.h"
 #include "protocol/ParameterCode.h"
 
 namespace zarvik::host {
@@ -49,7 +50,7 @@ int RunParamWrite(Session& s, const ParamsArgs& a) {
         if (!table)
             return Refuse("the dispenser at address " + std::to_string(a.address) + " has no table " +
                           std::to_string(cell->table));
-        const std::string title = "table " + std::to_string(cell->table) + " \"" + table->name + "\"";
+        const std::string title = "table " + std::to_string(cell->table) + " \"" + VisibleText(table->name) + "\"";
         if (cell->row > table->rows)
             return Refuse(title + " has " + std::to_string(table->rows) + " row(s): there is no row " +
                           std::to_string(cell->row));

@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "Descriptions.h"
 #include "DriverSlots.h"
+#include "Interrupt.h"
 #include "ParamsRules.h"
 #include "port/PortErrors.h"
 #include "protocol/ParameterCode.h"
@@ -31,6 +32,12 @@ auto Attempt(int attempts, int& repeats, const std::string& what, Ask ask) {
 }
 
 std::string TableTitle(int table) { return "table " + std::to_string(table); }
+
+// Between two requests: a signal ends the read there.
+void StopIfInterrupted() {
+    if (const int signal = InterruptSignal())
+        throw ReadFailure("interrupted by " + SignalName(signal), kExitInterrupted);
+}
 
 }  // namespace
 
@@ -84,6 +91,7 @@ DumpField ParamsReader::Field(int table, int field) {
 std::vector<DumpTable> ParamsReader::Layout() {
     std::vector<DumpTable> tables;
     for (int t = 1; t <= kMaxTables; ++t) {
+        StopIfInterrupted();
         std::optional<DumpTable> described = Table(t);
         if (!described) break;
         DumpTable& table = *described;
@@ -91,7 +99,10 @@ std::vector<DumpTable> ParamsReader::Layout() {
             throw ReadFailure(TableTitle(t) + " \"" + table.name + "\" has " + std::to_string(table.fields.size()) +
                                   " fields; a parameter code names at most " + std::to_string(kMaxFields),
                               kExitNotGood);
-        for (std::size_t f = 0; f < table.fields.size(); ++f) table.fields[f] = Field(t, static_cast<int>(f) + 1);
+        for (std::size_t f = 0; f < table.fields.size(); ++f) {
+            StopIfInterrupted();
+            table.fields[f] = Field(t, static_cast<int>(f) + 1);
+        }
         tables.push_back(std::move(table));
     }
     if (tables.empty()) throw ReadFailure("the dispenser describes no table 1: it has no parameters", kExitNotGood);
@@ -124,6 +135,7 @@ std::int64_t ParamsReader::Value(int table, int row, const DumpField& field) {
 void ParamsReader::ReadValues(ParamsDump& dump) {
     for (DumpTable& t : dump.tables) {
         for (DumpField& f : t.fields) {
+            StopIfInterrupted();
             f.value.reset();
             if (dump.row <= t.rows && f.size > 0) f.value = Value(t.number, dump.row, f);
         }

@@ -22,7 +22,8 @@ namespace zarvik::host {
 
 struct ReadFailure : std::runtime_error {
     // kExitExchangeFailed when the last attempt got no reply, kExitNotGood
-    // when the dispenser answered, but not well.
+    // when the dispenser answered, but not well, kExitInterrupted when a
+    // signal came between two requests (Interrupt.h).
     ReadFailure(const std::string& what, int exitCode) : std::runtime_error(what), exitCode(exitCode) {}
     int exitCode;
 };

@@ -10,10 +10,12 @@
 #include "Console.h"
 #include "DriverSlots.h"
 #include "ExitCodes.h"
+#include "Interrupt.h"
 #include "ParamsCommands.h"
 #include "ParamsDocument.h"
 #include "ParamsRead.h"
 #include "ParamsRules.h"
+#include "ShellWord.h"
 #include "protocol/ParameterCode.h"
 #include "zarvik/exceptions.h"
 
@@ -34,11 +36,28 @@ std::string Stamp() {
     return text;
 }
 
-std::filesystem::path BackupPath(const ParamsArgs& a, int address, int row) {
-    if (!a.backup.empty()) return a.backup;
-    const std::string name =
-        "params-a" + std::to_string(address) + "-r" + std::to_string(row) + "-backup-" + Stamp() + ".json";
-    return std::filesystem::path(a.file).parent_path() / name;
+// The backup of `current`, created where no file is: --backup exactly (an
+// existing file there is an error), or beside the dump as
+// params-aA-rR-backup-STAMP.json, numbered -2, -3, ... when that name is
+// taken (two runs within one second). Throws what CreateFileAtomically throws.
+std::filesystem::path SaveBackup(const ParamsArgs& a, const ParamsDump& current) {
+    const std::string text = DumpText(current);
+    if (!a.backup.empty()) {
+        CreateFileAtomically(a.backup, text);
+        return a.backup;
+    }
+    const std::string stem =
+        "params-a" + std::to_string(current.address) + "-r" + std::to_string(current.row) + "-backup-" + Stamp();
+    const std::filesystem::path folder = std::filesystem::path(a.file).parent_path();
+    for (int n = 1;; ++n) {
+        const std::filesystem::path path = folder / (stem + (n == 1 ? "" : "-" + std::to_string(n)) + ".json");
+        try {
+            CreateFileAtomically(path, text);
+            return path;
+        } catch (const FileExists&) {
+            if (n >= 1000) throw;
+        }
+    }
 }
 
 int Refused(const std::string& file, const std::vector<Problem>& problems) {
@@ -49,9 +68,9 @@ int Refused(const std::string& file, const std::vector<Problem>& problems) {
 }
 
 std::string RollBack(Session& s, const std::filesystem::path& backup) {
-    std::string command = "zarvik-host --port " + s.Device();
+    std::string command = "zarvik-host --port " + ShellWord(s.Device());
     if (s.Line() != 1) command += " --line " + std::to_string(s.Line());
-    return command + " params-restore --apply " + backup.string();
+    return command + " params-restore --apply " + ShellWord(backup.string());
 }
 
 // Writes one value and reads it back, up to `attempts` times (a write of the
@@ -120,17 +139,30 @@ std::vector<Difference> Differences(const ParamsDump& file, const ParamsDump& cu
 // back; stops at the first that does not hold, saying how to roll back.
 int Apply(Session& s, ParamsReader& reader, const ParamsArgs& a, const ParamsDump& current,
           const std::vector<Difference>& differences) {
-    const std::filesystem::path backup = BackupPath(a, current.address, current.row);
+    if (const int signal = InterruptSignal()) {
+        std::cerr << "zarvik-host: params-restore interrupted by " << SignalName(signal) << "; nothing written\n";
+        return kExitInterrupted;
+    }
+    std::filesystem::path backup;
     try {
-        WriteFileAtomically(backup, DumpText(current));
+        backup = SaveBackup(a, current);
     } catch (const std::exception& e) {
         std::cerr << "zarvik-host: params-restore: no backup, so nothing written: " << e.what() << '\n';
         return kExitConfig;
     }
-    std::cout << "backup of the current values: " << backup.string() << '\n';
+    std::cout << "backup of the current values: " << ShellWord(backup.string()) << '\n'
+              << "  roll back with: " << RollBack(s, backup) << std::endl;
 
     std::size_t written = 0;
     for (const Difference& d : differences) {
+        if (const int signal = InterruptSignal()) {
+            std::cerr << "zarvik-host: params-restore interrupted by " << SignalName(signal)
+                      << ": written and read back: " << written << " of " << differences.size()
+                      << " value(s); the rest not written\n"
+                      << "  backup of the values before: " << ShellWord(backup.string()) << '\n'
+                      << "  roll back with: " << RollBack(s, backup) << '\n';
+            return kExitInterrupted;
+        }
         std::string cause;
         int exitCode = kExitNotGood;
         try {
@@ -142,7 +174,7 @@ int Apply(Session& s, ParamsReader& reader, const ParamsArgs& a, const ParamsDum
         if (cause.empty()) {
             ++written;
             std::cout << "  " << FieldTitle(d.table, *d.field) << ": " << d.current << " -> " << d.wanted
-                      << ", written and read back\n";
+                      << ", written and read back" << std::endl;
             continue;
         }
         std::cerr << "zarvik-host: params-restore stopped at " << FieldTitle(d.table, *d.field) << " (" << d.current

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 
+#include "VisibleText.h"
 #include "params/ParameterUnit.h"
 
 namespace zarvik::host {
@@ -18,7 +19,8 @@ std::unique_ptr<params::CParameter> Descriptor(int table, const DumpField& f) {
     return p;
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+// Text from a dispenser or a file, in quotes, its controls made visible.
+std::string Quoted(const std::string& text) { return "\"" + VisibleText(text) + "\""; }
 
 std::string Path(std::size_t table) { return "/tables/" + std::to_string(table); }
 std::string Path(std::size_t table, std::size_t field) { return Path(table) + "/fields/" + std::to_string(field); }

@@ -3,10 +3,11 @@
 #include <ostream>
 
 #include "port/PortList.h"
+#include "port/SerialPortManager.h"
 
 namespace zarvik::host {
 
-int RunPorts(std::ostream& out) {
+int RunPorts(std::ostream& out, const StationFile* station) {
     const auto ports = port::ListSerialPorts();
     for (const auto& p : ports) {
         out << p.path;
@@ -17,6 +18,9 @@ int RunPorts(std::ostream& out) {
             for (const auto& h : p.holders) out << ' ' << port::DescribeHolder(h);
             out << ')';
         }
+        for (const StationLine& l : station != nullptr ? station->lines : std::vector<StationLine>{})
+            if (l.device == p.path || (!p.target.empty() && l.device == p.target))
+                out << "; line " << l.line << ", local echo " << port::LocalEchoName(l.settings.localEcho);
         out << '\n';
     }
     if (ports.empty()) out << "no serial devices found\n";

@@ -8,7 +8,9 @@
 #include "ExchangeLog.h"
 #include "ExitCodes.h"
 #include "Platform.h"
+#include "VisibleText.h"
 #include "port/PortErrors.h"
+#include "protocol/Frame.h"
 
 namespace zarvik::host {
 
@@ -30,6 +32,8 @@ const char* LineResultMeaning(std::uint8_t result) {
             return "good";
         case 3:
             return "bad reply or refused write";
+        case 4:
+            return "refused";
         case 10:
             return "start refused";
         case 14:
@@ -52,6 +56,8 @@ Session::Session(const SessionOptions& options)
     port_->SetSettings(line_, settings_);
     port_->SetTraceHook(
         [this, trace = options.trace, capture = options.capture, log = options.log](const port::FrameTraceEvent& e) {
+            if (e.direction == port::FrameDirection::Sent && e.bytes.size() > protocol::kOffsetAddress)
+                lastAddress_ = e.bytes[protocol::kOffsetAddress];
             if (capture != nullptr) RecordFrame(*capture, e);
             if (log != nullptr) log->Frame(e);
             if (trace) {
@@ -88,13 +94,36 @@ void Session::Open() {
                      result == 0 ? std::string("good")
                                  : DescribeOutcome({std::chrono::system_clock::now(), line_, result, 3, result},
                                                    port_->LineFault(line_).text));
-    if (result != 0)
-        throw ConfigError("cannot open " + device_ + ": " + port::DescribeLineError(result) + " (" +
-                          std::to_string(result) + ")");
+    if (result != 0) {
+        const std::string cause = VisibleText(port_->LineFault(line_).text);
+        throw ConfigError("cannot open " + device_ + (cause.empty() ? "" : ": " + cause) + " (error " +
+                          std::to_string(result) + "; port service: \"" + port::DescribeLineError(result) + "\")");
+    }
+}
+
+std::string Session::ExchangeFailure(const std::string& driverText) {
+    const std::int32_t error = port_->GetLineError(static_cast<std::uint8_t>(line_));
+    const std::string address =
+        lastAddress_ < 0 ? std::string("the dispenser") : "address " + std::to_string(lastAddress_);
+    std::string cause;
+    if (error == port::kErrorTimeout) {
+        cause = "no reply from " + address + " on " + device_ + " within " +
+                std::to_string(settings_.response.count()) + " ms";
+    } else if (error == port::kErrorDevice || error == port::kErrorNotOpen) {
+        const std::string fault = VisibleText(port_->LineFault(line_).text);
+        cause =
+            (error == port::kErrorDevice ? "the device " + device_ + " failed" : "the line is not open on " + device_) +
+            (fault.empty() ? "" : ": " + fault);
+    } else {
+        cause = "the exchange with " + address + " on " + device_ + " failed";
+    }
+    const std::string code = error != 0 ? "error " + std::to_string(error) + "; " : std::string();
+    return cause + " (" + code + "driver: \"" + driverText + "\")";
 }
 
 std::string Session::FaultCause() const {
-    const std::string cause = port_->LineFault(line_).text;
+    // Another process's name may be in it ("busy: held by process 812 (...)").
+    const std::string cause = VisibleText(port_->LineFault(line_).text);
     return cause.empty() ? cause : ": " + cause;
 }
 

@@ -55,6 +55,10 @@ public:
     // ": no such device" and the like when the line's device failed to open
     // or failed in an exchange; empty otherwise.
     std::string FaultCause() const;
+    // Why the last exchange failed, in the host's words first and the
+    // driver's text after them verbatim: "no reply from address 4 on
+    // /dev/ttyUSB0 within 300 ms (error 300; driver: "...")".
+    std::string ExchangeFailure(const std::string& driverText);
     // "line result: N (meaning)"
     void PrintLineResult(std::ostream& out);
 
@@ -74,6 +78,7 @@ private:
     port::LineSettings settings_;
     ExchangeLog* log_;
     std::uint8_t sequence_ = 0x80;
+    int lastAddress_ = -1;  // the bus address of the last frame sent
     port::FrameTraceHook observer_;
 };
 

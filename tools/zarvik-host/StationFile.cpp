@@ -1,12 +1,17 @@
 #include "StationFile.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "protocol/Frame.h"
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 namespace zarvik::host {
 namespace {
@@ -140,6 +145,29 @@ void Timeouts(const Checker& c, const json& v, const std::string& key, port::Lin
         s.drainQuiet = std::chrono::milliseconds(c.Integer(v["drainQuietMs"], key + ".drainQuietMs", 0, 10000));
 }
 
+// One of the names `name(value)` gives, for value in `values`.
+template <typename T, std::size_t N>
+T OneOf(const Checker& c, const json& v, const std::string& key, const T (&values)[N], const char* (*name)(T)) {
+    const std::string text = c.Text(v, key);
+    std::string list;
+    for (const T value : values) {
+        if (text == name(value)) return value;
+        list += (list.empty() ? "" : ", ") + std::string(name(value));
+    }
+    c.Fail(key, "must be one of " + list + ", is " + v.dump());
+}
+
+// How replies must answer their requests, and whether the line echoes our own bytes.
+void ReplyRules(const Checker& c, const json& v, const std::string& key, port::LineSettings& s) {
+    static constexpr port::ReplyMatching kMatchings[] = {port::ReplyMatching::Strict, port::ReplyMatching::Lenient};
+    static constexpr port::LocalEcho kEchoes[] = {port::LocalEcho::Auto, port::LocalEcho::On, port::LocalEcho::Off};
+    if (v.contains("match")) s.matching = OneOf(c, v["match"], key + ".match", kMatchings, port::ReplyMatchingName);
+    if (v.contains("lenientAfter"))
+        s.lenientAfter = static_cast<std::uint32_t>(c.Integer(v["lenientAfter"], key + ".lenientAfter", 0, 1000000));
+    if (v.contains("localEcho"))
+        s.localEcho = OneOf(c, v["localEcho"], key + ".localEcho", kEchoes, port::LocalEchoName);
+}
+
 int Baud(const Checker& c, const json& v, const std::string& key) {
     const int baud = c.Integer(v, key, kBauds[0], std::end(kBauds)[-1]);
     if (std::find(std::begin(kBauds), std::end(kBauds), baud) != std::end(kBauds)) return baud;
@@ -149,16 +177,34 @@ int Baud(const Checker& c, const json& v, const std::string& key) {
 }
 
 StationLine Line(const Checker& c, const json& v, const std::string& key) {
-    c.Object(v, key, {"line", "device", "name", "baud", "timeouts", "dispensers"});
+    c.Object(v, key,
+             {"line", "device", "name", "baud", "timeouts", "match", "lenientAfter", "localEcho", "dispensers"});
     StationLine line;
     line.line = c.Integer(c.Required(v, key, "line"), key + ".line", 1, kMaxLines);
     line.device = c.Text(c.Required(v, key, "device"), key + ".device");
     if (v.contains("name")) line.name = c.Text(v["name"], key + ".name");
     if (v.contains("baud")) line.settings.baud = Baud(c, v["baud"], key + ".baud");
     if (v.contains("timeouts")) Timeouts(c, v["timeouts"], key + ".timeouts", line.settings);
+    ReplyRules(c, v, key, line.settings);
     line.dispensers = Dispensers(c, line, c.Required(v, key, "dispensers"), key + ".dispensers");
     CheckNozzleBytes(c, line, key + ".dispensers");
     return line;
+}
+
+// Two names of one device: a /dev/serial/by-id link and its target, or a
+// path through ".." or another link, resolve to the same file (device and
+// inode). Names that resolve to nothing (yet) are told apart by their text.
+// (std::filesystem::equivalent refuses character devices, hence stat.)
+bool SameDevice(const std::string& a, const std::string& b) {
+#if defined(_WIN32)
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+#else
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+#endif
 }
 
 void CheckDistinct(const Checker& c, const std::vector<StationLine>& lines, const StationLine& line,
@@ -169,6 +215,13 @@ void CheckDistinct(const Checker& c, const std::vector<StationLine>& lines, cons
         if (lines[j].device == line.device)
             c.Fail(key + ".device", line.device + " already serves line " + std::to_string(lines[j].line) + " (" +
                                         At("$.lines", j) + "): one device serves one line");
+        if (SameDevice(lines[j].device, line.device)) {
+            std::error_code error;
+            const std::string target = std::filesystem::canonical(line.device, error).string();
+            c.Fail(key + ".device", line.device + " is " + lines[j].device + " (line " + std::to_string(lines[j].line) +
+                                        ", " + At("$.lines", j) + ") under another name: both are " + target +
+                                        "; one device serves one line");
+        }
     }
 }
 
@@ -249,6 +302,11 @@ StationFile ParseStationFile(std::string_view text, const std::string& source) {
 }
 
 StationFile ReadStationFile(const std::string& path) {
+    // Opening a FIFO would wait for a writer: only a regular file is read.
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        throw StationFileError(path, "$", "is not a regular file (a FIFO, a device or a folder)");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw StationFileError(path, "$", "cannot be read");
     std::string text;

@@ -28,8 +28,8 @@ namespace zarvik::host {
 
 namespace {
 
-constexpr int kScreenshotSettleMs = 1500;  // a few polls before the picture
-constexpr double kSimulatedFlow = 2.5;     // litres a second
+constexpr int kMsPerSecond = 1000;
+constexpr double kSimulatedFlow = 2.5;  // litres a second
 
 // The lines the window shows: the station file's, or one line on the device
 // (the embedded station's when no port was given).
@@ -92,14 +92,18 @@ int RunStationGui(const GuiOptions& options, int argc, char** argv) {
     // as ours.
     DriverLibrary library;
     std::unique_ptr<capture::CaptureWriter> capture;
+    port::FrameTraceHook trace;  // the capture's, given to the window with its own
     port::SerialPortManager port;
     const std::vector<StationLine> lines = WindowLines(options, device);
     for (const StationLine& line : lines) ConfigureLine(port, line);
     try {
         library.Load(options.library.empty() ? DefaultLibraryPath() : options.library);
         if (!options.capture.empty()) {
-            capture = std::make_unique<capture::CaptureWriter>(options.capture);
-            port.SetTraceHook([&capture](const port::FrameTraceEvent& e) { RecordFrame(*capture, e); });
+            capture = std::make_unique<capture::CaptureWriter>(
+                options.capture, options.overwrite ? capture::CaptureWriter::Existing::kOverwrite
+                                                   : capture::CaptureWriter::Existing::kRefuse);
+            trace = [&capture](const port::FrameTraceEvent& e) { RecordFrame(*capture, e); };
+            port.SetTraceHook(trace);  // the window adds its own reader when it attaches
         }
     } catch (const std::exception& error) {
         std::cerr << "zarvik-host gui: " << error.what() << "\n";
@@ -121,7 +125,7 @@ int RunStationGui(const GuiOptions& options, int argc, char** argv) {
     });
     try {
         OpenLines(driver.get(), port, lines);
-        window->Attach(driver.get(), port);
+        window->Attach(driver.get(), port, trace);
     } catch (const std::exception& error) {
         std::cerr << "zarvik-host gui: " << error.what() << "\n";
         return kExitConfig;
@@ -130,14 +134,15 @@ int RunStationGui(const GuiOptions& options, int argc, char** argv) {
 
     int exitCode = 0;
     if (!options.screenshot.empty())
-        QTimer::singleShot(kScreenshotSettleMs, window.get(), [&] { TakeScreenshot(window.get(), options, exitCode); });
+        QTimer::singleShot(static_cast<int>(options.screenshotAfter * kMsPerSecond), window.get(),
+                           [&] { TakeScreenshot(window.get(), options, exitCode); });
     const int loopCode = QApplication::exec();
     // The driver goes before the window (the parent of the library's
     // windows) and the port service.
     window->StopPolling();
     driver.reset();
     window.reset();
-    if (capture && !CheckCapture(*capture, std::cerr) && exitCode == 0) exitCode = kExitExchangeFailed;
+    if (capture && !CheckCapture(*capture, std::cerr) && exitCode == 0) exitCode = kExitRecordIncomplete;
     return exitCode != 0 ? exitCode : loopCode;
 }
 

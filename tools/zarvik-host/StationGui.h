@@ -20,7 +20,9 @@ struct GuiOptions {
     int nozzles = 3;
     std::string library;           // empty: DefaultLibraryPath()
     std::string capture;           // pcap file of every frame on the line; empty: none
+    bool overwrite = false;        // the capture may replace an existing regular file
     std::string screenshot;        // render to this PNG and exit; empty: run until closed
+    double screenshotAfter = 1.5;  // seconds of polling before the picture
     bool openParams = false;       // with screenshot: the parameter window after its read-all pass
     bool openCalibration = false;  // with screenshot: the calibration dialog over table 2
 };

@@ -4,12 +4,16 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QThread>
+#include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include "DriverLibrary.h"
+#include "IsoTime.h"
 #include "StateNames.h"
 
 namespace zarvik::host {
@@ -17,9 +21,36 @@ namespace zarvik::host {
 namespace {
 
 constexpr int kMessageMs = 5000;
+constexpr int kAgeCheckMs = 200;  // how often the rows' ages are looked at
+constexpr int kStateWidth = 280;  // pixels
 
-enum DispenserColumn { kColLine, kColDispenser, kColState, kColNozzle, kColLitres, kColMoney, kColLink };
-enum QualityColumn { kColQualityLine, kColDevice, kColExchanges, kColGood, kColBad, kColTimeouts };
+enum DispenserColumn {
+    kColLine,
+    kColDispenser,
+    kColState,
+    kColNozzle,
+    kColLitres,
+    kColMoney,
+    kColLink,
+    kColReadAt,
+    kColLost
+};
+enum QualityColumn {
+    kColQualityLine,
+    kColDevice,
+    kColExchanges,
+    kColGood,
+    kColBad,
+    kColTimeouts,
+    kColDeviceErrors,
+    kColReopens,
+    kColLastCause
+};
+
+const QString kNone = QStringLiteral("—");
+
+QString Time(std::chrono::system_clock::time_point time) { return QString::fromStdString(IsoTime(time)); }
+QString Amount(double value) { return QString::number(value, 'f', 2); }
 
 // The host's menu-item factory: a new item appended (index -1) or inserted
 // at index in the parent's sub-menu, which is created when missing. The
@@ -60,7 +91,11 @@ QTableWidget* NewTable(QWidget* parent, const QString& name, int rows, const QSt
     table->setHorizontalHeaderLabels(headers);
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setWordWrap(false);
     return table;
 }
 
@@ -71,7 +106,7 @@ StationWindow::StationWindow(std::vector<StationWindowLine> lines, QWidget* pare
     setObjectName(QStringLiteral("StationWindow"));
     // The platform appends " — zarvik-host", the application's display name.
     setWindowTitle(QStringLiteral("АЗС — станция"));
-    resize(760, 420);
+    resize(1360, 460);
 
     // The main menu as the driver sees it: a root item whose sub-items are
     // the top-level menus; the menu bar shows the same items.
@@ -84,10 +119,7 @@ StationWindow::StationWindow(std::vector<StationWindowLine> lines, QWidget* pare
     QAction* quit = file->addAction(QStringLiteral("В&ыход"));
     quit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
     connect(quit, &QAction::triggered, this, &QWidget::close);
-    QAction* pour = trkMenu_->addAction(QStringLiteral("Налить %1 л на ТРК %2").arg(kDemoDose).arg(PourDispenser()));
-    pour->setObjectName(QStringLiteral("PourAction"));
-    connect(pour, &QAction::triggered, this, [this] { Pour(); });
-    trkMenu_->addSeparator();
+    BuildActions(trkMenu_);
     QAction* about = help->addAction(QStringLiteral("&О программе"));
     connect(about, &QAction::triggered, this, [this] {
         QMessageBox::about(this, windowTitle(), QStringLiteral("Станция с драйвером ТРК, загруженным из библиотеки."));
@@ -95,17 +127,21 @@ StationWindow::StationWindow(std::vector<StationWindowLine> lines, QWidget* pare
 
     int rows = 0;
     for (const auto& l : lines_) rows += static_cast<int>(l.line.dispensers.size());
-    dispensers_ = NewTable(
-        this, QStringLiteral("DispensersTable"), rows,
-        {QStringLiteral("Линия"), QStringLiteral("ТРК"), QStringLiteral("Состояние"), QStringLiteral("Пистолет"),
-         QStringLiteral("Литры"), QStringLiteral("Сумма"), QStringLiteral("Связь")});
-    quality_ = NewTable(this, QStringLiteral("LinesTable"), static_cast<int>(lines_.size()),
-                        {QStringLiteral("Линия"), QStringLiteral("Устройство"), QStringLiteral("Обмены"),
-                         QStringLiteral("Хорошие"), QStringLiteral("Плохие"), QStringLiteral("Таймауты")});
+    dispensers_ =
+        NewTable(this, QStringLiteral("DispensersTable"), rows,
+                 {QStringLiteral("Линия"), QStringLiteral("ТРК"), QStringLiteral("Состояние"),
+                  QStringLiteral("Пистолет"), QStringLiteral("Литры"), QStringLiteral("Сумма"), QStringLiteral("Связь"),
+                  QStringLiteral("Последнее чтение"), QStringLiteral("Прерванный отпуск")});
+    rows_.resize(static_cast<std::size_t>(rows));
+    quality_ = NewTable(
+        this, QStringLiteral("LinesTable"), static_cast<int>(lines_.size()),
+        {QStringLiteral("Линия"), QStringLiteral("Устройство"), QStringLiteral("Обмены"), QStringLiteral("Хорошие"),
+         QStringLiteral("Плохие"), QStringLiteral("Таймауты"), QStringLiteral("Ошибки устройства"),
+         QStringLiteral("Переоткрытия"), QStringLiteral("Последняя причина")});
     for (const auto& l : lines_) {
         const int line = l.line.line;
         for (const PolledDispenser& d : l.line.dispensers) {
-            const int row = DispenserRow(line, d.number);
+            const int row = RowOf(line, d.number);
             SetCell(dispensers_, row, kColLine, QString::number(line), Qt::AlignCenter);
             SetCell(dispensers_, row, kColDispenser,
                     d.name.isEmpty() ? QString::number(d.number) : QStringLiteral("%1 (%2)").arg(d.number).arg(d.name),
@@ -120,7 +156,43 @@ StationWindow::StationWindow(std::vector<StationWindowLine> lines, QWidget* pare
     layout->addWidget(dispensers_, 3);
     layout->addWidget(quality_, 1);
     setCentralWidget(central);
+    connect(dispensers_, &QTableWidget::currentCellChanged, this, [this] { SelectionChanged(); });
+    // A long cause is cut short in its cell and whole in its tooltip.
+    dispensers_->horizontalHeader()->setSectionResizeMode(kColState, QHeaderView::Interactive);
+    dispensers_->setColumnWidth(kColState, kStateWidth);
+    // The first row is the one the buttons act on until another is chosen.
+    if (rows > 0) dispensers_->setCurrentCell(0, kColLine, QItemSelectionModel::NoUpdate);
+    SelectionChanged();
     ShowLineMessage();
+
+    // Ages are the window's own business: a poll held up by a frozen line
+    // does not hold up the marking of its rows.
+    auto* ages = new QTimer(this);
+    connect(ages, &QTimer::timeout, this, [this] { ShowAges(); });
+    ages->start(kAgeCheckMs);
+}
+
+void StationWindow::BuildActions(QMenu* trk) {
+    pour_ = trk->addAction(QString());
+    pour_->setObjectName(QStringLiteral("PourAction"));
+    connect(pour_, &QAction::triggered, this, [this] { Pour(); });
+    acknowledge_ = trk->addAction(QStringLiteral("Подтвердить прерванный отпуск"));
+    acknowledge_->setObjectName(QStringLiteral("AckAction"));
+    connect(acknowledge_, &QAction::triggered, this, [this] { AcknowledgeLost(); });
+    trk->addSeparator();
+
+    QToolBar* bar = addToolBar(QStringLiteral("ТРК"));
+    bar->setObjectName(QStringLiteral("PourBar"));
+    bar->setMovable(false);
+    pourNozzle_ = new QSpinBox(bar);
+    pourNozzle_->setObjectName(QStringLiteral("PourNozzle"));
+    pourNozzle_->setPrefix(QStringLiteral("пистолет "));
+    pourNozzle_->setRange(1, 1);
+    connect(pourNozzle_, &QSpinBox::valueChanged, this, [this] { SelectionChanged(); });
+    bar->addWidget(pourNozzle_);
+    bar->addAction(pour_);
+    bar->addSeparator();
+    bar->addAction(acknowledge_);
 }
 
 StationWindow::~StationWindow() { StopPolling(); }
@@ -133,7 +205,13 @@ void StationWindow::AdoptServiceEntry(QAction* item) {
     connect(item, &QAction::triggered, this, [this] { PausePolling(); });
 }
 
-void StationWindow::Attach(TDriver25* driver, const port::SerialPortManager& port) {
+void StationWindow::Attach(TDriver25* driver, port::SerialPortManager& port, port::FrameTraceHook trace) {
+    auto replies = std::make_shared<StatusReplies>();
+    // The hook may outlive the window (the port service does): it holds the reader.
+    port.SetTraceHook([replies, trace = std::move(trace)](const port::FrameTraceEvent& e) {
+        replies->Observe(e);
+        if (trace) trace(e);
+    });
     CallSlot<void, QAction*, TMenuItemFactory>(driver, kSlotInsertMenuEntry, rootMenu_->menuAction(),
                                                &HostMenuItemFactory);
     // After the driver's handler: its window has closed and nothing of it
@@ -143,12 +221,12 @@ void StationWindow::Attach(TDriver25* driver, const port::SerialPortManager& por
     for (const auto& l : lines_) {
         auto thread = std::make_unique<QThread>();
         thread->setObjectName(QStringLiteral("poller %1").arg(l.line.line));
-        auto* poller = new LinePoller(driver, port, l.line);
+        auto* poller = new LinePoller(driver, port, replies, l.line);
         poller->moveToThread(thread.get());
         connect(thread.get(), &QThread::finished, poller, &QObject::deleteLater);
         connect(poller, &LinePoller::DispenserPolled, this, &StationWindow::ShowReading);
         connect(poller, &LinePoller::QualityRead, this, &StationWindow::ShowQuality);
-        connect(poller, &LinePoller::PourFinished, this, [this](int, const QString& error) { PourFinished(error); });
+        connect(poller, &LinePoller::PourFinished, this, &StationWindow::PourFinished);
         if (PollingPaused()) poller->RequestPause();
         thread->start();
         QMetaObject::invokeMethod(poller, &LinePoller::Start, Qt::QueuedConnection);
@@ -196,44 +274,113 @@ void StationWindow::ResumePolling() {
 }
 
 void StationWindow::Pour() {
-    if (pollers_.empty()) return;
-    LinePoller* poller = pollers_.front();
-    QMetaObject::invokeMethod(
-        poller, [poller, dispenser = PourDispenser()] { poller->Pour(dispenser, 1, kDemoDose); }, Qt::QueuedConnection);
+    const Place place = PlaceOf(dispensers_->currentRow());
+    if (place.dispenser == nullptr) return;
+    for (LinePoller* poller : pollers_) {
+        if (poller->Line().line != place.line) continue;
+        QMetaObject::invokeMethod(
+            poller,
+            [poller, dispenser = place.dispenser->number, nozzle = pourNozzle_->value()] {
+                poller->Pour(dispenser, nozzle, kDemoDose);
+            },
+            Qt::QueuedConnection);
+    }
 }
 
-void StationWindow::PourFinished(const QString& error) {
+void StationWindow::PourFinished(int line, int dispenser, int nozzle, const QString& error) {
+    const QString where = QStringLiteral("Линия %1, ТРК %2, пистолет %3").arg(line).arg(dispenser).arg(nozzle);
     if (error.isEmpty()) {
-        statusBar()->showMessage(
-            QStringLiteral("ТРК %1: доза %2 л принята, пуск принят").arg(PourDispenser()).arg(kDemoDose), kMessageMs);
+        statusBar()->showMessage(where + QStringLiteral(": доза %1 л принята, пуск принят").arg(kDemoDose), kMessageMs);
         return;
     }
-    QMessageBox::critical(this, windowTitle(), error);
+    QMessageBox::critical(this, windowTitle(), where + QStringLiteral(": ") + error);
+}
+
+void StationWindow::AcknowledgeLost() {
+    const int row = dispensers_->currentRow();
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    rows_[static_cast<std::size_t>(row)].Acknowledge();
+    ShowLost(row);
+    SelectionChanged();
+}
+
+void StationWindow::SelectionChanged() {
+    const int row = dispensers_->currentRow();
+    const Place place = PlaceOf(row);
+    pour_->setEnabled(place.dispenser != nullptr);
+    acknowledge_->setEnabled(place.dispenser != nullptr && rows_[static_cast<std::size_t>(row)].Lost().has_value());
+    if (place.dispenser == nullptr) {
+        pour_->setText(QStringLiteral("Налить %1 л: выберите ТРК").arg(kDemoDose));
+        return;
+    }
+    pourNozzle_->setMaximum(std::max(1, place.dispenser->nozzles));
+    pour_->setText(QStringLiteral("Налить %1 л: линия %2, ТРК %3, пистолет %4")
+                       .arg(kDemoDose)
+                       .arg(place.line)
+                       .arg(place.dispenser->number)
+                       .arg(pourNozzle_->value()));
 }
 
 void StationWindow::ShowReading(int line, const DispenserReading& reading) {
-    const int row = DispenserRow(line, reading.dispenser);
+    const int row = RowOf(line, reading.dispenser);
     if (row < 0) return;
-    const QString none = QStringLiteral("—");
-    if (!reading.error.isEmpty()) {
-        SetCell(dispensers_, row, kColState, reading.error, Qt::AlignLeft)->setToolTip(reading.error);
-        for (int column : {kColNozzle, kColLitres, kColMoney}) SetCell(dispensers_, row, column, none);
-        SetCell(dispensers_, row, kColLink, QStringLiteral("нет"), Qt::AlignCenter);
+    rows_[static_cast<std::size_t>(row)].Apply(reading);
+    ShowRow(row, std::chrono::system_clock::now());
+    ShowLost(row);
+    if (row == dispensers_->currentRow()) SelectionChanged();
+}
+
+void StationWindow::ShowAges() {
+    const auto now = std::chrono::system_clock::now();
+    for (int row = 0; row < static_cast<int>(rows_.size()); ++row) ShowRow(row, now);
+}
+
+void StationWindow::ShowRow(int row, std::chrono::system_clock::time_point now) {
+    const DispenserRow& state = rows_[static_cast<std::size_t>(row)];
+    const auto& good = state.LastGood();
+    if (!good && !state.Failure()) return;  // not polled yet
+    SetCell(dispensers_, row, kColReadAt, good ? Time(good->time) : kNone, Qt::AlignCenter);
+    if (const auto& failure = state.Failure()) {
+        // Nothing of an earlier poll is shown as current.
+        const bool noReply = failure->failure == ReadingFailure::NoReply;
+        SetCell(dispensers_, row, kColState, failure->cause, Qt::AlignLeft)->setToolTip(failure->cause);
+        for (int column : {kColNozzle, kColLitres, kColMoney}) SetCell(dispensers_, row, column, kNone);
+        SetCell(dispensers_, row, kColLink, noReply ? QStringLiteral("нет ответа") : QStringLiteral("плохой ответ"),
+                Qt::AlignCenter);
+        for (int column : {kColState, kColNozzle, kColLitres, kColMoney, kColLink})
+            dispensers_->item(row, column)->setForeground(QBrush());
         return;
     }
-    if (reading.lineResult != 1) {
-        // The values the driver holds are not from this poll.
-        SetCell(dispensers_, row, kColState, QStringLiteral("Нет ответа"), Qt::AlignLeft)->setToolTip(QString());
-        for (int column : {kColNozzle, kColLitres, kColMoney}) SetCell(dispensers_, row, column, none);
-        SetCell(dispensers_, row, kColLink, QStringLiteral("нет (%1)").arg(reading.lineResult), Qt::AlignCenter);
-        return;
-    }
-    SetCell(dispensers_, row, kColState, StateText(reading.state), Qt::AlignLeft)->setToolTip(QString());
-    SetCell(dispensers_, row, kColNozzle, reading.nozzle != 0 ? QString::number(reading.nozzle) : none,
+    const bool stale = state.Stale(now, kStaleAfter);
+    SetCell(dispensers_, row, kColState, StateText(good->state), Qt::AlignLeft)->setToolTip(QString());
+    SetCell(dispensers_, row, kColNozzle, good->nozzle != 0 ? QString::number(good->nozzle) : kNone, Qt::AlignCenter);
+    SetCell(dispensers_, row, kColLitres, good->hasValues ? Amount(good->litres) : kNone);
+    SetCell(dispensers_, row, kColMoney, good->hasValues ? Amount(good->money) : kNone);
+    SetCell(dispensers_, row, kColLink, stale ? QStringLiteral("данные устарели") : QStringLiteral("есть"),
             Qt::AlignCenter);
-    SetCell(dispensers_, row, kColLitres, QString::number(reading.litres, 'f', 2));
-    SetCell(dispensers_, row, kColMoney, QString::number(reading.money, 'f', 2));
-    SetCell(dispensers_, row, kColLink, QStringLiteral("есть"), Qt::AlignCenter);
+    // Old values stay readable, greyed: they are not current.
+    const QBrush ink = stale ? QBrush(Qt::gray) : QBrush();
+    for (int column : {kColState, kColNozzle, kColLitres, kColMoney, kColLink})
+        dispensers_->item(row, column)->setForeground(ink);
+}
+
+void StationWindow::ShowLost(int row) {
+    const auto& lost = rows_[static_cast<std::size_t>(row)].Lost();
+    QString text;
+    QString tip;
+    if (lost) {
+        const QString litres = lost->hasValues ? Amount(lost->litres) : kNone;
+        const QString money = lost->hasValues ? Amount(lost->money) : kNone;
+        text =
+            QStringLiteral("пистолет %1: %2 л, %3 — прерван %4").arg(lost->nozzle).arg(litres, money, Time(lost->lost));
+        tip = QStringLiteral(
+                  "Отпуск прерван потерей связи %1; последние значения получены %2. "
+                  "Выберите строку и подтвердите.")
+                  .arg(Time(lost->lost), Time(lost->lastGood));
+    }
+    QTableWidgetItem* cell = SetCell(dispensers_, row, kColLost, text, Qt::AlignLeft);
+    cell->setBackground(lost ? QBrush(QColor(255, 205, 205)) : QBrush());
+    cell->setToolTip(tip);
 }
 
 void StationWindow::ShowQuality(int line, const LineQuality& quality) {
@@ -243,6 +390,13 @@ void StationWindow::ShowQuality(int line, const LineQuality& quality) {
     SetCell(quality_, row, kColGood, QString::number(quality.good));
     SetCell(quality_, row, kColBad, QString::number(quality.bad));
     SetCell(quality_, row, kColTimeouts, QString::number(quality.timeouts));
+    SetCell(quality_, row, kColDeviceErrors, QString::number(quality.deviceErrors));
+    SetCell(quality_, row, kColReopens, QString::number(quality.reopens));
+    // Times are formatted here only: the C library's zone data is not to be
+    // read from two threads.
+    const QString cause =
+        quality.lastCause.isEmpty() ? QString() : Time(quality.lastCauseTime) + QStringLiteral(" ") + quality.lastCause;
+    SetCell(quality_, row, kColLastCause, cause, Qt::AlignLeft)->setToolTip(cause);
 }
 
 QTableWidgetItem* StationWindow::SetCell(QTableWidget* table, int row, int column, const QString& text,
@@ -257,7 +411,7 @@ QTableWidgetItem* StationWindow::SetCell(QTableWidget* table, int row, int colum
     return item;
 }
 
-int StationWindow::DispenserRow(int line, int dispenser) const {
+int StationWindow::RowOf(int line, int dispenser) const {
     int row = 0;
     for (const auto& l : lines_) {
         if (l.line.line != line) {
@@ -273,8 +427,14 @@ int StationWindow::DispenserRow(int line, int dispenser) const {
     return -1;
 }
 
-int StationWindow::PourDispenser() const {
-    return lines_.empty() || lines_.front().line.dispensers.empty() ? 1 : lines_.front().line.dispensers.front().number;
+StationWindow::Place StationWindow::PlaceOf(int row) const {
+    if (row < 0) return {};
+    for (const auto& l : lines_) {
+        const int count = static_cast<int>(l.line.dispensers.size());
+        if (row < count) return {l.line.line, &l.line.dispensers[static_cast<std::size_t>(row)]};
+        row -= count;
+    }
+    return {};
 }
 
 int StationWindow::LineRow(int line) const {

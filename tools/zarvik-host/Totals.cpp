@@ -9,7 +9,10 @@
 #include "Console.h"
 #include "DriverSlots.h"
 #include "ExitCodes.h"
-#include "Platform.h"
+#include "Interrupt.h"
+#include "IsoTime.h"
+#include "VisibleText.h"
+#include "zarvik/exceptions.h"
 
 namespace zarvik::host {
 namespace {
@@ -40,16 +43,21 @@ void ReadLine(const StationLine& line, const SessionOptions& base, std::vector<N
     std::optional<Session> s;
     std::string lineError;
     try {
+        if (const int signal = InterruptSignal())
+            throw HostError(kExitInterrupted, "interrupted by " + SignalName(signal));
         s.emplace(options);
         s->Open();
     } catch (const std::exception& e) {
-        lineError = ErrorText(e) + (s ? s->FaultCause() : std::string());
+        lineError = ErrorText(e);  // an open that failed names its cause itself
         code = Worse(code, ExitCodeOf(e));
     }
     for (const StationDispenser& d : line.dispensers) {
         for (int k = 1; k <= d.nozzles; ++k) {
             NozzleTotal t{&line, &d, k, std::nullopt, lineError};
-            if (!lineError.empty()) {
+            // Interrupted: what was read is printed, the rest says why it was not.
+            if (const int signal = InterruptSignal(); signal != 0 && t.error.empty())
+                t.error = "interrupted by " + SignalName(signal);
+            if (!t.error.empty()) {
                 out.push_back(std::move(t));
                 continue;
             }
@@ -64,6 +72,9 @@ void ReadLine(const StationLine& line, const SessionOptions& base, std::vector<N
                               LineResultMeaning(s->LineResult()) + ")";
                     code = Worse(code, kExitNotGood);
                 }
+            } catch (const ESerialIO& e) {
+                t.error = s->ExchangeFailure(ErrorText(e));
+                code = Worse(code, ExitCodeOf(e));
             } catch (const std::exception& e) {
                 t.error = ErrorText(e) + s->FaultCause();
                 code = Worse(code, ExitCodeOf(e));
@@ -88,7 +99,8 @@ void PrintText(const std::vector<NozzleTotal>& totals, const std::string& time) 
         const std::string nozzle = NozzleName(t);
         if (!nozzle.empty()) names += (names.empty() ? "" : ", ") + nozzle;
         const std::string value = t.total ? Litres(*t.total) : "-";
-        const std::string note = t.total ? names : "not read: " + t.error;
+        // The names come from the station file: shown with their controls visible.
+        const std::string note = t.total ? VisibleText(names) : "not read: " + t.error;
         std::printf("%4d %9d %6d %14s%s%s\n", t.line->line, t.dispenser->number, t.nozzle, value.c_str(),
                     note.empty() ? "" : "  ", note.c_str());
         missing += t.total ? 0 : 1;
@@ -109,8 +121,8 @@ void PrintCsv(const std::vector<NozzleTotal>& totals) {
     std::cout << "line,dispenser,nozzle,total_litres,dispenser_name,nozzle_name,error\n";
     for (const NozzleTotal& t : totals)
         std::cout << t.line->line << ',' << t.dispenser->number << ',' << t.nozzle << ','
-                  << (t.total ? Litres(*t.total) : "") << ',' << Csv(t.dispenser->name) << ',' << Csv(NozzleName(t))
-                  << ',' << Csv(t.error) << '\n';
+                  << (t.total ? Litres(*t.total) : "") << ',' << Csv(VisibleText(t.dispenser->name)) << ','
+                  << Csv(VisibleText(NozzleName(t))) << ',' << Csv(t.error) << '\n';
     std::cout.flush();
 }
 
@@ -147,10 +159,11 @@ json TotalsJson(const StationFile& station, const std::vector<NozzleTotal>& tota
 }  // namespace
 
 int RunTotals(const StationFile& station, const SessionOptions& base, TotalsFormat format) {
-    const std::string time = LocalTimeText(std::chrono::system_clock::now(), true).substr(0, 19);
+    const std::string time = IsoTime(std::chrono::system_clock::now());
     std::vector<NozzleTotal> totals;
     ExitCode code = kExitOk;
     for (const StationLine& line : station.lines) ReadLine(line, base, totals, code);
+    if (InterruptSignal() != 0) code = kExitInterrupted;
     switch (format) {
         case TotalsFormat::Text:
             PrintText(totals, time);

@@ -7,6 +7,7 @@
 // Text: a table (line, dispenser, nozzle, total in litres, names or the
 // reason it was not read). --csv: one row per nozzle,
 //   line,dispenser,nozzle,total_litres,dispenser_name,nozzle_name,error
+// The time: ISO 8601 with its offset from UTC ("2026-12-08T10:41:07+03:00").
 // --json: {"time", "station", "complete", "lines": [{"line", "device", "name",
 //   "dispensers": [{"number", "name", "nozzles": [{"number", "name", "total"
 //   (null when not read), "error" (only when not read)}]}]}]}

@@ -1,5 +1,7 @@
 // zarvik-sim: serves a simulated filling station on a pseudo-terminal (its
 // slave path goes to stdout) or on a serial device, until SIGINT or SIGTERM.
+// Exit codes: 0 stopped by a signal (or --help, --version), 1 a failure
+// (device, capture), 2 a usage error.
 // With --replay FILE it serves a recorded line instead (see
 // capture/ReplayMatcher.h): each request gets the reply recorded for it.
 #include <CLI/CLI.hpp>
@@ -140,7 +142,8 @@ void AddStationOptions(CLI::App& app, SimOptions& o) {
 void AddFaultOptions(CLI::App& app, SimOptions& o) {
     app.add_option("--fault", o.fault,
                    "fault mode: none drop checksum length start-byte truncate noise delay refuse-start "
-                   "refuse-stop refuse-write sequence address fixed-sequence")
+                   "refuse-stop refuse-write sequence address fixed-sequence duplicate other-nozzle other-command "
+                   "local-echo refusal late-non-echoing")
         ->capture_default_str();
     app.add_option("--fault-rate", o.faultRate, "probability of the fault per reply")->check(CLI::Range(0.0, 1.0));
     app.add_option("--fault-next", o.faultNext, "fault the next N replies instead")->check(CLI::NonNegativeNumber);
@@ -191,11 +194,17 @@ int main(int argc, char** argv) {
     AddStationOptions(app, options);
     AddFaultOptions(app, options);
     AddReplayOptions(app, options);
-    CLI11_PARSE(app, argc, argv);
+    app.set_version_flag("--version", "zarvik-sim " ZARVIK_VERSION, "the simulator's version, then exit");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // --help and --version print and succeed; every parse error is a usage error (2), as in zarvik-host.
+        return app.exit(e) == 0 ? 0 : 2;
+    }
 
     const auto mode = zarvik::sim::ParseFault(options.fault);
     if (!mode) {
-        std::cerr << "unknown fault mode: " << options.fault << '\n';
+        std::cerr << "zarvik-sim: unknown fault mode: " << options.fault << '\n';
         return 2;
     }
     try {

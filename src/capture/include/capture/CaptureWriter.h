@@ -19,9 +19,16 @@ namespace zarvik::capture {
 
 class CaptureWriter {
 public:
-    // Creates (or truncates) the file and writes the pcap file header.
-    // Throws std::runtime_error when the file cannot be written.
-    explicit CaptureWriter(const std::string& path);
+    // What may be at `path` already: nothing (kRefuse), or a regular file that
+    // is then emptied (kOverwrite).
+    enum class Existing { kRefuse, kOverwrite };
+
+    // Creates the file and writes the pcap file header. Never follows a
+    // symbolic link and never blocks: a link, a FIFO, a device or any other
+    // file that is not a regular one is refused, and so is an existing file
+    // unless `existing` is kOverwrite. Throws std::runtime_error naming the
+    // path and the cause; a file refused is left as it was.
+    explicit CaptureWriter(const std::string& path, Existing existing = Existing::kRefuse);
     ~CaptureWriter();
     CaptureWriter(const CaptureWriter&) = delete;
     CaptureWriter& operator=(const CaptureWriter&) = delete;

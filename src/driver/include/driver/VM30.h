@@ -22,6 +22,10 @@ inline constexpr int kNozzleCount = 6;
 
 inline constexpr std::uint8_t kStateIdle = 0xC0;  // 192
 
+// Exchange's own failure code for a transfer that raised while the port
+// service reported no error for the line (GetLineError 0).
+inline constexpr std::int32_t kErrorTransferRaised = 1000;
+
 // A name of at most 40 characters as the dispenser sends it (code page 1251).
 struct TName {
     static constexpr int kCapacity = 40;
@@ -92,7 +96,9 @@ public:
     // One exchange: frame from buffer[0..n-1], reply into buffer (capacity
     // expected bytes). Returns 0 when the transfer completed; LineResult then
     // holds the line state. A transfer that raises is swallowed: the line's
-    // error code is returned and LineResult keeps its value.
+    // error code is returned (kErrorTransferRaised when that code is 0) and
+    // LineResult keeps its value. Raises zarvik::Exception, sending nothing,
+    // when the driver was created without a port service.
     std::int32_t Exchange(std::uint8_t line, std::uint8_t* buffer, std::uint8_t n, std::uint8_t expected);
     // The reply checker registered before every exchange.
     static bool CheckReply(void* self, std::uint8_t line, const std::uint8_t* reply, std::int32_t, std::int32_t& length,
@@ -127,6 +133,8 @@ public:
     std::uint8_t& lineSequence(int line) { return LineSequence[line - 1]; }
 
 private:
+    // The port service; raises zarvik::Exception when the driver has none.
+    TPortManager& Port();
     std::uint8_t SimpleCommand(std::uint8_t line, std::uint8_t dispenser, std::uint8_t nozzle, std::uint8_t command,
                                std::uint8_t* reply, std::uint8_t expected, const char* failureText);
 };

@@ -28,11 +28,15 @@ struct TrafficCounts {
     std::uint64_t reopens = 0;
     std::uint64_t bytesSent = 0;
     std::uint64_t bytesReceived = 0;
-    std::uint64_t bytesDiscarded = 0;  // stale or late input thrown away
-    std::uint64_t wakeups = 0;         // receive-side wake-ups, all exchanges
-    std::uint64_t staleReplies = 0;    // whole replies to earlier, unanswered requests, dropped
-    std::uint64_t foreignReplies = 0;  // whole replies with another number or address, dropped
-    std::uint64_t opensDeferred = 0;   // exchanges failed at once: the next open attempt not yet due
+    std::uint64_t bytesDiscarded = 0;     // stale or late input thrown away
+    std::uint64_t wakeups = 0;            // receive-side wake-ups, all exchanges
+    std::uint64_t staleReplies = 0;       // whole replies to earlier, unanswered requests, dropped
+    std::uint64_t foreignReplies = 0;     // whole replies with another number or address, dropped
+    std::uint64_t opensDeferred = 0;      // exchanges failed at once: the next open attempt not yet due
+    std::uint64_t mismatchedReplies = 0;  // whole replies with another address, command or nozzle, dropped
+    std::uint64_t duplicateReplies = 0;   // copies of a reply already taken, dropped
+    std::uint64_t localEchoes = 0;        // our own requests read back, skipped
+    std::uint64_t refusals = 0;           // replies that answered and refused (result byte nonzero)
 
     TrafficCounts& operator+=(const TrafficCounts& other);
 };
@@ -43,6 +47,9 @@ struct EchoLearning {
     Learnt sequenceEcho = Learnt::Unknown;
     Learnt addressEcho = Learnt::Unknown;
     bool filtering = true;
+    bool strict = true;              // replies matched by address, command and nozzle
+    bool fellBack = false;           // strict by setting, lenient since no reply ever matched
+    const char* localEcho = "auto";  // the line's local-echo setting: "auto", "on", "off"
 };
 
 struct LineStatistics : TrafficCounts, EchoLearning {

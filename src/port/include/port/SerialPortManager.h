@@ -19,7 +19,10 @@
 // (LineFault) beside the driver's error code. After a timeout or a bad reply,
 // late bytes are drained so they are never taken for the next reply; whole
 // late replies are also recognised by their sequence number
-// (ReplyFilter.h). Replies are passed to the checker as they came: no
+// (ReplyFilter.h). A reply must answer its request (ReplyMatching): on a
+// strict line one with another address, command or nozzle byte is dropped
+// and a refusal leaves line state 4 (error kErrorRefused) with WaitTransfer
+// 0; our own request read back and a copy of the last reply are skipped. Replies are passed to the checker as they came: no
 // hunting for the start byte, so the checker sees and reports every
 // malformed reply. How one exchange runs: LineExchange.h.
 //
@@ -45,6 +48,23 @@
 #include "zarvik/port_manager.h"
 
 namespace zarvik::port {
+
+// How a reply must answer its request (ReplyMatch.h in the codec):
+//   Strict   the reply repeats the request's bus address, command code and,
+//            where carried, nozzle byte; one that contradicts them is
+//            dropped, counted and waited past; a result byte other than 0
+//            makes the line state 4 (refused).
+//   Lenient  for a dispenser that does not fill those bytes: only the
+//            sequence-number filter and the driver's own checks apply.
+enum class ReplyMatching : std::uint8_t { Strict, Lenient };
+// Bytes of our own request read back (RS-485 converters that echo):
+//   Auto  a whole frame equal to the request just sent is skipped;
+//   On    the line echoes: the request's length of bytes read first is
+//         skipped whatever it holds, then as Auto;
+//   Off   nothing is skipped.
+enum class LocalEcho : std::uint8_t { Auto, On, Off };
+const char* ReplyMatchingName(ReplyMatching matching);  // "strict", "lenient"
+const char* LocalEchoName(LocalEcho echo);              // "auto", "on", "off"
 
 struct LineSettings {
     // Wait for the first reply byte after the request has left the wire.
@@ -73,6 +93,12 @@ struct LineSettings {
     bool predictReplies = true;
     // The line's rate; 0: the rate the driver asks for at OpenLine.
     std::int32_t baud = 0;
+    ReplyMatching matching = ReplyMatching::Strict;
+    // A strict line falls back to lenient once this many whole replies came
+    // and not one of them ever answered its request (0: never). Shown in the
+    // statistics; it is never undone while the program runs.
+    std::uint32_t lenientAfter = 0;
+    LocalEcho localEcho = LocalEcho::Auto;
 };
 
 enum class FrameDirection { Sent, Received, Discarded };

@@ -29,7 +29,9 @@ inline constexpr std::size_t kOffsetData = 4;     // first byte after LEN
 inline constexpr std::size_t kOffsetCommand = 4;  // the command code, in requests and replies
 inline constexpr std::size_t kOffsetNozzle = 5;   // the nozzle byte of a dispensing request
 inline constexpr std::size_t kOffsetResult = 5;   // a reply's result byte: 0 when the command was taken
-inline constexpr std::size_t kFrameOverhead = 5;  // start, sequence, address, LEN, checksum
+inline constexpr std::uint8_t kResultTaken = 0;
+inline constexpr std::size_t kOffsetReplyNozzle = 6;  // a dispensing reply's nozzle byte, after command and result
+inline constexpr std::size_t kFrameOverhead = 5;      // start, sequence, address, LEN, checksum
 
 inline constexpr std::size_t kMaxFrame = 255;
 inline constexpr std::size_t kMaxPayload = kMaxFrame - 4;  // 251
@@ -47,6 +49,25 @@ inline constexpr std::uint8_t kCmdReadParameter = 0x1F;
 inline constexpr std::uint8_t kCmdWriteParameter = 0x1E;
 inline constexpr std::uint8_t kCmdTableInfo = 0x2D;
 inline constexpr std::uint8_t kCmdFieldInfo = 0x2E;
+
+// True for the commands whose request carries a nozzle byte (at byte 5) and
+// whose reply repeats it at byte 6: status, clear, start, stop, doses, price,
+// total.
+constexpr bool CarriesNozzle(std::uint8_t command) {
+    switch (command) {
+        case kCmdStatus:
+        case kCmdClear:
+        case kCmdStart:
+        case kCmdStop:
+        case kCmdVolumeDose:
+        case kCmdMoneyDose:
+        case kCmdPrice:
+        case kCmdTotal:
+            return true;
+        default:
+            return false;
+    }
+}
 
 // Bus address and nozzle byte of (dispenser d, nozzle k): dispensers 2m-1 and
 // 2m share address m; the odd one uses nozzle bytes k-1, the even one k+4.
@@ -88,6 +109,20 @@ ReplyVerdict JudgeReply(const std::uint8_t* reply, std::size_t length);
 
 // True when bytes[0..length) is exactly one frame that JudgeReply finds good.
 bool IsWholeFrame(const std::uint8_t* bytes, std::size_t length);
+
+// Does a whole reply frame answer a request frame? A reply repeats the
+// request's bus address (byte 2) and command code (byte 4) and, for the
+// commands that carry one, its nozzle byte (request byte 5, reply byte 6; a
+// reply too short to hold it answers no nozzle). The sequence number is not
+// compared here. Reads nothing at or past either length.
+enum class ReplyMatch { Answers, OtherAddress, OtherCommand, OtherNozzle };
+ReplyMatch MatchReply(const std::uint8_t* request, std::size_t requestLength, const std::uint8_t* reply,
+                      std::size_t replyLength);
+
+// True when a reply that answers its request refuses it: its command byte is
+// the request's and its result byte (5) is not 0.
+bool RefusesRequest(const std::uint8_t* request, std::size_t requestLength, const std::uint8_t* reply,
+                    std::size_t replyLength);
 
 // The length of the reply a good line state vouches for in a command's buffer
 // of `capacity` bytes: LEN + 5, the length the reply check accepted. 0 when

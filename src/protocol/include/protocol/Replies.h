@@ -66,7 +66,6 @@ enum ResultLayout : std::size_t {
     kShortReplyLength = 8,  // 0x97 start, 0x96 stop, 0x98 clear, 0x9A price: LEN 3
     kDoseReplyLength = 17,  // 0x93, 0x94 doses
 };
-inline constexpr std::uint8_t kResultTaken = 0;
 // Needs LEN 2 or more.
 constexpr std::optional<std::uint8_t> DecodeResult(const std::uint8_t* frame, std::size_t length) {
     if (!detail::Covers(frame, length, kOffsetResult)) return std::nullopt;

@@ -18,31 +18,39 @@ namespace zarvik::sim {
 
 enum class FaultMode {
     kNone,
-    kDropReply,      // nothing is sent (the command was executed)
-    kBadChecksum,    // last byte inverted
-    kWrongLength,    // LEN one more than the data bytes sent; checksum matches the bytes sent
-    kWrongStart,     // start byte 0x03 instead of 0x02
-    kTruncate,       // the last 3 bytes are not sent
-    kNoise,          // garbage bytes (no 0x02 among them) before the reply
-    kDelay,          // the reply is sent after Faults::delay (past the host's response time: a late reply)
-    kOtherSequence,  // the reply carries another sequence number than the request's
-    kOtherAddress,   // the reply carries another bus address than the request's
-    kFixedSequence,  // the reply carries the fixed sequence byte instead of the request's (a dispenser that never
-                     // echoes)
-    kRefuseStart,    // 0x97 answered with result 1, nothing started
-    kRefuseStop,     // 0x96 answered with result 1, nothing stopped
-    kRefuseWrite,    // 0x1E answered with result 1, nothing written
+    kDropReply,       // nothing is sent (the command was executed)
+    kBadChecksum,     // last byte inverted
+    kWrongLength,     // LEN one more than the data bytes sent; checksum matches the bytes sent
+    kWrongStart,      // start byte 0x03 instead of 0x02
+    kTruncate,        // the last 3 bytes are not sent
+    kNoise,           // garbage bytes (no 0x02 among them) before the reply
+    kDelay,           // the reply is sent after Faults::delay (past the host's response time: a late reply)
+    kOtherSequence,   // the reply carries another sequence number than the request's
+    kOtherAddress,    // the reply carries another bus address than the request's
+    kFixedSequence,   // the reply carries the fixed sequence byte instead of the request's (a dispenser that never
+                      // echoes)
+    kRefuseStart,     // 0x97 answered with result 1, nothing started
+    kRefuseStop,      // 0x96 answered with result 1, nothing stopped
+    kRefuseWrite,     // 0x1E answered with result 1, nothing written
+    kDuplicate,       // the reply is sent twice, the copy right after it
+    kOtherNozzle,     // a nozzle command answered for the next nozzle byte (status and total: that nozzle's values)
+    kOtherCommand,    // status answered with a total reply, total with a status reply, others with a start reply's code
+    kLocalEcho,       // the request's own bytes come back before the reply (an echoing RS-485 converter)
+    kRefuseAny,       // any reply: result 1, values after the nozzle byte zeroed (the command still ran: for reads)
+    kLateNonEchoing,  // every reply carries the fixed sequence byte; at the rate it is also sent after the delay
 };
 
 inline constexpr FaultMode kAllFaultModes[] = {
-    FaultMode::kDropReply,    FaultMode::kBadChecksum, FaultMode::kWrongLength,   FaultMode::kWrongStart,
-    FaultMode::kTruncate,     FaultMode::kNoise,       FaultMode::kDelay,         FaultMode::kRefuseStart,
-    FaultMode::kRefuseStop,   FaultMode::kRefuseWrite, FaultMode::kOtherSequence, FaultMode::kOtherAddress,
-    FaultMode::kFixedSequence};
+    FaultMode::kDropReply,     FaultMode::kBadChecksum, FaultMode::kWrongLength,   FaultMode::kWrongStart,
+    FaultMode::kTruncate,      FaultMode::kNoise,       FaultMode::kDelay,         FaultMode::kRefuseStart,
+    FaultMode::kRefuseStop,    FaultMode::kRefuseWrite, FaultMode::kOtherSequence, FaultMode::kOtherAddress,
+    FaultMode::kFixedSequence, FaultMode::kDuplicate,   FaultMode::kOtherNozzle,   FaultMode::kOtherCommand,
+    FaultMode::kLocalEcho,     FaultMode::kRefuseAny,   FaultMode::kLateNonEchoing};
 
 // "none", "drop", "checksum", "length", "start-byte", "truncate", "noise",
 // "delay", "refuse-start", "refuse-stop", "refuse-write", "sequence",
-// "address", "fixed-sequence".
+// "address", "fixed-sequence", "duplicate", "other-nozzle", "other-command",
+// "local-echo", "refusal", "late-non-echoing".
 std::string_view FaultName(FaultMode mode);
 std::optional<FaultMode> ParseFault(std::string_view name);
 

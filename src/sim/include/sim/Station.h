@@ -146,6 +146,9 @@ public:
     void SetFaultDelay(std::chrono::milliseconds delay);
     // The sequence byte of the fixed-sequence fault (a dispenser that never echoes).
     void SetFixedSequence(std::uint8_t byte);
+    // A dispenser that never echoes: every reply carries the fixed sequence
+    // byte, whatever fault is active besides.
+    void SetNeverEchoes(bool never);
 
     StationStats Stats() const;
     const StationConfig& Config() const { return config_; }

@@ -31,6 +31,7 @@ struct ScriptedReply {
     bool throwInGetLineState = false;
     bool skipChecker = false;
     std::int32_t waitCode = 0;
+    bool raiseRecordsNoError = false;  // a raise above leaves the line error as it was
 };
 
 inline constexpr std::int32_t kFakeTransportError = 7001;
