@@ -337,11 +337,13 @@ TParamFrm::~TParamFrm() {
     // so the timer can join its thread without the GUI thread serving it.
     stopping_.store(true);
     passStop_.store(true);
+    loadStop_.store(true);
     {
         std::lock_guard lock(passMutex_);
         passRequested_ = false;
     }
     handOver_->Cancel();
+    if (loader_.joinable()) loader_.join();
     delete OprosFonTimer;
     OprosFonTimer = nullptr;
     FormDestroy();
@@ -433,6 +435,8 @@ void TParamFrm::showEvent(QShowEvent* event) {
 void TParamFrm::closeEvent(QCloseEvent* event) { QDialog::closeEvent(event); }
 
 void TParamFrm::done(int result) {
+    // A page load makes no exchange after the one in flight.
+    loadStop_.store(true);
     FormClose();
     QDialog::done(result);
     StopPass();
@@ -450,17 +454,21 @@ void TParamFrm::StopPass() {
     // ends after it. Meanwhile timers and other windows are served, user
     // input to this window waits.
     handOver_->Cancel();
-    if (OprosFonTimer->RunningTickThreads() > 0) {
-        QEventLoop wait;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, &wait, [this, &wait] {
-            if (OprosFonTimer->RunningTickThreads() == 0) wait.quit();
-        });
-        poll.start(kPassStopPollMs);
-        wait.exec(QEventLoop::ExcludeUserInputEvents);
-    }
+    StopLoad();
+    WaitUntil([this] { return OprosFonTimer->RunningTickThreads() == 0; });
     handOver_->Resume();
     Button1->setEnabled(true);
+}
+
+void TParamFrm::WaitUntil(const std::function<bool()>& over) {
+    if (over()) return;
+    QEventLoop wait;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &wait, [&over, &wait] {
+        if (over()) wait.quit();
+    });
+    poll.start(kPassStopPollMs);
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TParamFrm::FormShow() {
@@ -497,7 +505,8 @@ void TParamFrm::RowEditChange() {
 void TParamFrm::Button1Click() { StartReadAll(); }
 
 void TParamFrm::StartReadAll() {
-    if (!isVisible()) return;
+    // A page load starts the pass when it ends.
+    if (!isVisible() || pageLoading_) return;
     passStop_.store(false);
     passPending_.store(true);
     Button1->setEnabled(false);
@@ -517,6 +526,8 @@ void TParamFrm::ForgetReadValues() {
 }
 
 void TParamFrm::CalcKoefClick() {
+    // The dialog would talk on the line between the load's exchanges.
+    if (pageLoading_) return;
     {
         // The dialog uses the driver; no pass may run meanwhile. The lock is
         // recursive, so the window's own handlers inside the dialog's loop

@@ -211,7 +211,8 @@ void TParamFrm::RxDGCommonMouseMove(QPoint point) {
 void TParamFrm::RxDGCommonDblClick(QPoint point) {
     int column = 0, row = 0;
     if (!RxDGCommon->MouseToCell(point, column, row) || row <= 0 || column != 3) return;
-    if (!ParamList || row - 1 >= ParamList->Count()) return;
+    // No read between a page load's exchanges.
+    if (!ParamList || row - 1 >= ParamList->Count() || pageLoading_) return;
     StatusSimple->clear();  // this read's outcome, not an earlier pass's text
     const std::string text = ReadRow(row);
     ParamList->Item(row - 1)->ReadText = text;
@@ -392,6 +393,11 @@ bool TParamFrm::WriteValueEditKeyDown(int key) {
         SendColourMessage(kColourRed);
         SetPanelText(fault);
         Timer1->start();
+        return true;
+    }
+    // No write between a page load's exchanges.
+    if (pageLoading_) {
+        if (ParamFrmHooks().Beep) ParamFrmHooks().Beep();
         return true;
     }
     const auto& confirm = ParamFrmHooks().Confirm;

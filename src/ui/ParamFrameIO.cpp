@@ -1,4 +1,5 @@
-// Loading a page, reading one value, the read-all pass and writing.
+// Reading one value, the read-all pass and writing (loading a page is in
+// ParamFrameLoad.cpp).
 //
 // DriverLock is held exactly while the driver is used or ParamList changes
 // shape; never while waiting for the GUI thread and never across
@@ -33,13 +34,6 @@ std::int32_t ParameterCode(const CParameter& p, int row) {
     return protocol::PackParameterCode(p.TableNo, row, p.ParamNo);
 }
 
-bool PageHasRows(int page) {
-    if (!ParamList) return false;
-    for (int i = 0; i < ParamList->Count(); ++i)
-        if (ParamList->Item(i)->Page == page) return true;
-    return false;
-}
-
 }  // namespace
 
 struct TParamFrm::ReadOutcome {
@@ -52,73 +46,6 @@ struct TParamFrm::ReadOutcome {
 
 TParamFrm::Selection TParamFrm::CurrentSelection() const {
     return {ComPortEdit->value(), AddrEdit->value(), RowEdit->value()};
-}
-
-void TParamFrm::TabControl1Change() {
-    const int t = TabControl1->TabIndex();
-    if (t < 0 || t > 2) return;
-    CalcKoef->setVisible(t == 1);
-    // A new page load: what the operations before it said is over.
-    ClearStatusTexts();
-    if (!ParamList) PrepareList();
-    const bool tableRead = !Driver || !ParamList || LoadTableInfo(t);
-
-    UpdateRowHeights(t);
-    PlaceEditor(0, 0);
-    RxDGCommonEnter();
-    if (ParamList && ParamList->Count() + 1 > RxDGCommon->RowCount()) FillGrid();
-    // A page whose table could not be described has nothing to read: saying
-    // the reading was completed would be wrong.
-    if (!tableRead && !PageHasRows(t)) {
-        ReportTableFailure();
-        return;
-    }
-    StartReadAll();
-}
-
-// The table description of page t; on a good one the row range and, on the
-// page's first load, its descriptors. False when the description came back bad.
-bool TParamFrm::LoadTableInfo(int t) {
-    const int line = ComPortEdit->value();
-    TTableInfo info;
-    {
-        std::lock_guard lock(DriverLock);
-        Driver->ReadTableInfo(line, AddrEdit->value(), t + 1, info);
-        if (Driver->GetLineResult(line) != 1) return false;
-    }
-    const int n = info.RowCount;
-    RowEdit->setMaximum(std::max(1, n));
-    RowEdit->setEnabled(n > 1);
-    if (RowEdit->value() > n) RowEdit->setValue(std::max(1, n));
-    RowLabel->setText(QString::fromUtf8(texts::kRowRangePrefix) + QString::number(n) + QStringLiteral(")"));
-    if (!PageLoaded[t]) AppendPage(t, info);
-    return true;
-}
-
-// A page is loaded once, recorded by its own flag. Its descriptors are built
-// aside and join ParamList only when every field description came back good,
-// so a failed load leaves nothing behind and the next load tries again.
-void TParamFrm::AppendPage(int t, const TTableInfo& info) {
-    const int line = ComPortEdit->value();
-    const int address = AddrEdit->value();
-    std::vector<std::unique_ptr<CParameter>> page;
-    {
-        std::lock_guard lock(DriverLock);
-        for (int i = 1; i <= info.FieldCount; ++i) {
-            TFieldInfo field;
-            Driver->ReadFieldInfo(line, address, t + 1, i, field);
-            if (Driver->GetLineResult(line) != 1) RaiseWindowError(texts::kFieldInfoError);
-            auto p = std::make_unique<CParameter>(static_cast<std::uint8_t>(t + 1), static_cast<std::uint8_t>(i), 10, 0,
-                                                  cp1251::ToUtf8(field.Name.view()), std::string(), 0, field.LowLimit,
-                                                  field.HighLimit, 0, static_cast<std::uint8_t>(t), 1.0L);
-            p->Width = field.DataSize;
-            page.push_back(std::move(p));
-        }
-        for (auto& p : page) ParamList->Add(std::move(p));
-    }
-    // The tab takes the table's name only once all its fields are read.
-    TabControl1->Tabs->setTabText(t, QString::fromStdString(cp1251::ToUtf8(info.Name.view())));
-    PageLoaded[t] = true;
 }
 
 // Descriptors were appended: the grid grows to them and the hidden list
@@ -238,8 +165,9 @@ void TParamFrm::OprosFonTimerTimer() {
             if (!again) passRunning_.store(false);
         }
         try {
-            // Button1 comes back only when no pass runs and none is about to.
-            RunOnGui([this] { Button1->setEnabled(!passRunning_.load() && !passPending_.load()); });
+            // Button1 comes back only when no pass runs and none is about to,
+            // and no page loads.
+            RunOnGui([this] { Button1->setEnabled(!passRunning_.load() && !passPending_.load() && !pageLoading_); });
         } catch (...) {
             // The window is closing; StopPass enables Button1.
         }
@@ -263,8 +191,14 @@ void TParamFrm::RunPass() {
 // changed meanwhile, and repaints. False when the pass must end here.
 bool TParamFrm::PassRowStep(int r, bool& end) {
     bool match = false;
+    bool loading = false;
     Selection from;
     RunOnGui([&] {
+        // A page load replaces the pass; the load starts one when it ends.
+        if (pageLoading_) {
+            loading = true;
+            return;
+        }
         if (!ParamList || r >= RxDGCommon->RowCount() || r - 1 >= ParamList->Count()) {
             end = true;
             return;
@@ -274,6 +208,7 @@ bool TParamFrm::PassRowStep(int r, bool& end) {
         SetSimpleText(QString::fromUtf8(texts::kReadingParameter).arg(r - 1));
         from = CurrentSelection();
     });
+    if (loading) return false;
     if (end || !match) return true;
     const ReadOutcome outcome = FetchRow(r, from, true);
     if (outcome.kind == ReadOutcome::Dropped) return false;

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <clocale>
 #include <condition_variable>
 #include <limits>
@@ -227,6 +228,65 @@ private slots:
         QCOMPARE(rig.frm->TabControl1->Tabs->tabText(0), U("Сбойная"));
         for (int i = 0; i < 5; ++i)
             QCOMPARE(QString::fromStdString(ParamList->Item(i)->Name), U("Параметр %1").arg(i + 1));
+    }
+
+    // A page loads off the GUI thread: a timer started before the first
+    // field request fires while that request is held (the hold gives up
+    // after a while, so a blocked GUI thread fails here rather than hangs).
+    void PageLoad_EventLoopTurnsWhileItRuns() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "Медленная", 1, 3);
+        std::atomic<bool> fired{false};
+        std::atomic<int> firedAtField{-1};
+        rig.gate = [&](std::uint8_t command, const std::uint8_t*) {
+            if (command != kField || firedAtField.load() >= 0) return true;
+            for (int i = 0; i < 5000 && !fired.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            firedAtField.store(fired.load() ? 1 : 0);
+            return true;
+        };
+        QTimer::singleShot(0, [&] { fired.store(true); });
+        rig.Open();
+        QCOMPARE(firedAtField.load(), 1);
+        QCOMPARE(ParamList->Count(), 3);
+        QCOMPARE(rig.frm->TabControl1->Tabs->tabText(0), U("Медленная"));
+        QVERIFY(!rig.overlapped.load());
+    }
+
+    // A close during a load ends it at its next exchange; nothing of the
+    // half-read page stays, and the next showing loads it whole.
+    void PageLoad_CloseDuringIt_StopsThenLoadsWholeNextTime() {
+        HookRecorder hooks;
+        WindowRig rig;
+        AddTable(rig.dispenser, 1, "Прерванная", 1, 5);
+        std::atomic<bool> atField2{false}, closing{false};
+        QObject::connect(rig.frm.get(), &QDialog::finished, [&] { closing.store(true); });
+        rig.gate = [&](std::uint8_t command, const std::uint8_t* frame) {
+            if (command != kField || frame[6] != 2 || closing.load()) return true;
+            atField2.store(true);
+            // Answered once the close has begun (or after a while, when the
+            // GUI thread is blocked).
+            for (int i = 0; i < 5000 && !closing.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return true;
+        };
+        rig.frm->show();
+        QTRY_VERIFY(atField2.load());
+        rig.frm->done(QDialog::Rejected);
+        QTRY_VERIFY(rig.frm->isHidden());
+        QVERIFY(!rig.frm->PageLoading());
+        QCOMPARE(rig.Count(kField), 2);
+        QCOMPARE(ParamList->Count(), 0);
+        QVERIFY(!rig.frm->PageLoaded[0]);
+        QCOMPARE(rig.frm->TabControl1->Tabs->tabText(0), U("Таблица 1"));
+
+        rig.gate = nullptr;
+        rig.Open();
+        QCOMPARE(rig.Count(kField), 7);
+        QCOMPARE(ParamList->Count(), 5);
+        QCOMPARE(rig.frm->TabControl1->Tabs->tabText(0), U("Прерванная"));
+        QCOMPARE(ParamList->Item(4)->Value, 105);
+        QVERIFY(!rig.overlapped.load());
+        QVERIFY(hooks.errors.isEmpty());
     }
 
     void ReadRow_WriteOnlyKind_SendsNothing_data() {

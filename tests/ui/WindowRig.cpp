@@ -57,8 +57,10 @@ void WindowRig::Open() {
 }
 
 bool WindowRig::WaitPass(int timeoutMs) {
-    // A pass is started by enabling the timer and ends with Button1 back.
-    return QTest::qWaitFor([this] { return frm->Button1->isEnabled() && !frm->PassRunning(); }, timeoutMs);
+    // A pass is started by enabling the timer (or by the end of a page load)
+    // and ends with Button1 back.
+    return QTest::qWaitFor([this] { return !frm->PageLoading() && frm->Button1->isEnabled() && !frm->PassRunning(); },
+                           timeoutMs);
 }
 
 int WindowRig::Count(std::uint8_t command) const {

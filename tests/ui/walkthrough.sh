@@ -130,6 +130,10 @@ shot "$params" 02-param-window-read
 
 # Item 8: the write confirmation, its title and Russian standard buttons;
 # Esc cancels it and nothing is written. Row 1's "Запись" cell opens the editor.
+# The menu keys above left the input focus on the station window; with no
+# window manager a click does not move it, so the parameter window takes it
+# as a window manager would give it on the click.
+xdotool windowfocus --sync "$params" 2>/dev/null || true
 click "$params" 697 138
 sleep 0.5
 keys Return

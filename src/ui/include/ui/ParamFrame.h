@@ -6,7 +6,9 @@
 // a confirmation.
 //
 // Threads. Everything runs on the GUI thread except the read-all pass, which
-// runs on OprosFonTimer's tick thread. The driver and ParamList are guarded by
+// runs on OprosFonTimer's tick thread, and a page load (table and field
+// descriptions), which runs on a loader thread of its own; a load and a pass
+// never run at once, and no read, write or calibration starts during a load. The driver and ParamList are guarded by
 // DriverLock (recursive, so GUI code may nest): the pass holds it only while
 // it reads one value and never while it waits for the GUI thread; every
 // control update and every change of a descriptor's Value/ReadText of the pass
@@ -15,7 +17,8 @@
 // ParamList grows only on the GUI thread under DriverLock.
 //
 // Closing. Closing the window (done(), hence Esc, Alt+X, "Закрыть" and the
-// title bar) stops the pass at its next row boundary and waits for it while
+// title bar) stops a page load at its next exchange (the page loads again on
+// its next choice) and the pass at its next row boundary and waits for it while
 // the GUI thread goes on serving timers and other windows; ShowParamWindow
 // does the same before it hands the window another driver and after the
 // modal run, however the window was hidden. From then on nothing of the
@@ -32,6 +35,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "ui/Grid.h"
 #include "ui/GridSpinEdit.h"
@@ -157,6 +161,8 @@ public:
     // window is hidden.
     void StartReadAll();
     bool PassRunning() const { return passRunning_.load(); }
+    // A page load runs (GUI thread).
+    bool PageLoading() const { return pageLoading_; }
     // Ends a running or pending pass at its next row boundary and waits for
     // its thread, serving the GUI thread meanwhile; Button1 is enabled again.
     void StopPass();
@@ -180,7 +186,8 @@ public:
     void FormShow();
     void FormClose();
     void FormDestroy();
-    void TabControl1Change();  // raises when the table or a field request fails
+    // Starts the chosen page's load; its errors show through ShowError.
+    void TabControl1Change();
     void RowEditChange();
     void Button1Click();
     void CalcKoefClick();       // raises what the calibration dialog raises
@@ -229,8 +236,13 @@ private:
     void RunPass();
     bool PassRowStep(int r, bool& end);
     void FinishPass();
-    bool LoadTableInfo(int t);
-    void AppendPage(int t, const TTableInfo& info);
+    void LoadPage(int t, Selection from, bool described, unsigned generation);
+    bool LoadTableInfo(int t, const Selection& from, bool described, bool& tableRead);
+    bool AppendPage(int t, const Selection& from, const TTableInfo& info);
+    void FinishPageLoad(int t, bool tableRead, const std::string& error);
+    void StopLoad();
+    // Serves timers and other windows (not user input to this one) until over().
+    void WaitUntil(const std::function<bool()>& over);
     void FillGrid();
     void ReportTableFailure();
     QString SendWrite(CParameter& p, int row, std::uint32_t& colour);
@@ -254,6 +266,11 @@ private:
     std::atomic<bool> passPending_{false};  // a start was asked for; its tick has not come
     std::mutex passMutex_;                  // guards passRequested_ with passRunning_
     bool passRequested_ = false;
+    bool pageLoading_ = false;                // a page load runs (GUI thread)
+    unsigned loadGeneration_ = 0;             // a stop leaves the posted end of a load unheeded (GUI thread)
+    std::atomic<bool> loadStop_{false};       // the window closed: the load ends at its next exchange
+    std::atomic<bool> loaderRunning_{false};  // the loader thread has not ended yet
+    std::thread loader_;
     bool rowHeightsBusy_ = false;  // UpdateRowHeights runs (GUI thread)
     int rowHeightsAgain_ = -1;     // page asked for meanwhile, or -1
 };
