@@ -35,7 +35,9 @@ public:
 
     void Object(const json& v, const std::string& key, std::initializer_list<const char*> known) const {
         if (!v.is_object()) Fail(key, "must be an object, not " + Kind(v));
-        for (const auto& [name, value] : v.items()) {
+        for (const auto& item : v.items()) {
+            // A named reference, not a structured binding: clang 14 cannot capture one in a lambda.
+            const std::string& name = item.key();
             if (std::find_if(known.begin(), known.end(), [&](const char* k) { return name == k; }) != known.end())
                 continue;
             std::string list;
