@@ -63,15 +63,19 @@ void OpenLines(TDriver25* driver, const port::SerialPortManager& port, const std
 
 }  // namespace
 
+// Qt's own texts (standard buttons: "OK", "Cancel") in the user's language
+// where the system has Qt's translation of them.
+static void InstallQtTexts(QTranslator& texts) {
+    if (texts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&texts);
+}
+
 int RunStationGui(const GuiOptions& options, int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("zarvik-host"));
-    // Qt's own texts (standard buttons: "OK", "Cancel") in the user's
-    // language where the system has Qt's translation of them.
     QTranslator qtTexts;
-    if (qtTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    InstallQtTexts(qtTexts);
 
     std::unique_ptr<EmbeddedSimulator> simulator;
     std::string device = options.port;
