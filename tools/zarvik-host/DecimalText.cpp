@@ -18,7 +18,9 @@ DecimalReading ReadDecimalText(std::string_view text) {
     const std::string shown = "\"" + std::string(text) + "\"";
     if (!text.empty() && text.front() == '-') return {std::nullopt, shown + " is negative: give 0 or more"};
     const params::TTypedNumber typed = params::ParseTypedNumber(text, kAnyDecimals);
-    if (typed.problem == params::kNumberGrouped || typed.problem == params::kNumberTwoSeparators)
+    // By text: each translation unit may hold its own copy of the literal.
+    const std::string_view problem = typed.problem != nullptr ? typed.problem : "";
+    if (problem == params::kNumberGrouped || problem == params::kNumberTwoSeparators)
         return {std::nullopt, shown + " has more than one separator: write it without digit grouping, as 1000.50"};
     if (!typed.value)
         return {std::nullopt, shown + " is not a number: give digits with one decimal point or comma, as 56.30"};
