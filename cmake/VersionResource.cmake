@@ -1,7 +1,7 @@
 # zarvik_version_resource(TARGET DESCRIPTION): on Windows, gives the program
 # or DLL TARGET a version resource with the project's version, its file name
 # and DESCRIPTION (plain ASCII, no quotes); elsewhere does nothing.
-# ZarvikTrk.dll has a fixed resource of its own (src/library/ZarvikTrk.rc).
+# ZarvikTrk.dll has a fixed resource of its own (lib/library/ZarvikTrk.rc).
 function(zarvik_version_resource target description)
   if(NOT WIN32)
     return()

@@ -265,7 +265,7 @@ TEST(ExchangeLog, UnwritablePath_IsAConfigurationError) {
 TEST(Version, LibraryVersion_IsReadFromTheLoadedFilesName) {
     const std::pair<const char*, const char*> cases[] = {
         {"/usr/lib/libZarvikTrk.so.1.0.0.35", "1.0.0.35"},
-        {"build/src/library/libZarvikTrk.so.1", "1"},
+        {"build/lib/library/libZarvikTrk.so.1", "1"},
         {"/opt/x.so.d/libZarvikTrk.so", ""},  // ".so." in a folder's name is not the file's version
         {"/usr/lib/libZarvikTrk.so", ""},
         {"ZarvikTrk.dll", ""},

@@ -1,5 +1,5 @@
 // One line of the serial port service: its device, the host's configuration,
-// what it learnt of its dispenser and its statistics. Private to src/port.
+// what it learnt of its dispenser and its statistics. Private to host/port.
 //
 // Locks: `exchange` is held for a whole exchange and for opening or closing
 // (recursive: the open handler may call OpenLine from inside an exchange);

@@ -1,7 +1,7 @@
 // The dispenser's side of the wire: reply layouts, result codes, frame checks.
 //
 // This encoding is the simulator's own on purpose. The driver, the port
-// service and the tools share one codec (src/protocol); the simulator stands
+// service and the tools share one codec (lib/protocol); the simulator stands
 // at the far end and writes the same wire from its own constants, so it is a
 // second opinion the codec is tested against: the codec's golden frames run
 // through the station's handler (tests/sim/CodecAgreementTest.cpp), and a

@@ -163,7 +163,7 @@ void AddGlobalOptions(CLI::App& app, Cli& cli) {
                  "one JSON document on stdout (info, status, total, totals, scan, stats, param-read, tables)");
     app.add_option("--capture", cli.capture,
                    "write every frame on the line to this pcap file (open it in Wireshark with "
-                   "tools/wireshark/zarvik.lua, or replay it with zarvik-sim --replay)");
+                   "apps/wireshark/zarvik.lua, or replay it with zarvik-sim --replay)");
     app.add_flag("--overwrite", cli.overwrite, "let --capture replace an existing regular file");
     app.add_option("--log", cli.log,
                    "append every exchange (time, line, direction, bytes, outcome) to this file, rotated by size");

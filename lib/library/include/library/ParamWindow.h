@@ -1,5 +1,5 @@
 // The parameter window as the rest of the library reaches it. With the
-// windows built the UI layer defines it (ui/ParamFrame.h); a library built
+// windows built the UI layer defines it (ui/ParamFrame.cpp); a library built
 // without windows (-DZARVIK_WITH_GUI=OFF, and every Windows build) raises
 // zarvik::Exception with kNoParamWindow instead of opening anything.
 #pragma once

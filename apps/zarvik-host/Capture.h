@@ -1,6 +1,6 @@
 // --capture FILE: every frame on the line goes into a pcap file as it
 // happens (see capture/CaptureFormat.h), for Wireshark with
-// tools/wireshark/zarvik.lua or for zarvik-sim --replay.
+// apps/wireshark/zarvik.lua or for zarvik-sim --replay.
 #pragma once
 
 #include <iosfwd>

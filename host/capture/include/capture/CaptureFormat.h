@@ -1,5 +1,5 @@
 // Line captures: one pcap record per frame on a dispenser line, readable by
-// Wireshark with tools/wireshark/zarvik.lua.
+// Wireshark with apps/wireshark/zarvik.lua.
 //
 // File: classic pcap (microsecond timestamps), link type DLT_USER0 (147).
 // Record data: a 2-byte pseudo-header, then the bytes exactly as they were

@@ -37,6 +37,7 @@
 #include <string>
 #include <thread>
 
+#include "library/ParamWindow.h"
 #include "ui/Grid.h"
 #include "ui/GridSpinEdit.h"
 #include "ui/ParamFrameHandOver.h"
@@ -74,9 +75,9 @@ using timer::TFonTimer;
 extern TParamFrm* ParamFrm;
 extern CTRKParameters* ParamList;
 
-// Creates ParamFrm on first use (parent: the host's main widget); then, when
-// driver is not null, gives it the driver and shows it modally.
-void ShowParamWindow(TVM30* driver);
+// ShowParamWindow (library/ParamWindow.h) is defined by this layer: it creates
+// ParamFrm on first use (parent: the host's main widget); then, when driver is
+// not null, gives it the driver and shows it modally.
 
 // Points where the window meets the user outside its own controls; tests
 // replace them. Defaults: QMessageBox, QApplication::beep, RunCalibration.
