@@ -1,10 +1,13 @@
 # Front door. `make demo` runs the reference host's delivery demo on an
-# embedded simulated dispenser; `make test` builds and runs every test in the
-# normal build, then under AddressSanitizer+UBSan and ThreadSanitizer, then in
-# the headless build (no Qt at all), then the Windows builds (MinGW-w64) under
-# Wine; `make package` builds the .deb (build/default/zarvik-trk_VERSION_ARCH.deb).
+# embedded simulated dispenser. `make check` is the developer's loop: the
+# normal build and every test not labelled slow. `make test` runs every phase
+# as CI does: the normal build, AddressSanitizer+UBSan, ThreadSanitizer, the
+# headless build (no Qt at all), the Windows builds (MinGW-w64) under Wine, the
+# fuzz targets (clang) and the function-size check. `make package` builds the
+# .deb (build/default/zarvik-trk_VERSION_ARCH.deb).
 JOBS ?= $(shell nproc)
-CTEST_ARGS ?= --output-on-failure -j $(JOBS)
+# Tests mostly wait on the wire and on timers: several per core.
+CTEST_ARGS ?= --output-on-failure -j $(shell echo $$(( $(JOBS) * 4 )))
 export QT_QPA_PLATFORM ?= offscreen
 
 # A compiler cache, when the machine has one: a rebuild, another build tree or
@@ -16,18 +19,24 @@ export CMAKE_C_COMPILER_LAUNCHER ?= ccache
 export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 export CCACHE_MAXSIZE ?= 20G
+# Precompiled headers: the cache keys on their contents, not their times.
+export CCACHE_SLOPPINESS ?= pch_defines,time_macros,include_file_mtime,include_file_ctime
 endif
 
-.PHONY: all deps build demo package test test-default test-asan test-tsan test-headless test-windows test-windows-all test-windows-native-tools fuzz format clean
+.PHONY: all deps deps-all build demo package check test test-steps fuzz format clean \
+  test-default test-asan test-tsan test-headless test-windows test-windows-all test-fuzz test-tidy \
+  build-default build-asan build-tsan build-headless build-windows build-fuzz \
+  run-default run-asan run-tsan run-headless run-windows run-tidy
 
 all: build
 
 deps:
 	@bash scripts/install-deps
 
-build: deps
-	cmake --preset default >/dev/null
-	cmake --build build/default -j $(JOBS)
+deps-all:
+	@bash scripts/install-deps --all
+
+build: deps build-default
 
 demo: build
 	bash scripts/demo build/default
@@ -35,76 +44,92 @@ demo: build
 package: build
 	cd build/default && cpack -G DEB
 
-test: deps test-default test-asan test-tsan test-headless test-windows
+# Every phase, as CI runs it. Each phase is a build and a test run; the builds
+# go one after another (each uses every core), and a phase's tests, which
+# mostly wait on the wire, run while the next phase builds. Output is kept
+# together per step. Any failed step fails the whole.
+test: deps-all
+	@$(MAKE) --no-print-directory -j3 --output-sync=target ZARVIK_ALL_PHASES=1 test-steps
 
-test-default:
+test-steps: run-default run-asan run-tsan run-headless run-windows build-fuzz run-tidy
+ifdef ZARVIK_ALL_PHASES
+build-asan: build-default
+build-tsan: build-asan
+build-headless: build-tsan
+build-windows: build-headless
+build-fuzz: build-windows
+run-tidy: build-fuzz
+endif
+
+# The developer's loop: the normal build and every test not labelled slow.
+check: deps build-default
+	ctest --test-dir build/default $(CTEST_ARGS) -LE slow
+
+# One phase alone: its build, then its tests.
+test-default: build-default run-default
+test-asan: build-asan run-asan
+test-tsan: build-tsan run-tsan
+test-headless: build-headless run-headless
+test-windows: build-windows run-windows
+test-fuzz: build-fuzz
+test-tidy: run-tidy
+
+build-default:
 	cmake --preset default >/dev/null
 	cmake --build build/default -j $(JOBS)
+run-default: build-default
 	ctest --test-dir build/default $(CTEST_ARGS)
 
-test-asan:
+build-asan:
 	cmake --preset asan >/dev/null
 	cmake --build build/asan -j $(JOBS)
+run-asan: build-asan
 	ctest --test-dir build/asan $(CTEST_ARGS) -LE no-sanitizer
 
-# Threaded code (timer, windows, port service) under ThreadSanitizer: only the
-# programs of the tests labelled tsan are built (a test whose program is not
-# built fails as "not found", so a new tsan test program must be added here).
-TSAN_TARGETS = ZarvikTrk protocol_tests driver_tests driver_alloc_tests sim_tests \
-  sim_endpoint_tests port_tests capture_tests timer_tests library_station_e2e_tests \
-  ui_grid_tests ui_window_tests ui_menu_entry_tests ui_closing_tests tools_station_window_tests tools_station_live_tests
-test-tsan:
+# The phases below run the tests of one label and build only what those need:
+# the target tests-<label> (cmake/ZarvikTests.cmake).
+# Threaded code (timer, windows, port service) under ThreadSanitizer.
+build-tsan:
 	cmake --preset tsan >/dev/null
-	cmake --build build/tsan -j $(JOBS) --target $(TSAN_TARGETS)
+	cmake --build build/tsan -j $(JOBS) --target tests-tsan
+run-tsan: build-tsan
 	ctest --test-dir build/tsan $(CTEST_ARGS) -L tsan
 
 # Without the windows: the library, the port service, the simulator and the
 # command-line host built with no Qt at all, and the tests of what differs
 # there (the library without windows, its boundary, the host's command line,
 # no Qt linked, the package). The other tests run in the normal build.
-HEADLESS_TARGETS = ZarvikTrk zarvik-host zarvik-sim zarvik-host-man zarvik-sim-man library_tests library_dlopen_tests
-test-headless:
+build-headless:
 	cmake --preset headless >/dev/null
-	cmake --build build/headless -j $(JOBS) --target $(HEADLESS_TARGETS)
-	ctest --test-dir build/headless $(CTEST_ARGS) -L 'library|install'
-	ctest --test-dir build/headless $(CTEST_ARGS) -R '^tools\.(HeadlessNeedsNoQt|host_cli)$$'
+	cmake --build build/headless -j $(JOBS) --target tests-headless
+run-headless: build-headless
+	ctest --test-dir build/headless $(CTEST_ARGS) -L headless
 
-# ZarvikTrk.dll, zarvik-host.exe and the tests Wine runs. One Windows build
-# runs every test under Wine: the 32-bit one, or the 64-bit one where Wine's
-# 32-bit loader cannot run (a kernel without 32-bit support); the other builds
-# its DLL and host and checks the DLL's exports and the version resources. Only
-# the targets the tests need are built.
-# The end-to-end test drives the native simulator with zarvik-host.exe and
-# compares with the native host, so those two come from the default build.
-# `make test-windows-all` runs every test in both.
-WINDOWS_TARGETS = ZarvikTrk zarvik-host version_resource_check protocol_tests driver_tests driver_alloc_tests library_dlopen_tests port_tests
-test-windows-native-tools:
-	cmake --preset default >/dev/null
-	cmake --build build/default -j $(JOBS) --target zarvik-sim zarvik-host
+# ZarvikTrk.dll, zarvik-host.exe and the tests Wine runs (scripts/windows-phase:
+# which build runs them where, and the scratch prefix's wineserver stopped
+# whatever the outcome). The end-to-end test compares with the native host, so
+# the default build comes first. `make test-windows-all` runs every test in both.
+build-windows:
+	JOBS=$(JOBS) bash scripts/windows-phase build
+run-windows: build-windows
+	JOBS=$(JOBS) bash scripts/windows-phase run
 
-test-windows: test-windows-native-tools
-	@if /usr/lib/wine/wine --version >/dev/null 2>&1; then full=windows-i686 dll=windows-x64; \
-	else full=windows-x64 dll=windows-i686; \
-	  echo "test-windows: Wine's 32-bit loader cannot run here: the 64-bit build runs the Wine tests"; fi; \
-	set -x; \
-	cmake --preset $$full >/dev/null && \
-	cmake --build build/$$full -j $(JOBS) --target $(WINDOWS_TARGETS) && \
-	ctest --test-dir build/$$full $(CTEST_ARGS) && \
-	cmake --preset $$dll >/dev/null && \
-	cmake --build build/$$dll -j $(JOBS) --target ZarvikTrk zarvik-host version_resource_check && \
-	ctest --test-dir build/$$dll $(CTEST_ARGS) -R '^windows\.(Exports|VersionResources)'
+test-windows-all:
+	JOBS=$(JOBS) bash scripts/windows-phase all
 
-test-windows-all: test-windows-native-tools
-	for p in windows-i686 windows-x64; do \
-	  cmake --preset $$p >/dev/null && \
-	  cmake --build build/$$p -j $(JOBS) --target $(WINDOWS_TARGETS) && \
-	  ctest --test-dir build/$$p $(CTEST_ARGS) || exit 1; \
-	done
+# The libFuzzer targets, built with clang so `make fuzz` cannot break unseen.
+build-fuzz: fuzz
 
-fuzz: deps
+fuzz: deps-all
 	cmake --preset fuzz >/dev/null
-	cmake --build build/fuzz -j $(JOBS)
+	cmake --build build/fuzz -j $(JOBS) --target fuzzers
 	@echo "run: build/fuzz/fuzz/fuzz_replies -max_total_time=60 fuzz/corpus/replies (likewise fuzz_collect, fuzz_framer; fuzz_dumpfile with -dict=fuzz/dumpfile.dict)"
+
+# No function of the libraries or programs over 80 lines (clang-tidy over the
+# normal build's compile commands; last, as it uses every core).
+run-tidy:
+	cmake --preset default >/dev/null
+	bash scripts/tidy build/default
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

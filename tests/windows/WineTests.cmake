@@ -10,6 +10,7 @@
 set(ZARVIK_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 
 function(zarvik_wine_test test label)
+  zarvik_label_needs("windows;${label}" ${ARGN})
   set_tests_properties(${test} PROPERTIES
     LABELS "windows;${label}"
     FIXTURES_REQUIRED wine
@@ -21,6 +22,7 @@ endfunction()
 # A GoogleTest program under Wine: the whole program is one test (listing its
 # cases would start Wine at build time).
 function(zarvik_gtest target label)
+  cmake_parse_arguments(arg "" "TIMEOUT;DISCOVERY_TIMEOUT;TEST_FILTER" "LABELS;NEEDS" ${ARGN})
   add_test(NAME ${label}.${target} COMMAND ${target} --gtest_brief=1)
-  zarvik_wine_test(${label}.${target} ${label})
+  zarvik_wine_test(${label}.${target} ${label} ${target} ${arg_NEEDS})
 endfunction()
