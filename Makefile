@@ -49,7 +49,7 @@ package: build
 # mostly wait on the wire, run while the next phase builds. Output is kept
 # together per step. Any failed step fails the whole.
 test: deps-all
-	@$(MAKE) --no-print-directory -j3 --output-sync=target ZARVIK_ALL_PHASES=1 test-steps
+	@$(MAKE) --no-print-directory -k -j3 --output-sync=target ZARVIK_ALL_PHASES=1 test-steps
 
 test-steps: run-default run-asan run-tsan run-headless run-windows build-fuzz run-tidy
 ifdef ZARVIK_ALL_PHASES
@@ -57,7 +57,7 @@ build-asan: build-default
 build-tsan: build-asan
 build-headless: build-tsan
 build-windows: build-headless
-build-fuzz: build-windows
+fuzz: build-windows
 run-tidy: build-fuzz
 endif
 
