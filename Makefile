@@ -1,5 +1,6 @@
 # Front door. `make demo` runs the reference host's delivery demo on an
-# embedded simulated dispenser; `make test` builds and runs every test in the
+# embedded simulated dispenser, installing only the packages the build needs;
+# `make test` adds what the tests need and builds and runs every test in the
 # normal build, then under AddressSanitizer+UBSan and ThreadSanitizer, then in
 # the headless build (no Qt at all), then the Windows builds (MinGW-w64) under
 # Wine; `make package` builds the .deb (build/default/zarvik-trk_VERSION_ARCH.deb).
@@ -18,12 +19,21 @@ export CCACHE_NOHASHDIR ?= 1
 export CCACHE_MAXSIZE ?= 20G
 endif
 
-.PHONY: all deps build demo package test test-default test-asan test-tsan test-headless test-windows test-windows-all test-windows-native-tools fuzz format clean
+.PHONY: all deps deps-test deps-windows deps-fuzz build demo package test test-default test-asan test-tsan test-headless test-windows test-windows-all test-windows-native-tools fuzz format clean
 
 all: build
 
+# Debian packages by group (scripts/install-deps --help): the build's for
+# build, demo and package; the tests', the Windows build's and the fuzzer's
+# only where those run.
 deps:
-	@bash scripts/install-deps
+	@bash scripts/install-deps build
+deps-test:
+	@bash scripts/install-deps build test windows
+deps-windows:
+	@bash scripts/install-deps build windows
+deps-fuzz:
+	@bash scripts/install-deps build fuzz
 
 build: deps
 	cmake --preset default >/dev/null
@@ -35,7 +45,7 @@ demo: build
 package: build
 	cd build/default && cpack -G DEB
 
-test: deps test-default test-asan test-tsan test-headless test-windows
+test: deps-test test-default test-asan test-tsan test-headless test-windows
 
 test-default:
 	cmake --preset default >/dev/null
@@ -82,7 +92,7 @@ test-windows-native-tools:
 	cmake --preset default >/dev/null
 	cmake --build build/default -j $(JOBS) --target zarvik-sim zarvik-host
 
-test-windows: test-windows-native-tools
+test-windows: deps-windows test-windows-native-tools
 	@if /usr/lib/wine/wine --version >/dev/null 2>&1; then full=windows-i686 dll=windows-x64; \
 	else full=windows-x64 dll=windows-i686; \
 	  echo "test-windows: Wine's 32-bit loader cannot run here: the 64-bit build runs the Wine tests"; fi; \
@@ -94,14 +104,14 @@ test-windows: test-windows-native-tools
 	cmake --build build/$$dll -j $(JOBS) --target ZarvikTrk zarvik-host version_resource_check && \
 	ctest --test-dir build/$$dll $(CTEST_ARGS) -R '^windows\.(Exports|VersionResources)'
 
-test-windows-all: test-windows-native-tools
+test-windows-all: deps-windows test-windows-native-tools
 	for p in windows-i686 windows-x64; do \
 	  cmake --preset $$p >/dev/null && \
 	  cmake --build build/$$p -j $(JOBS) --target $(WINDOWS_TARGETS) && \
 	  ctest --test-dir build/$$p $(CTEST_ARGS) || exit 1; \
 	done
 
-fuzz: deps
+fuzz: deps-fuzz
 	cmake --preset fuzz >/dev/null
 	cmake --build build/fuzz -j $(JOBS)
 	@echo "run: build/fuzz/fuzz/fuzz_replies -max_total_time=60 fuzz/corpus/replies (likewise fuzz_collect, fuzz_framer; fuzz_dumpfile with -dict=fuzz/dumpfile.dict)"
