@@ -1,5 +1,7 @@
 # Front door. `make demo` runs the reference host's delivery demo on an
-# embedded simulated dispenser. `make check` is the developer's loop: the
+# embedded simulated dispenser, installing only the packages the build needs
+# (scripts/install-deps: groups build, test, windows, fuzz, tidy; `make test`
+# installs them all). `make check` is the developer's loop: the
 # normal build and every test not labelled slow. `make test` runs every phase
 # as CI does: the normal build, AddressSanitizer+UBSan, ThreadSanitizer, the
 # headless build (no Qt at all), the Windows builds (MinGW-w64) under Wine, the
@@ -23,7 +25,7 @@ export CCACHE_MAXSIZE ?= 20G
 export CCACHE_SLOPPINESS ?= pch_defines,time_macros,include_file_mtime,include_file_ctime
 endif
 
-.PHONY: all deps deps-all build demo package check test test-steps fuzz format clean \
+.PHONY: all deps deps-test deps-all build demo package check test test-steps fuzz format clean \
   test-default test-asan test-tsan test-headless test-windows test-windows-all test-fuzz test-tidy \
   build-default build-asan build-tsan build-headless build-windows build-fuzz \
   run-default run-asan run-tsan run-headless run-windows run-tidy
@@ -31,8 +33,9 @@ endif
 all: build
 
 deps:
-	@bash scripts/install-deps
-
+	@bash scripts/install-deps build
+deps-test:
+	@bash scripts/install-deps build test
 deps-all:
 	@bash scripts/install-deps --all
 
@@ -62,7 +65,7 @@ run-tidy: build-fuzz
 endif
 
 # The developer's loop: the normal build and every test not labelled slow.
-check: deps build-default
+check: deps-test build-default
 	ctest --test-dir build/default $(CTEST_ARGS) -LE slow
 
 # One phase alone: its build, then its tests.

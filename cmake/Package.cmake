@@ -9,6 +9,7 @@ set(CPACK_PACKAGE_VENDOR "ZarvikTrk")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fuel-dispenser driver library with its serial port service and station tools")
 set(CPACK_PACKAGE_DESCRIPTION
     "libZarvikTrk drives fuel dispensers over serial lines and brings its parameter programming window. \
+libzarvik-port is the serial port service a host can give it (C++, same compiler and standard library). \
 zarvik-host is the reference host (command line and station window), zarvik-sim a dispenser simulator.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

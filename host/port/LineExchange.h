@@ -26,9 +26,9 @@
 #include <cstdint>
 #include <functional>
 
+#include "LineStatisticsRecorder.h"
 #include "PortLine.h"
 #include "ReplyReader.h"
-#include "port/LineStatistics.h"
 
 namespace zarvik::port {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "LineStatisticsRecorder.h"
 #include "port/PortErrors.h"
 
 namespace zarvik::port {

@@ -15,9 +15,9 @@
 #include <mutex>
 #include <string>
 
+#include "LineStatisticsRecorder.h"
 #include "ReopenPacer.h"
 #include "ReplyFilter.h"
-#include "port/LineStatistics.h"
 #include "port/SerialDevice.h"
 #include "port/SerialPortManager.h"
 

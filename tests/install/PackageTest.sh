@@ -42,6 +42,9 @@ contents=$(dpkg-deb -c "$deb") || fail "dpkg-deb -c"
 for f in usr/bin/zarvik-host usr/bin/zarvik-sim usr/lib/libZarvikTrk.so.1.0.0.35 \
     "usr/lib/libZarvikTrk.so.1 -> libZarvikTrk.so.1.0.0.35" "usr/lib/libZarvikTrk.so -> libZarvikTrk.so.1" \
     usr/lib/pkgconfig/ZarvikTrk.pc usr/lib/cmake/ZarvikTrk/ZarvikTrkConfig.cmake usr/include/zarvik/driver.h \
+    usr/lib/libzarvik-port.so.1.0.0.35 "usr/lib/libzarvik-port.so.1 -> libzarvik-port.so.1.0.0.35" \
+    "usr/lib/libzarvik-port.so -> libzarvik-port.so.1" usr/lib/pkgconfig/zarvik-port.pc \
+    usr/include/zarvik/port/SerialPortManager.h usr/include/zarvik/port/PortExport.h \
     usr/share/man/man1/zarvik-host.1.gz usr/share/man/man1/zarvik-sim.1.gz \
     usr/share/bash-completion/completions/zarvik-host usr/share/zarvik/wireshark/zarvik.lua; do
     grep -qF -- "./$f" <<<"$contents" || fail "the package lacks $f"
@@ -52,6 +55,8 @@ dpkg -x "$deb" "$root" || fail "dpkg -x"
 # (Outputs are read whole before grep -q, which may stop reading early.)
 dynamic=$(readelf -d "$root/usr/lib/libZarvikTrk.so.1.0.0.35") || fail "readelf"
 grep -qF 'Library soname: [libZarvikTrk.so.1]' <<<"$dynamic" || fail "SONAME: $dynamic"
+dynamic=$(readelf -d "$root/usr/lib/libzarvik-port.so.1.0.0.35") || fail "readelf"
+grep -qF 'Library soname: [libzarvik-port.so.1]' <<<"$dynamic" || fail "port service SONAME: $dynamic"
 dynamic=$(readelf -d "$root/usr/bin/zarvik-host") || fail "readelf"
 grep -qF 'Library runpath: [$ORIGIN/' <<<"$dynamic" || fail "zarvik-host has no \$ORIGIN RUNPATH"
 
@@ -72,6 +77,8 @@ cat "$work/demo.out"
 grep -q "demo finished" "$work/demo.out" || fail "the demo did not finish"
 grep -qF "calling init: $root/usr/bin/../lib/libZarvikTrk.so.1" "$work/demo.err" ||
     fail "the demo did not load the installed library: $(grep -F ZarvikTrk "$work/demo.err")"
+grep -qF "calling init: $root/usr/bin/../lib/libzarvik-port.so.1" "$work/demo.err" ||
+    fail "the demo did not load the installed port service: $(grep -F zarvik-port "$work/demo.err")"
 
 # Hosts that dlopen the plain name keep working.
 out=$(run "$root/usr/bin/zarvik-host" --library "$root/usr/lib/libZarvikTrk.so" info 2>&1) || fail "info: $out"
@@ -80,7 +87,7 @@ grep -q "v2.50#" <<<"$out" || fail "info through libZarvikTrk.so: $out"
 # pkg-config: a host built with its flags against the unpacked tree.
 export PKG_CONFIG_PATH=$root/usr/lib/pkgconfig
 [[ $(pkg-config --modversion ZarvikTrk) == 1.0.0.35 ]] || fail "pkg-config --modversion"
-flags=$(pkg-config --cflags --libs ZarvikTrk) || fail "pkg-config --cflags --libs"
+flags=$(pkg-config --cflags --libs ZarvikTrk zarvik-port) || fail "pkg-config --cflags --libs"
 g++ -std=c++20 "$source/tests/install/host/main.cpp" $flags -o "$work/tiny_host" || fail "building with $flags"
 out=$(LD_LIBRARY_PATH=$root/usr/lib "$work/tiny_host") || fail "tiny host: $out"
 grep -q "tiny host: driver info 22 bytes" <<<"$out" || fail "tiny host: $out"

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "PortExport.h"
+
 namespace zarvik::port {
 
 struct DeviceHolder {
@@ -18,10 +20,10 @@ struct DeviceHolder {
 };
 
 // The process holding a flock on path, if any.
-std::optional<DeviceHolder> LockHolder(const std::string& path);
+ZARVIK_PORT_API std::optional<DeviceHolder> LockHolder(const std::string& path);
 // Every process with path open (this one included), by pid.
-std::vector<DeviceHolder> OpenHolders(const std::string& path);
+ZARVIK_PORT_API std::vector<DeviceHolder> OpenHolders(const std::string& path);
 // "process 812 (zarvik-host)"
-std::string DescribeHolder(const DeviceHolder& holder);
+ZARVIK_PORT_API std::string DescribeHolder(const DeviceHolder& holder);
 
 }  // namespace zarvik::port

@@ -4,7 +4,8 @@
 // `good` or `bad`; `badByError` splits the bad ones by the error code the
 // line ended with (timeouts and device errors included). Latency is the time
 // from the end of the request's write to the last byte of a good reply;
-// percentiles come from the latest kLatencyWindow good replies.
+// percentiles come from the latest 4096 good replies
+// (LineStatisticsRecorder.h, private to the service).
 //
 // What the line learnt of its dispenser (ReplyFilter.h) is shown too: does
 // it echo the request's sequence number and bus address, and is the line
@@ -14,14 +15,15 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <vector>
+
+#include "PortExport.h"
 
 namespace zarvik::port {
 
 // What a line has learnt of its dispenser: does it echo the request's
 // sequence number (or bus address)?
 enum class Learnt : std::uint8_t { Unknown, Yes, No };
-const char* LearntName(Learnt learnt);  // "unknown", "yes", "no"
+ZARVIK_PORT_API const char* LearntName(Learnt learnt);  // "unknown", "yes", "no"
 
 // Traffic of the line, counted per exchange and summed per line.
 struct TrafficCounts {
@@ -38,7 +40,7 @@ struct TrafficCounts {
     std::uint64_t localEchoes = 0;        // our own requests read back, skipped
     std::uint64_t refusals = 0;           // replies that answered and refused (result byte nonzero)
 
-    TrafficCounts& operator+=(const TrafficCounts& other);
+    ZARVIK_PORT_API TrafficCounts& operator+=(const TrafficCounts& other);
 };
 
 // What the line believes of its dispenser after an exchange; the latest
@@ -62,33 +64,6 @@ struct LineStatistics : TrafficCounts, EchoLearning {
     std::chrono::microseconds latencyP50{0};
     std::chrono::microseconds latencyP95{0};
     std::chrono::microseconds latencyMax{0};
-};
-
-// What one exchange adds to its line's statistics, collected without a lock
-// and merged once at its end.
-struct ExchangeRecord : TrafficCounts, EchoLearning {
-    bool good = false;
-    std::int32_t error = 0;  // the line error of a bad exchange
-    std::chrono::microseconds latency{0};
-};
-
-// The running record behind LineStatistics; not thread-safe on its own.
-class LineStatisticsRecorder {
-public:
-    static constexpr std::size_t kLatencyWindow = 4096;
-
-    void Record(const ExchangeRecord& exchange);
-    LineStatistics Snapshot() const;
-
-    LineStatistics counters;  // everything but the latency figures is kept here
-
-private:
-    void Good(std::chrono::microseconds latency);
-    void Bad(std::int32_t error);
-
-    std::vector<std::chrono::microseconds> latencies_;  // ring of the latest good replies
-    std::size_t next_ = 0;
-    std::chrono::microseconds max_{0};
 };
 
 }  // namespace zarvik::port

@@ -24,7 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "port/SerialDevice.h"
+#include "PortExport.h"
+#include "SerialDevice.h"
 
 namespace zarvik::port {
 
@@ -64,7 +65,7 @@ private:
     std::function<void(Clock::time_point)> sleepUntil_ = [](Clock::time_point t) { std::this_thread::sleep_until(t); };
 };
 
-class LoopbackDevice final : public SerialDevice {
+class ZARVIK_PORT_API LoopbackDevice final : public SerialDevice {
 public:
     explicit LoopbackDevice(std::shared_ptr<LoopbackFarEnd> farEnd) : farEnd_(std::move(farEnd)) {}
 
@@ -92,6 +93,6 @@ private:
 };
 
 // A factory for SerialPortManager: every line's device on the same far end.
-std::function<std::unique_ptr<SerialDevice>()> LoopbackDevices(std::shared_ptr<LoopbackFarEnd> farEnd);
+ZARVIK_PORT_API std::function<std::unique_ptr<SerialDevice>()> LoopbackDevices(std::shared_ptr<LoopbackFarEnd> farEnd);
 
 }  // namespace zarvik::port

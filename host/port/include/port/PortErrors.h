@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "PortExport.h"
+
 namespace zarvik::port {
 
 inline constexpr std::int32_t kErrorTimeout = 300;       // no reply byte before the response deadline
@@ -21,6 +23,6 @@ inline constexpr std::int32_t kErrorRefused = 306;
 
 // A short UTF-8 Russian text for a line error code (reply checker codes
 // included); "ошибка N" for codes this service does not know.
-const char* DescribeLineError(std::int32_t code);
+ZARVIK_PORT_API const char* DescribeLineError(std::int32_t code);
 
 }  // namespace zarvik::port

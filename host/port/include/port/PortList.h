@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "port/DeviceHolders.h"
+#include "DeviceHolders.h"
+#include "PortExport.h"
 
 namespace zarvik::port {
 
@@ -20,6 +21,6 @@ struct SerialPortInfo {
 };
 
 // devices: the folder to look in (/dev; tests give a scratch folder).
-std::vector<SerialPortInfo> ListSerialPorts(const std::string& devices = "/dev");
+ZARVIK_PORT_API std::vector<SerialPortInfo> ListSerialPorts(const std::string& devices = "/dev");
 
 }  // namespace zarvik::port

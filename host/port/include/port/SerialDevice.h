@@ -20,6 +20,8 @@
 #include <thread>
 #include <utility>
 
+#include "PortExport.h"
+
 namespace zarvik::port {
 
 using Clock = std::chrono::steady_clock;
@@ -79,6 +81,6 @@ inline Clock::duration WireTime(std::size_t bytes, std::int32_t baud) {
 }
 
 // The back end of this platform.
-std::unique_ptr<SerialDevice> MakeSystemDevice();
+ZARVIK_PORT_API std::unique_ptr<SerialDevice> MakeSystemDevice();
 
 }  // namespace zarvik::port

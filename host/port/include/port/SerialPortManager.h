@@ -1,4 +1,7 @@
 // SerialPortManager: the port service for hosts without one of their own.
+// A host outside this project includes <zarvik/port/SerialPortManager.h> and
+// links libzarvik-port.so.1 (zarvik-port.dll): a C++ interface, so the host
+// is built with the same compiler and standard library (PortExport.h).
 //
 // The host maps each line (1..32) to a device path (a serial port or a
 // pseudo-terminal) before the driver opens it. StartTransfer carries out the
@@ -22,9 +25,9 @@
 // (ReplyFilter.h). A reply must answer its request (ReplyMatching): on a
 // strict line one with another address, command or nozzle byte is dropped
 // and a refusal leaves line state 4 (error kErrorRefused) with WaitTransfer
-// 0; our own request read back and a copy of the last reply are skipped. Replies are passed to the checker as they came: no
-// hunting for the start byte, so the checker sees and reports every
-// malformed reply. How one exchange runs: LineExchange.h.
+// 0; our own request read back and a copy of the last reply are skipped. Replies are passed to the checker as they
+// came: no hunting for the start byte, so the checker sees and reports every malformed reply. How one exchange runs:
+// LineExchange.h.
 //
 // A line's device is opened exclusively (a second program gets "busy") at
 // the rate the driver asks for, or the host's LineSettings::baud; an
@@ -43,8 +46,9 @@
 #include <span>
 #include <string>
 
-#include "port/LineStatistics.h"
-#include "port/SerialDevice.h"
+#include "LineStatistics.h"
+#include "PortExport.h"
+#include "SerialDevice.h"
 #include "zarvik/port_manager.h"
 
 namespace zarvik::port {
@@ -63,8 +67,8 @@ enum class ReplyMatching : std::uint8_t { Strict, Lenient };
 //         skipped whatever it holds, then as Auto;
 //   Off   nothing is skipped.
 enum class LocalEcho : std::uint8_t { Auto, On, Off };
-const char* ReplyMatchingName(ReplyMatching matching);  // "strict", "lenient"
-const char* LocalEchoName(LocalEcho echo);              // "auto", "on", "off"
+ZARVIK_PORT_API const char* ReplyMatchingName(ReplyMatching matching);  // "strict", "lenient"
+ZARVIK_PORT_API const char* LocalEchoName(LocalEcho echo);              // "auto", "on", "off"
 
 struct LineSettings {
     // Wait for the first reply byte after the request has left the wire.
@@ -127,7 +131,7 @@ using ExchangeHook = std::function<void(const ExchangeOutcome&)>;
 struct PortLine;
 using DeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
 
-class SerialPortManager final : public TPortManager {
+class ZARVIK_PORT_API SerialPortManager final : public TPortManager {
 public:
     static constexpr int kLines = 32;
 

@@ -1,0 +1,21 @@
+# libzarvik-port's dynamic symbols: namespace zarvik::port only (with its
+# classes' virtual tables and type information), and the service a host
+# constructs among them.
+find_program(NM nm REQUIRED)
+execute_process(COMMAND ${NM} -DC --defined-only ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "nm failed: ${rc}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${out}")
+set(count 0)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^[0-9a-f]* [A-Za-z] " "" name "${line}")
+  if(NOT name MATCHES "^((vtable|typeinfo|typeinfo name) for )?zarvik::port::" AND NOT name STREQUAL "ZARVIK_PORT_1")
+    message(FATAL_ERROR "exported outside zarvik::port: ${name}")
+  endif()
+  math(EXPR count "${count} + 1")
+endforeach()
+if(NOT out MATCHES "zarvik::port::SerialPortManager::SerialPortManager\\(")
+  message(FATAL_ERROR "SerialPortManager's constructor is not exported:\n${out}")
+endif()
+message("exported: ${count} symbols, all in zarvik::port")
