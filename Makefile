@@ -52,7 +52,7 @@ test-asan:
 # built fails as "not found", so a new tsan test program must be added here).
 TSAN_TARGETS = ZarvikTrk protocol_tests driver_tests driver_alloc_tests sim_tests \
   sim_endpoint_tests port_tests capture_tests timer_tests library_station_e2e_tests \
-  ui_grid_tests ui_window_tests ui_menu_entry_tests ui_closing_tests tools_station_window_tests tools_station_live_tests
+  ui_grid_tests ui_window_tests ui_menu_entry_tests ui_closing_tests stationwindow_tests stationwindow_live_tests
 test-tsan:
 	cmake --preset tsan >/dev/null
 	cmake --build build/tsan -j $(JOBS) --target $(TSAN_TARGETS)

@@ -7,13 +7,15 @@
 #include <thread>
 
 #include "Commands.h"
-#include "Console.h"
-#include "DriverSlots.h"
-#include "EmbeddedSimulator.h"
-#include "ExitCodes.h"
-#include "Interrupt.h"
-#include "Platform.h"
-#include "StateNames.h"
+#include "Output.h"
+#include "Registry.h"
+#include "hostkit/Console.h"
+#include "hostkit/ExitCodes.h"
+#include "hostkit/Interrupt.h"
+#include "hostkit/Platform.h"
+#include "hostkit/StateNames.h"
+#include "loader/DriverSlots.h"
+#include "station/EmbeddedSimulator.h"
 
 namespace zarvik::host {
 namespace {
@@ -134,5 +136,14 @@ int RunDemo(const SessionOptions& options) {
     s.PrintLineResult(std::cout);
     return 0;
 }
+
+namespace {
+
+int Run(Invocation& in) { return RunDemo(in.cli.session); }
+
+}  // namespace
+
+extern const Command kDemoCommand{"demo", "a delivery on an embedded simulated station", nullptr, nullptr, Run, false,
+                                  false};
 
 }  // namespace zarvik::host

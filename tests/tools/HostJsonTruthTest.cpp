@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "Commands.h"
-#include "EmbeddedSimulator.h"
-#include "ExitCodes.h"
 #include "Totals.h"
+#include "hostkit/ExitCodes.h"
 #include "protocol/ParameterCode.h"
 #include "sim/ParameterTables.h"
+#include "station/EmbeddedSimulator.h"
 
 namespace zarvik::host {
 namespace {
@@ -114,7 +114,7 @@ StationFile WholeStation(const std::string& device, int dispensers) {
 
 TEST_F(HostJson, Totals_EveryNozzleHasItsOwnTotalInJsonCsvAndText) {
     const StationFile plan = WholeStation(options_.device, kDispensers);
-    const Output out = Capture([&] { return RunTotals(plan, options_, TotalsFormat::Json); });
+    const Output out = Capture([&] { return RunTotals(plan, options_, OutputFormat::Json); });
     ASSERT_EQ(out.code, kExitOk) << out.text;
     const json doc = json::parse(out.text);
     EXPECT_TRUE(doc["complete"].get<bool>());
@@ -133,7 +133,7 @@ TEST_F(HostJson, Totals_EveryNozzleHasItsOwnTotalInJsonCsvAndText) {
         }
     }
 
-    const Output csv = Capture([&] { return RunTotals(plan, options_, TotalsFormat::Csv); });
+    const Output csv = Capture([&] { return RunTotals(plan, options_, OutputFormat::Csv); });
     ASSERT_EQ(csv.code, kExitOk);
     std::istringstream rows(csv.text);
     std::string row;
@@ -150,7 +150,7 @@ TEST_F(HostJson, Totals_EveryNozzleHasItsOwnTotalInJsonCsvAndText) {
         }
     EXPECT_FALSE(std::getline(rows, row)) << row;
 
-    const Output text = Capture([&] { return RunTotals(plan, options_, TotalsFormat::Text); });
+    const Output text = Capture([&] { return RunTotals(plan, options_, OutputFormat::Text); });
     char line[128];
     std::snprintf(line, sizeof line, "%4d %9d %6d %14.3f  ТРК 2, АИ-95\n", 1, 2, 2,
                   Station().Nozzle(2, 2).total / 1000.0);
@@ -166,7 +166,7 @@ TEST_F(HostJson, Totals_NozzlesThatDoNotAnswer_AreShownAsNotReadAndFailTheComman
     quick.response = std::chrono::milliseconds(50);
     options_.settings = quick;
     const StationFile plan = WholeStation(options_.device, 5);
-    const Output out = Capture([&] { return RunTotals(plan, options_, TotalsFormat::Json); });
+    const Output out = Capture([&] { return RunTotals(plan, options_, OutputFormat::Json); });
     EXPECT_EQ(out.code, kExitExchangeFailed);
     const json doc = json::parse(out.text);
     EXPECT_FALSE(doc["complete"].get<bool>());
@@ -185,7 +185,7 @@ TEST_F(HostJson, Totals_LineThatDoesNotOpen_IsAPortErrorForEachOfItsNozzles) {
     missing.line = 2;
     missing.device = "/nonexistent/ttyUSB7";
     plan.lines.push_back(missing);
-    const Output out = Capture([&] { return RunTotals(plan, options_, TotalsFormat::Json); });
+    const Output out = Capture([&] { return RunTotals(plan, options_, OutputFormat::Json); });
     EXPECT_EQ(out.code, kExitConfig);
     const json doc = json::parse(out.text);
     ASSERT_EQ(doc["lines"].size(), 2u);

@@ -12,9 +12,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "ParamsDocument.h"
 #include "ParamsTestSupport.h"
 #include "ToolRunner.h"
+#include "backup/ParamsDocument.h"
 #include "sim/ParameterTables.h"
 #include "sim/SerialEndpoint.h"
 #include "sim/Station.h"
