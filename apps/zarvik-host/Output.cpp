@@ -21,8 +21,19 @@ OutputFormat ChooseFormat(bool json, bool csv) {
 
 int ResultCode(Session& s) { return s.LineResult() == 1 ? kExitOk : kExitNotGood; }
 
+void PrintLineResult(Session& s, std::ostream& out) {
+    const std::uint8_t r = s.LineResult();
+    out << "line result: " << int{r} << " (" << LineResultMeaning(r) << ")";
+    if (r != 1) {
+        const std::int32_t error = s.Port().GetLineError(static_cast<std::uint8_t>(s.Line()));
+        if (error != 0) out << ", line error " << error << ": " << port::DescribeLineError(error);
+        if (error == port::kErrorDevice || error == port::kErrorNotOpen) out << s.FaultCause();
+    }
+    out << '\n';
+}
+
 int PrintResult(Session& s) {
-    s.PrintLineResult(std::cout);
+    PrintLineResult(s, std::cout);
     return ResultCode(s);
 }
 

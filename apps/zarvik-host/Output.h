@@ -30,7 +30,10 @@ OutputFormat ChooseFormat(bool json, bool csv);
 // The exit code of a command's last exchange: 0 when the line result is
 // good, 3 when it is not.
 int ResultCode(Session& s);
-// "line result: N (meaning)" on stdout; returns ResultCode().
+// "line result: N (meaning)", and when it is not good the line error with
+// its text and the device's fault ("line error 302: ...: no such device").
+void PrintLineResult(Session& s, std::ostream& out);
+// The line result on stdout; returns ResultCode().
 int PrintResult(Session& s);
 
 // "192 (0xC0) idle"

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "OnLine.h"
+#include "Output.h"
 #include "ParamsCommands.h"
 #include "ParamsRead.h"
 #include "backup/ParamsRules.h"
@@ -92,7 +93,7 @@ int RunParamWrite(Session& s, const ParamsArgs& a) {
     slots::WriteParameter(s.Driver(), s.Line(), a.address,
                           protocol::PackParameterCode(cell->table, cell->row, cell->field),
                           static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
-    s.PrintLineResult(std::cout);
+    PrintLineResult(s, std::cout);
     return s.LineResult() == 1 ? kExitOk : kExitNotGood;
 }
 

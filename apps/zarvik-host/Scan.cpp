@@ -34,7 +34,7 @@ int RunScan(Session& s, const CommandArgs& a) {
         EmitJson(s, a, {{"answering", std::move(found)}});
     } else {
         std::cout << found.size() << " address(es) answer\n";
-        s.PrintLineResult(std::cout);
+        PrintLineResult(s, std::cout);
     }
     return any ? kExitOk : kExitExchangeFailed;
 }

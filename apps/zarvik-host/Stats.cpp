@@ -52,7 +52,7 @@ int RunStats(Session& s, const CommandArgs& a) {
             std::cout << "interrupted by " << SignalName(signal) << " after " << polls << " of " << asked
                       << " poll(s)\n";
         PrintStatistics(s, std::cout);
-        s.PrintLineResult(std::cout);
+        PrintLineResult(s, std::cout);
     }
     return signal != 0 ? kExitInterrupted : code;
 }

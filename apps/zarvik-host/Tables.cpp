@@ -51,7 +51,7 @@ int RunTables(Session& s, const CommandArgs& a) {
     if (a.json)
         EmitJson(s, a, {{"address", a.address}, {"complete", complete}, {"tables", std::move(tables)}});
     else
-        s.PrintLineResult(std::cout);
+        PrintLineResult(s, std::cout);
     return complete ? kExitOk : kExitNotGood;
 }
 

@@ -86,7 +86,7 @@ int RunWatch(Session& s, const CommandArgs& a) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     ClearInterrupt();
-    s.PrintLineResult(std::cout);
+    PrintLineResult(s, std::cout);
     if (polls > 0 && outcome == Outcome::NoReply) return kExitExchangeFailed;
     return ResultCode(s);
 }

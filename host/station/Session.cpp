@@ -118,15 +118,4 @@ std::string Session::FaultCause() const {
 
 std::uint8_t Session::LineResult() { return slots::GetLineResult(driver_, line_); }
 
-void Session::PrintLineResult(std::ostream& out) {
-    const std::uint8_t r = LineResult();
-    out << "line result: " << int{r} << " (" << LineResultMeaning(r) << ")";
-    if (r != 1) {
-        const std::int32_t error = port_->GetLineError(static_cast<std::uint8_t>(line_));
-        if (error != 0) out << ", line error " << error << ": " << port::DescribeLineError(error);
-        if (error == port::kErrorDevice || error == port::kErrorNotOpen) out << FaultCause();
-    }
-    out << '\n';
-}
-
 }  // namespace zarvik::host

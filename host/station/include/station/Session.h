@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -59,8 +58,6 @@ public:
     // driver's text after them verbatim: "no reply from address 4 on
     // /dev/ttyUSB0 within 300 ms (error 300; driver: "...")".
     std::string ExchangeFailure(const std::string& driverText);
-    // "line result: N (meaning)"
-    void PrintLineResult(std::ostream& out);
 
     // Sees every frame on the wire after the trace printer (one at a time;
     // empty to remove).
