@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "ParamsDocument.h"
-#include "ParamsRules.h"
+#include "backup/ParamsDocument.h"
+#include "backup/ParamsRules.h"
 
 namespace {
 

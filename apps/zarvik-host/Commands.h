@@ -1,15 +1,16 @@
-// The host's commands. Each runs on an open session (except info), prints
-// its result and the line result on stdout (one JSON document instead with
-// CommandArgs::json where the command has it) and returns the exit code
-// (ExitCodes.h: 0 when the line result is good, 3 when it is not); an error
-// escapes as an exception (the caller prints it on stderr, ExitCodeOf()
-// gives its code).
+// The commands on one line's session, each defined in its own file beside
+// its registration (Registry.h). Each runs on an open session (except info),
+// prints its result and the line result on stdout (one JSON document instead
+// with CommandArgs::json where the command has it, Output.h) and returns the
+// exit code (hostkit/ExitCodes.h: 0 when the line result is good, 3 when it
+// is not); an error escapes as an exception (the caller prints it on stderr,
+// ExitCodeOf() gives its code).
 #pragma once
 
 #include <string>
 
 #include "ParamsCommands.h"
-#include "Session.h"
+#include "station/Session.h"
 
 namespace zarvik::host {
 
@@ -41,10 +42,6 @@ int RunTables(Session& s, const CommandArgs& a);
 int RunWatch(Session& s, const CommandArgs& a);
 int RunScan(Session& s, const CommandArgs& a);
 int RunStats(Session& s, const CommandArgs& a);
-void PrintStatistics(Session& s, std::ostream& out);
-// The exit code of a command's last exchange: 0 when the line result is
-// good, 3 when it is not.
-int ResultCode(Session& s);
 
 // The delivery demo on an embedded simulator; builds its own session.
 int RunDemo(const SessionOptions& options);

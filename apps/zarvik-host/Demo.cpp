@@ -7,13 +7,15 @@
 #include <thread>
 
 #include "Commands.h"
-#include "Console.h"
-#include "DriverSlots.h"
-#include "EmbeddedSimulator.h"
-#include "ExitCodes.h"
-#include "Interrupt.h"
-#include "Platform.h"
-#include "StateNames.h"
+#include "Output.h"
+#include "Registry.h"
+#include "hostkit/Console.h"
+#include "hostkit/ExitCodes.h"
+#include "hostkit/Interrupt.h"
+#include "hostkit/Platform.h"
+#include "hostkit/StateNames.h"
+#include "loader/DriverSlots.h"
+#include "station/EmbeddedSimulator.h"
 
 namespace zarvik::host {
 namespace {
@@ -49,7 +51,7 @@ int StopInterrupted(Session& s, double volume, double money) {
     std::fflush(stdout);
     try {
         slots::StopNozzle(s.Driver(), s.Line(), kDispenser, kNozzle);
-        s.PrintLineResult(std::cout);
+        PrintLineResult(s, std::cout);
     } catch (const std::exception& e) {
         std::printf("no answer: %s\n", ErrorText(e).c_str());
     }
@@ -85,17 +87,17 @@ int RunDemo(const SessionOptions& options) {
 
     slots::SetNozzlePrice(d, line, kDispenser, kNozzle, kPrice);
     std::printf("price %.2f: ", kPrice);
-    s.PrintLineResult(std::cout);
+    PrintLineResult(s, std::cout);
     slots::SetVolumeDose(d, line, kDispenser, kNozzle, kDose);
     std::printf("dose %.3f L: ", kDose);
-    s.PrintLineResult(std::cout);
+    PrintLineResult(s, std::cout);
     if (const int signal = InterruptSignal()) {
         std::printf("interrupted by %s before the start: nothing delivered\n", SignalName(signal).c_str());
         return kExitInterrupted;
     }
     slots::StartNozzle(d, line, kDispenser, kNozzle);
     std::printf("start: ");
-    s.PrintLineResult(std::cout);
+    PrintLineResult(s, std::cout);
     if (s.LineResult() != 1) return kExitNotGood;
 
     const bool terminal = StdoutIsTerminal();
@@ -131,8 +133,17 @@ int RunDemo(const SessionOptions& options) {
     PrintStatistics(s, std::cout);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     std::printf("demo finished in %.1f s\n", seconds);
-    s.PrintLineResult(std::cout);
+    PrintLineResult(s, std::cout);
     return 0;
 }
+
+namespace {
+
+int Run(Invocation& in) { return RunDemo(in.cli.session); }
+
+}  // namespace
+
+extern const Command kDemoCommand{"demo", "a delivery on an embedded simulated station", nullptr, nullptr, Run, false,
+                                  false};
 
 }  // namespace zarvik::host

@@ -1,14 +1,17 @@
 // param-write: one value, checked against its field's description first.
+#include <CLI/CLI.hpp>
 #include <iostream>
 #include <optional>
 
-#include "Console.h"
-#include "DriverSlots.h"
-#include "ExitCodes.h"
+#include "OnLine.h"
+#include "Output.h"
 #include "ParamsCommands.h"
 #include "ParamsRead.h"
-#include "ParamsRules.h"
-#include "VisibleText.h"
+#include "backup/ParamsRules.h"
+#include "hostkit/Console.h"
+#include "hostkit/ExitCodes.h"
+#include "hostkit/VisibleText.h"
+#include "loader/DriverSlots.h"
 #include "protocol/ParameterCode.h"
 
 namespace zarvik::host {
@@ -29,6 +32,20 @@ std::optional<Cell> CellOf(int code) {
 int Refuse(const std::string& why) {
     std::cerr << "zarvik-host: param-write refused: " << why << "; nothing written\n";
     return kExitUsage;
+}
+
+void Options(CLI::App& c, Cli& cli) {
+    ParamsArgs& a = cli.args.params;
+    c.add_option("--address,-a", a.address, "bus address")->check(CLI::Range(1, 255))->capture_default_str();
+    c.add_option("--code,-c", a.code, "parameter code 1TTRRFF (table, row, field 1..99)")->required();
+    c.add_option("VALUE", a.value, "the raw value, a whole number")->required();
+    c.add_flag("--force", a.force, "write a value outside the field's limits (never one wider than the field)");
+    AddAttempts(c, a);
+    c.footer(
+        "The field's description is read first; nothing is sent for a value that is not a whole number, is NaN or "
+        "an infinity, does not fit the field's width, or lies outside its limits without --force.\n"
+        "Exit codes: 0 written (line result 1); 1 no reply; 2 refused before anything was written (bad code or "
+        "value, no such table, row or field); 3 the dispenser refused the write or never answered well.");
 }
 
 }  // namespace
@@ -76,8 +93,18 @@ int RunParamWrite(Session& s, const ParamsArgs& a) {
     slots::WriteParameter(s.Driver(), s.Line(), a.address,
                           protocol::PackParameterCode(cell->table, cell->row, cell->field),
                           static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
-    s.PrintLineResult(std::cout);
+    PrintLineResult(s, std::cout);
     return s.LineResult() == 1 ? kExitOk : kExitNotGood;
 }
+
+int RunParamWriteCommand(Session& s, const CommandArgs& a) { return RunParamWrite(s, a.params); }
+
+extern const Command kParamWriteCommand{"param-write",
+                                        "write one parameter, checked against its field's description",
+                                        Options,
+                                        CheckDevice,
+                                        OnSession<RunParamWriteCommand>,
+                                        false,
+                                        false};
 
 }  // namespace zarvik::host

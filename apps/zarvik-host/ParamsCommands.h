@@ -2,17 +2,17 @@
 //   param-write     one value, checked against its field's description
 //                   before anything is sent;
 //   params-dump     every table, field description and value of a row, to a
-//                   file that is complete or not written (ParamsDocument.h);
+//                   file that is complete or not written (backup/ParamsDocument.h);
 //   params-restore  a dump checked as a whole against the file's checksum,
 //                   the target and the dispenser's own layout, then compared
 //                   and, with --apply, written after a backup and read back.
 // They print their errors on stderr themselves and return an exit code of
-// ExitCodes.h; zarvik::ESerialIO from the driver escapes to the caller.
+// hostkit/ExitCodes.h; zarvik::ESerialIO from the driver escapes to the caller.
 #pragma once
 
 #include <string>
 
-#include "Session.h"
+#include "station/Session.h"
 
 namespace CLI {
 class App;
@@ -37,10 +37,8 @@ struct ParamsArgs {
     std::string backup;  // params-restore --apply: empty = beside the dump
 };
 
-// The options of each command, bound to `a`.
-void AddParamWriteOptions(CLI::App& command, ParamsArgs& a);
-void AddParamsDumpOptions(CLI::App& command, ParamsArgs& a);
-void AddParamsRestoreOptions(CLI::App& command, ParamsArgs& a);
+// --attempts, bound to `a`.
+void AddAttempts(CLI::App& command, ParamsArgs& a);
 
 int RunParamWrite(Session& s, const ParamsArgs& a);
 int RunParamsDump(Session& s, const ParamsArgs& a);

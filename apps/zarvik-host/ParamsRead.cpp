@@ -1,12 +1,15 @@
 #include "ParamsRead.h"
 
-#include "Console.h"
-#include "Descriptions.h"
-#include "DriverSlots.h"
-#include "Interrupt.h"
-#include "ParamsRules.h"
+#include <CLI/CLI.hpp>
+
+#include "ParamsCommands.h"
+#include "backup/ParamsRules.h"
+#include "hostkit/Console.h"
+#include "hostkit/Interrupt.h"
+#include "loader/DriverSlots.h"
 #include "port/PortErrors.h"
 #include "protocol/ParameterCode.h"
+#include "station/Descriptions.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::host {
@@ -140,6 +143,12 @@ void ParamsReader::ReadValues(ParamsDump& dump) {
             if (dump.row <= t.rows && f.size > 0) f.value = Value(t.number, dump.row, f);
         }
     }
+}
+
+void AddAttempts(CLI::App& c, ParamsArgs& a) {
+    c.add_option("--attempts", a.attempts, "tries per request before a read or a verified write fails")
+        ->check(CLI::Range(1, 20))
+        ->capture_default_str();
 }
 
 }  // namespace zarvik::host

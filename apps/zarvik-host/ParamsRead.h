@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "ExitCodes.h"
-#include "ParamsDocument.h"
-#include "Session.h"
+#include "backup/ParamsDocument.h"
+#include "hostkit/ExitCodes.h"
+#include "station/Session.h"
 
 namespace zarvik::host {
 

@@ -1,21 +1,23 @@
 // params-restore: a dump checked as a whole before anything is written, the
 // differences shown, and with --apply written after a backup, each read back.
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <ctime>
 #include <iostream>
 #include <optional>
 #include <sstream>
 
-#include "AtomicFile.h"
-#include "Console.h"
-#include "DriverSlots.h"
-#include "ExitCodes.h"
-#include "Interrupt.h"
+#include "OnLine.h"
 #include "ParamsCommands.h"
-#include "ParamsDocument.h"
 #include "ParamsRead.h"
-#include "ParamsRules.h"
 #include "ShellWord.h"
+#include "backup/AtomicFile.h"
+#include "backup/ParamsDocument.h"
+#include "backup/ParamsRules.h"
+#include "hostkit/Console.h"
+#include "hostkit/ExitCodes.h"
+#include "hostkit/Interrupt.h"
+#include "loader/DriverSlots.h"
 #include "protocol/ParameterCode.h"
 #include "zarvik/exceptions.h"
 
@@ -188,6 +190,32 @@ int Apply(Session& s, ParamsReader& reader, const ParamsArgs& a, const ParamsDum
     return kExitOk;
 }
 
+void Options(CLI::App& c, Cli& cli) {
+    ParamsArgs& a = cli.args.params;
+    c.add_option("FILE", a.file, "a params-dump file")->required();
+    c.add_option("--address,-a", a.targetAddress, "target bus address (default: the file's)")
+        ->check(CLI::Range(1, 255));
+    c.add_option("--row,-r", a.targetRow, "target row (default: the file's)")->check(CLI::Range(1, kMaxRow));
+    c.add_flag("--other-target", a.otherTarget, "restore to an address or row other than the file's");
+    c.add_flag("--apply", a.apply, "write the differences after a backup, reading each back");
+    c.add_option("--backup", a.backup,
+                 "with --apply: the backup of the current values (default: params-aA-rR-backup-TIME.json beside "
+                 "FILE)");
+    c.add_flag("--force", a.force, "accept values outside their field's limits (never wider than the field)");
+    c.add_flag("--ignore-checksum", a.ignoreChecksum,
+               "accept a file without its checksum or with a wrong one (an edited dump); every other check stays");
+    AddAttempts(c, a);
+    c.footer(
+        "Before anything is written the whole file is checked and every problem reported with its JSON path: its "
+        "size (at most 8 MiB), checksum, address and row against the target, its tables and fields against the "
+        "dispenser's own descriptions, every value's type, width and limits. Without --apply only the differences "
+        "are shown. With --apply the current values are saved to a backup first; then each difference is written "
+        "and read back, and the first that cannot be verified stops the restore with what was written and how to "
+        "roll back.\n"
+        "Exit codes: 0 checked (with --apply: written and verified); 1 no reply; 3 a read or write did not "
+        "succeed; 4 the file cannot be restored (its problems listed) or the backup could not be written.");
+}
+
 }  // namespace
 
 int RunParamsRestore(Session& s, const ParamsArgs& a) {
@@ -231,5 +259,16 @@ int RunParamsRestore(Session& s, const ParamsArgs& a) {
     }
     return Apply(s, reader, a, current, differences);
 }
+
+int RunParamsRestoreCommand(Session& s, const CommandArgs& a) { return RunParamsRestore(s, a.params); }
+
+extern const Command kParamsRestoreCommand{
+    "params-restore",
+    "check a dump against the dispenser and show the differences; --apply writes them",
+    Options,
+    CheckDevice,
+    OnSession<RunParamsRestoreCommand>,
+    false,
+    false};
 
 }  // namespace zarvik::host

@@ -1,30 +1,18 @@
-#include "Ports.h"
+// ports: the serial devices present, whether each opens, who holds it.
+#include "station/Ports.h"
 
-#include <ostream>
+#include <iostream>
 
-#include "port/PortList.h"
-#include "port/SerialPortManager.h"
+#include "Registry.h"
 
 namespace zarvik::host {
+namespace {
 
-int RunPorts(std::ostream& out, const StationFile* station) {
-    const auto ports = port::ListSerialPorts();
-    for (const auto& p : ports) {
-        out << p.path;
-        if (!p.target.empty()) out << " -> " << p.target;
-        out << ": " << p.status;
-        if (!p.holders.empty()) {
-            out << " (open in";
-            for (const auto& h : p.holders) out << ' ' << port::DescribeHolder(h);
-            out << ')';
-        }
-        for (const StationLine& l : station != nullptr ? station->lines : std::vector<StationLine>{})
-            if (l.device == p.path || (!p.target.empty() && l.device == p.target))
-                out << "; line " << l.line << ", local echo " << port::LocalEchoName(l.settings.localEcho);
-        out << '\n';
-    }
-    if (ports.empty()) out << "no serial devices found\n";
-    return 0;
-}
+int Run(Invocation& in) { return RunPorts(std::cout, in.station ? &*in.station : nullptr); }
+
+}  // namespace
+
+extern const Command kPortsCommand{
+    "ports", "the serial devices present, whether each opens, who holds it", nullptr, nullptr, Run, false, false};
 
 }  // namespace zarvik::host

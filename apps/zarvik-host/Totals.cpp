@@ -1,24 +1,24 @@
 #include "Totals.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
 
-#include "Console.h"
-#include "DriverSlots.h"
-#include "ExitCodes.h"
-#include "Interrupt.h"
-#include "IsoTime.h"
-#include "VisibleText.h"
+#include "Output.h"
+#include "Registry.h"
+#include "hostkit/Console.h"
+#include "hostkit/ExitCodes.h"
+#include "hostkit/Interrupt.h"
+#include "hostkit/IsoTime.h"
+#include "hostkit/VisibleText.h"
+#include "loader/DriverSlots.h"
+#include "station/StationChoice.h"
 #include "zarvik/exceptions.h"
 
 namespace zarvik::host {
 namespace {
-
-// Keys in the order the command writes them.
-using json = nlohmann::ordered_json;
 
 struct NozzleTotal {
     const StationLine* line;
@@ -109,20 +109,12 @@ void PrintText(const std::vector<NozzleTotal>& totals, const std::string& time) 
     std::fflush(stdout);
 }
 
-// A CSV field, quoted when it holds a comma, a quote or a line break.
-std::string Csv(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + '"';
-}
-
 void PrintCsv(const std::vector<NozzleTotal>& totals) {
     std::cout << "line,dispenser,nozzle,total_litres,dispenser_name,nozzle_name,error\n";
     for (const NozzleTotal& t : totals)
         std::cout << t.line->line << ',' << t.dispenser->number << ',' << t.nozzle << ','
-                  << (t.total ? Litres(*t.total) : "") << ',' << Csv(VisibleText(t.dispenser->name)) << ','
-                  << Csv(VisibleText(NozzleName(t))) << ',' << Csv(t.error) << '\n';
+                  << (t.total ? Litres(*t.total) : "") << ',' << CsvField(VisibleText(t.dispenser->name)) << ','
+                  << CsvField(VisibleText(NozzleName(t))) << ',' << CsvField(t.error) << '\n';
     std::cout.flush();
 }
 
@@ -158,25 +150,64 @@ json TotalsJson(const StationFile& station, const std::vector<NozzleTotal>& tota
 
 }  // namespace
 
-int RunTotals(const StationFile& station, const SessionOptions& base, TotalsFormat format) {
+int RunTotals(const StationFile& station, const SessionOptions& base, OutputFormat format) {
     const std::string time = IsoTime(std::chrono::system_clock::now());
     std::vector<NozzleTotal> totals;
     ExitCode code = kExitOk;
     for (const StationLine& line : station.lines) ReadLine(line, base, totals, code);
     if (InterruptSignal() != 0) code = kExitInterrupted;
     switch (format) {
-        case TotalsFormat::Text:
+        case OutputFormat::Text:
             PrintText(totals, time);
             break;
-        case TotalsFormat::Csv:
+        case OutputFormat::Csv:
             PrintCsv(totals);
             break;
-        case TotalsFormat::Json:
-            std::cout << TotalsJson(station, totals, time).dump(2, ' ', false, json::error_handler_t::replace)
-                      << std::endl;
+        case OutputFormat::Json:
+            PrintDocument(TotalsJson(station, totals, time));
             break;
     }
     return code;
 }
+
+namespace {
+
+void Options(CLI::App& c, Cli& cli) {
+    c.add_option("--dispensers", cli.dispensers, "without --station: dispensers 1..N of the line")
+        ->check(CLI::Range(1, 32));
+    c.add_option("--nozzles,-n", cli.args.nozzles, "without --station: nozzles per dispenser")->check(CLI::Range(1, 6));
+    c.add_flag("--csv", cli.csv, "comma-separated values instead of the table");
+}
+
+// What totals reads: the station (or its line given with --line), or the
+// dispensers the command line names on --port.
+StationFile Plan(const Invocation& in) {
+    const CLI::App& totals = in.command;
+    if (in.station) {
+        if (totals.count("--dispensers") + totals.count("--nozzles") > 0)
+            throw UsageError("totals with --station: the station file names the dispensers and their nozzles");
+        return StationOrLine(*in.station, in.Line());
+    }
+    const Cli& cli = in.cli;
+    if (cli.session.device.empty()) throw UsageError("totals: give --station FILE, or --port DEVICE");
+    if (totals.count("--dispensers") == 0 || totals.count("--nozzles") == 0)
+        throw UsageError("totals without --station: give --dispensers N and --nozzles K (every dispenser 1..N has K)");
+    return CommandLineStation(cli.session.line, cli.session.device, cli.dispensers, cli.args.nozzles);
+}
+
+void Check(Invocation& in) {
+    ChooseFormat(in.cli.args.json, in.cli.csv);
+    Plan(in);
+}
+
+int Run(Invocation& in) { return RunTotals(Plan(in), in.cli.session, ChooseFormat(in.cli.args.json, in.cli.csv)); }
+
+}  // namespace
+
+extern const Command kTotalsCommand{
+    "totals", "every nozzle's total on every dispenser of the line or the station (for a shift close)",
+    Options,  Check,
+    Run,      true,
+    false};
 
 }  // namespace zarvik::host

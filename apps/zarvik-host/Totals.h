@@ -2,7 +2,7 @@
 // of a whole station, for a shift close. Every nozzle is read even when
 // others fail; a nozzle that could not be read is shown as such (never as
 // a number), and the exit code is then that of the worst failure
-// (ExitCodes.h: 4 a line that does not open, 1 no answer, 3 not good).
+// (hostkit/ExitCodes.h: 4 a line that does not open, 1 no answer, 3 not good).
 //
 // Text: a table (line, dispenser, nozzle, total in litres, names or the
 // reason it was not read). --csv: one row per nozzle,
@@ -13,15 +13,14 @@
 //   (null when not read), "error" (only when not read)}]}]}]}
 #pragma once
 
-#include "Session.h"
-#include "StationFile.h"
+#include "Output.h"
+#include "station/Session.h"
+#include "station/StationFile.h"
 
 namespace zarvik::host {
 
-enum class TotalsFormat { Text, Json, Csv };
-
 // Reads the totals of every line of `station` with a session each, built
 // from `base` (device, line and settings replaced by the line's).
-int RunTotals(const StationFile& station, const SessionOptions& base, TotalsFormat format);
+int RunTotals(const StationFile& station, const SessionOptions& base, OutputFormat format);
 
 }  // namespace zarvik::host

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "DriverSlots.h"
+#include "loader/DriverSlots.h"
 #include "protocol/Cp1251.h"
 
 #ifndef ZARVIK_VERSION

@@ -8,7 +8,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "Session.h"
+#include "station/Session.h"
 
 namespace zarvik::host {
 

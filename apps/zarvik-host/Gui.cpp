@@ -1,0 +1,72 @@
+// gui: the station window on the station file's lines (or its line given
+// with --line), else one line on --port, else an embedded simulated
+// station. Without the window built it says so (a usage error).
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "Output.h"
+#include "Registry.h"
+#include "station/StationChoice.h"
+#ifdef ZARVIK_HOST_GUI
+#include "stationwindow/StationGui.h"
+#endif
+
+namespace zarvik::host {
+namespace {
+
+void Options(CLI::App& gui, Cli& cli) {
+    gui.add_flag("--simulate", cli.simulate, "serve an embedded simulated station (the default without --port)");
+    CLI::Option* screenshot =
+        gui.add_option("--screenshot", cli.gui.screenshot, "render the window to this PNG file and exit");
+    CLI::Option* openParams = gui.add_flag("--open-params", cli.gui.openParams,
+                                           "with --screenshot: picture the parameter window after its read-all pass")
+                                  ->needs(screenshot);
+    gui.add_option("--screenshot-after", cli.gui.screenshotAfter,
+                   "with --screenshot: seconds of polling before the picture")
+        ->capture_default_str()
+        ->check(CLI::Range(0.5, 600.0))
+        ->needs(screenshot);
+    gui.add_flag("--open-calibration", cli.gui.openCalibration,
+                 "with --screenshot: picture the calibration dialog opened from the parameter window's table 2")
+        ->needs(screenshot)
+        ->excludes(openParams);
+    gui.add_option("--dispensers", cli.gui.dispensers, "without --station: dispensers shown")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 32));
+    gui.add_option("--nozzles", cli.gui.nozzles, "without --station: nozzles per dispenser")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 6));
+}
+
+int Run(Invocation& in) {
+    Cli& cli = in.cli;
+    if (cli.simulate && (in.station || !cli.session.device.empty()))
+        throw UsageError("gui: --simulate excludes --port and --station");
+    if (cli.args.json) throw JsonNotTaken();
+    if (in.station) {
+        if (in.command.count("--dispensers") + in.command.count("--nozzles") > 0)
+            throw UsageError("gui with --station: the station file names the dispensers and their nozzles");
+        cli.gui.station = StationOrLine(*in.station, in.Line()).lines;
+    }
+    cli.gui.port = cli.session.device;
+    cli.gui.line = cli.session.line;
+    cli.gui.library = cli.session.library;
+    cli.gui.capture = cli.capture;
+    cli.gui.overwrite = cli.overwrite;
+#ifdef ZARVIK_HOST_GUI
+    return RunStationGui(cli.gui, in.argc, in.argv);
+#else
+    std::cerr << "zarvik-host: the station window is not built (configure with ZARVIK_WITH_GUI=ON)\n";
+    return kExitUsage;
+#endif
+}
+
+}  // namespace
+
+extern const Command kGuiCommand{
+    "gui",   "the station window (an embedded simulated station without --port or --station)",
+    Options, nullptr,
+    Run,     false,
+    true};
+
+}  // namespace zarvik::host
