@@ -20,18 +20,14 @@ const char* LearntName(Learnt learnt) {
 }
 
 TrafficCounts& TrafficCounts::operator+=(const TrafficCounts& other) {
-    reopens += other.reopens;
-    bytesSent += other.bytesSent;
-    bytesReceived += other.bytesReceived;
-    bytesDiscarded += other.bytesDiscarded;
-    wakeups += other.wakeups;
-    staleReplies += other.staleReplies;
-    foreignReplies += other.foreignReplies;
-    opensDeferred += other.opensDeferred;
-    mismatchedReplies += other.mismatchedReplies;
-    duplicateReplies += other.duplicateReplies;
-    localEchoes += other.localEchoes;
-    refusals += other.refusals;
+    static constexpr std::uint64_t TrafficCounts::*kCounts[] = {
+        &TrafficCounts::reopens,          &TrafficCounts::bytesSent,     &TrafficCounts::bytesReceived,
+        &TrafficCounts::bytesDiscarded,   &TrafficCounts::wakeups,       &TrafficCounts::staleReplies,
+        &TrafficCounts::foreignReplies,   &TrafficCounts::opensDeferred, &TrafficCounts::mismatchedReplies,
+        &TrafficCounts::duplicateReplies, &TrafficCounts::localEchoes,   &TrafficCounts::refusals};
+    static_assert(sizeof(kCounts) / sizeof(kCounts[0]) * sizeof(std::uint64_t) == sizeof(TrafficCounts),
+                  "every count of TrafficCounts is added");
+    for (const auto count : kCounts) this->*count += other.*count;
     return *this;
 }
 
