@@ -1,7 +1,7 @@
 # Running the Windows build's tests under Wine (included by tests/ when
-# cross-building). Every test needs the fixture "wine": the test wine.prefix
+# cross-building). Every test needs the fixture "wine": the test windows.WinePrefixStart
 # makes the build folder's scratch prefix afresh (wineboot) and keeps one
-# wineserver running for the run; wine.shutdown stops it. Programs are started
+# wineserver running for the run; windows.WinePrefixStop stops it. Programs are started
 # through wine-run (the toolchain file's emulator) without a display.
 #
 # A machine whose kernel cannot run 32-bit programs (no IA32 emulation) cannot
