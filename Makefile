@@ -9,7 +9,7 @@
 # .deb (build/default/zarvik-trk_VERSION_ARCH.deb).
 JOBS ?= $(shell nproc)
 # Tests mostly wait on the wire and on timers: several per core.
-CTEST_ARGS ?= --output-on-failure -j $(shell echo $$(( $(JOBS) * 4 )))
+CTEST_ARGS ?= --no-tests=error --output-on-failure -j $(shell echo $$(( $(JOBS) * 4 )))
 export QT_QPA_PLATFORM ?= offscreen
 
 # A compiler cache, when the machine has one: a rebuild, another build tree or

@@ -93,6 +93,7 @@ function(zarvik_gtest target layer)
   endforeach()
   set(script "${CMAKE_CURRENT_BINARY_DIR}/${target}_properties.cmake")
   file(WRITE ${script}
+    "set(slow \"${slow}\")\n"
     "foreach(test IN LISTS ${target}_TESTS)\n"
     "  set_tests_properties(\"\${test}\" PROPERTIES ${properties})\n"
     "  list(FIND slow \"\${test}\" index)\n"
@@ -100,8 +101,6 @@ function(zarvik_gtest target layer)
     "    set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels};slow\")\n"
     "  endif()\n"
     "endforeach()\n")
-  file(READ ${script} body)
-  file(WRITE ${script} "set(slow \"${slow}\")\n${body}")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
   if(arg_SLOW)
     zarvik_label_needs(slow ${target})
