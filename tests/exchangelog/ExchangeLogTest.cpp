@@ -47,10 +47,20 @@ std::vector<std::string> FileLines(const std::string& path) {
     return lines;
 }
 
+// Each test process writes in a folder of its own, removed when the process ends.
+struct ScratchFolder {
+    const std::filesystem::path path =
+        std::filesystem::path(::testing::TempDir()) / ("exchange-log-" + std::to_string(::getpid()));
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
 std::string Scratch(const std::string& name) {
-    const auto dir = std::filesystem::path(::testing::TempDir()) / ("exchange-log-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    return (dir / name).string();
+    static const ScratchFolder folder;
+    std::filesystem::create_directories(folder.path);
+    return (folder.path / name).string();
 }
 
 port::FrameTraceEvent Event(port::FrameDirection direction, const std::vector<std::uint8_t>& bytes, int line = 1) {

@@ -172,6 +172,7 @@ TEST(StationFile, UnreadableOrHugeFiles_AreRefusedUnread) {
         EXPECT_EQ(e.Key(), "$");
         EXPECT_EQ(e.Problem(), "larger than 1048576 bytes");
     }
+    std::filesystem::remove(huge);
 }
 
 #if !defined(_WIN32)
