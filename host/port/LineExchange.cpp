@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <tuple>
 #include <utility>
 
@@ -222,25 +223,19 @@ LineExchange::Drop LineExchange::WhyDrop() {
 // times after the send at most.
 bool LineExchange::DropStale() {
     if (got_.end != ReplyEnd::Complete || !IsWholeFrame(received_, got_.length)) return false;
-    switch (WhyDrop()) {
-        case Drop::None:
-            return false;
-        case Drop::LocalEcho:
-            ++record_.localEchoes;
-            break;
-        case Drop::Duplicate:
-            ++record_.duplicateReplies;
-            break;
-        case Drop::Stale:
-            ++record_.staleReplies;
-            break;
-        case Drop::Foreign:
-            ++record_.foreignReplies;
-            break;
-        case Drop::Mismatched:
-            ++record_.mismatchedReplies;
-            break;
-    }
+    // The traffic count of each reason, in the order of Drop.
+    static constexpr std::uint64_t TrafficCounts::*kCountOf[] = {
+        nullptr,
+        &TrafficCounts::localEchoes,
+        &TrafficCounts::duplicateReplies,
+        &TrafficCounts::staleReplies,
+        &TrafficCounts::foreignReplies,
+        &TrafficCounts::mismatchedReplies,
+    };
+    static_assert(std::size(kCountOf) == static_cast<std::size_t>(Drop::Mismatched) + 1);
+    const Drop why = WhyDrop();
+    if (why == Drop::None) return false;
+    ++(record_.*kCountOf[static_cast<std::size_t>(why)]);
     Discarded(received_, got_.length);
     const auto latest = sentAt_ + 2 * settings_.response + WireTime(kMaxReply, baud_);
     limits_.firstByteDeadline =

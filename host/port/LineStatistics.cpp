@@ -8,15 +8,7 @@
 namespace zarvik::port {
 
 const char* LearntName(Learnt learnt) {
-    switch (learnt) {
-        case Learnt::Yes:
-            return "yes";
-        case Learnt::No:
-            return "no";
-        case Learnt::Unknown:
-            break;
-    }
-    return "unknown";
+    return learnt == Learnt::Yes ? "yes" : learnt == Learnt::No ? "no" : "unknown";
 }
 
 TrafficCounts& TrafficCounts::operator+=(const TrafficCounts& other) {

@@ -33,15 +33,7 @@ const char* ReplyMatchingName(ReplyMatching matching) {
 }
 
 const char* LocalEchoName(LocalEcho echo) {
-    switch (echo) {
-        case LocalEcho::On:
-            return "on";
-        case LocalEcho::Off:
-            return "off";
-        case LocalEcho::Auto:
-            break;
-    }
-    return "auto";
+    return echo == LocalEcho::On ? "on" : echo == LocalEcho::Off ? "off" : "auto";
 }
 
 SerialPortManager::SerialPortManager(DeviceFactory factory) {

@@ -99,14 +99,13 @@ long ReadAvailable(int fd, std::uint8_t* buffer, std::size_t capacity) {
     std::size_t got = 0;
     while (got < capacity) {
         const ssize_t n = ::read(fd, buffer + got, capacity - got);
-        if (n > 0) {
+        const bool nothingYet = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        if (n > 0)
             got += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n == 0) return -1;  // end of file: the other end is gone
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) break;
-        return -1;
+        else if (nothingYet)
+            break;
+        else if (n == 0 || errno != EINTR)
+            return -1;  // end of file (the other end is gone) or a device error
     }
     return static_cast<long>(got);
 }

@@ -10,6 +10,7 @@
 
 #include "AppWidget.h"
 #include "ErrorText.h"
+#include "FormFont.h"
 #include "library/DriverObject.h"
 #include "params/Calibration.h"
 #include "zarvik/exceptions.h"
@@ -28,10 +29,7 @@ constexpr QRect kLabel2Rect{8, 65, 54, 19};
 constexpr QRect kBitBtn1Rect{116, 104, 102, 33};
 constexpr QRect kBitBtn2Rect{8, 104, 102, 33};
 constexpr QSize kClientSize{222, 155};
-// A family installed with the build's fonts; at 15 pixels "Заказано" and
-// "Налито" stay whole in their labels' widths.
-constexpr const char* kFontFamily = "Liberation Sans";
-constexpr int kFormFontPixels = 11;
+// At 15 pixels "Заказано" and "Налито" stay whole in their labels' widths.
 constexpr int kControlFontPixels = 15;
 
 // Litres are kept in thousandths on the wire.
@@ -42,12 +40,6 @@ constexpr char kNoDriver[] = "Невозможно провести операц
 constexpr std::uint8_t kLineGood = 1;
 
 CalculateErrorHook g_errorHook;
-
-QFont FormFont(int pixels) {
-    QFont font(QString::fromLatin1(kFontFamily));
-    font.setPixelSize(pixels);
-    return font;
-}
 
 TNumberSpinBox* LitreEditor(QWidget* parent, const char* name, QRect where) {
     auto* edit = new TNumberSpinBox(parent);

@@ -27,6 +27,7 @@
 
 #include "AppWidget.h"
 #include "ErrorText.h"
+#include "FormFont.h"
 #include "ParamFrameTexts.h"
 #include "params/ParameterUnit.h"
 #include "timer/FonTimer.h"
@@ -57,19 +58,9 @@ QColor ToQColor(std::uint32_t colour) {
     return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
 
-// The form's fonts: a family installed with the build's fonts whose metrics
-// keep every caption whole at the form's geometry. The row label wraps two
-// lines into 24 pixels and takes a pixel less.
-constexpr const char* kFontFamily = "Liberation Sans";
-constexpr int kFormFontPixels = 11;
+// The row label wraps two lines into 24 pixels and takes a pixel less than
+// the form's font.
 constexpr int kRowLabelFontPixels = 10;
-
-QFont FormFont(int pixels, bool bold = false) {
-    QFont font(QString::fromLatin1(kFontFamily));
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
 
 // The form's controls: name, kind, parent, geometry (left, top, width,
 // height; a label of width 0 takes its text's size), caption, and for spin

@@ -1,17 +1,6 @@
-// The exit codes of zarvik-host, one meaning each, for scripts:
-//   0 success;
-//   1 the exchange failed (ESerialIO, no reply);
-//   2 usage error (what the argument parser reports included, and an
-//     argument the driver refuses before sending anything);
-//   3 the dispenser answered but the result is not good (a bad reply, a
-//     refused command: line result other than 1);
-//   4 configuration or port error (a station file, a driver library that
-//     does not load, a device that cannot be opened, a capture or log file
-//     that cannot be written);
-//   5 interrupted (SIGINT, SIGTERM, SIGHUP): the exchange in flight was
-//     finished, what was done and how to undo it is printed;
-//   6 done, but the record is incomplete: the command was carried out and
-//     its result is good, but its log or capture lost a record.
+// The exit codes of zarvik-host, one meaning each, for scripts: the enum
+// gives each in short, kExitCodesHelp below is the table --help prints (the
+// README has the same).
 //
 // A failure a command cannot express through its return value is thrown as
 // HostError with its code; ExitCodeOf() gives the code of any exception.
@@ -27,12 +16,12 @@ namespace zarvik::host {
 
 enum ExitCode : int {
     kExitOk = 0,
-    kExitExchangeFailed = 1,
-    kExitUsage = 2,
-    kExitNotGood = 3,
-    kExitConfig = 4,
-    kExitInterrupted = 5,
-    kExitRecordIncomplete = 6,
+    kExitExchangeFailed = 1,    // ESerialIO: no reply, a device error
+    kExitUsage = 2,             // the parser's errors, and an argument the driver refuses before sending
+    kExitNotGood = 3,           // answered, but not good: a bad reply, a refusal (line result other than 1)
+    kExitConfig = 4,            // a station file, the driver library, a device, a capture or log file
+    kExitInterrupted = 5,       // SIGINT, SIGTERM, SIGHUP: the exchange in flight was finished first
+    kExitRecordIncomplete = 6,  // carried out and good, but its log or capture lost a record
 };
 
 // The text of --help's epilogue (the README has the same table).
