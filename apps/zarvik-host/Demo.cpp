@@ -139,11 +139,11 @@ int RunDemo(const SessionOptions& options) {
 
 namespace {
 
-int Run(Invocation& in) { return RunDemo(in.cli.session); }
+int RunDemoCommand(Invocation& in) { return RunDemo(in.cli.session); }
 
 }  // namespace
 
-extern const Command kDemoCommand{"demo", "a delivery on an embedded simulated station", nullptr, nullptr, Run, false,
-                                  false};
+extern const Command kDemoCommand{
+    "demo", "a delivery on an embedded simulated station", nullptr, nullptr, RunDemoCommand, false, false};
 
 }  // namespace zarvik::host

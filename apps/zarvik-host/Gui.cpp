@@ -14,7 +14,7 @@
 namespace zarvik::host {
 namespace {
 
-void Options(CLI::App& gui, Cli& cli) {
+void GuiCommandOptions(CLI::App& gui, Cli& cli) {
     gui.add_flag("--simulate", cli.simulate, "serve an embedded simulated station (the default without --port)");
     CLI::Option* screenshot =
         gui.add_option("--screenshot", cli.gui.screenshot, "render the window to this PNG file and exit");
@@ -38,7 +38,7 @@ void Options(CLI::App& gui, Cli& cli) {
         ->check(CLI::Range(1, 6));
 }
 
-int Run(Invocation& in) {
+int RunGuiCommand(Invocation& in) {
     Cli& cli = in.cli;
     if (cli.simulate && (in.station || !cli.session.device.empty()))
         throw UsageError("gui: --simulate excludes --port and --station");
@@ -63,10 +63,12 @@ int Run(Invocation& in) {
 
 }  // namespace
 
-extern const Command kGuiCommand{
-    "gui",   "the station window (an embedded simulated station without --port or --station)",
-    Options, nullptr,
-    Run,     false,
-    true};
+extern const Command kGuiCommand{"gui",
+                                 "the station window (an embedded simulated station without --port or --station)",
+                                 GuiCommandOptions,
+                                 nullptr,
+                                 RunGuiCommand,
+                                 false,
+                                 true};
 
 }  // namespace zarvik::host

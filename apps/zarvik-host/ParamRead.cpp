@@ -9,7 +9,7 @@
 namespace zarvik::host {
 namespace {
 
-void Options(CLI::App& c, Cli& cli) {
+void ParamReadOptions(CLI::App& c, Cli& cli) {
     AddressOptions(c, cli);
     c.add_option("--code,-c", cli.args.code, "parameter code 1TTRRFF")->required();
 }
@@ -28,6 +28,6 @@ int RunParamRead(Session& s, const CommandArgs& a) {
 }
 
 extern const Command kParamReadCommand{
-    "param-read", "read one parameter", Options, CheckDevice, OnSession<RunParamRead>, true, false};
+    "param-read", "read one parameter", ParamReadOptions, CheckDevice, OnSession<RunParamRead>, true, false};
 
 }  // namespace zarvik::host

@@ -34,7 +34,7 @@ int Refuse(const std::string& why) {
     return kExitUsage;
 }
 
-void Options(CLI::App& c, Cli& cli) {
+void ParamWriteOptions(CLI::App& c, Cli& cli) {
     ParamsArgs& a = cli.args.params;
     c.add_option("--address,-a", a.address, "bus address")->check(CLI::Range(1, 255))->capture_default_str();
     c.add_option("--code,-c", a.code, "parameter code 1TTRRFF (table, row, field 1..99)")->required();
@@ -101,7 +101,7 @@ int RunParamWriteCommand(Session& s, const CommandArgs& a) { return RunParamWrit
 
 extern const Command kParamWriteCommand{"param-write",
                                         "write one parameter, checked against its field's description",
-                                        Options,
+                                        ParamWriteOptions,
                                         CheckDevice,
                                         OnSession<RunParamWriteCommand>,
                                         false,

@@ -15,7 +15,7 @@ namespace zarvik::host {
 
 namespace {
 
-void Options(CLI::App& c, Cli& cli) {
+void ParamsDumpOptions(CLI::App& c, Cli& cli) {
     ParamsArgs& a = cli.args.params;
     c.add_option("--address,-a", a.address, "bus address")->check(CLI::Range(1, 255))->capture_default_str();
     c.add_option("--row,-r", a.row, "row")->check(CLI::Range(1, kMaxRow))->capture_default_str();
@@ -79,7 +79,7 @@ int RunParamsDumpCommand(Session& s, const CommandArgs& a) { return RunParamsDum
 
 extern const Command kParamsDumpCommand{"params-dump",
                                         "every table, field and value of a row as JSON, complete or failed",
-                                        Options,
+                                        ParamsDumpOptions,
                                         CheckDevice,
                                         OnSession<RunParamsDumpCommand>,
                                         false,

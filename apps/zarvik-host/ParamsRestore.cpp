@@ -190,7 +190,7 @@ int Apply(Session& s, ParamsReader& reader, const ParamsArgs& a, const ParamsDum
     return kExitOk;
 }
 
-void Options(CLI::App& c, Cli& cli) {
+void ParamsRestoreOptions(CLI::App& c, Cli& cli) {
     ParamsArgs& a = cli.args.params;
     c.add_option("FILE", a.file, "a params-dump file")->required();
     c.add_option("--address,-a", a.targetAddress, "target bus address (default: the file's)")
@@ -265,7 +265,7 @@ int RunParamsRestoreCommand(Session& s, const CommandArgs& a) { return RunParams
 extern const Command kParamsRestoreCommand{
     "params-restore",
     "check a dump against the dispenser and show the differences; --apply writes them",
-    Options,
+    ParamsRestoreOptions,
     CheckDevice,
     OnSession<RunParamsRestoreCommand>,
     false,

@@ -8,11 +8,12 @@
 namespace zarvik::host {
 namespace {
 
-int Run(Invocation& in) { return RunPorts(std::cout, in.station ? &*in.station : nullptr); }
+int RunPortsCommand(Invocation& in) { return RunPorts(std::cout, in.station ? &*in.station : nullptr); }
 
 }  // namespace
 
 extern const Command kPortsCommand{
-    "ports", "the serial devices present, whether each opens, who holds it", nullptr, nullptr, Run, false, false};
+    "ports", "the serial devices present, whether each opens, who holds it", nullptr, nullptr, RunPortsCommand, false,
+    false};
 
 }  // namespace zarvik::host

@@ -12,7 +12,7 @@
 namespace zarvik::host {
 namespace {
 
-void Options(CLI::App& c, Cli& cli) {
+void StatsOptions(CLI::App& c, Cli& cli) {
     NozzlesOptions(c, cli);
     c.add_option("--polls", cli.args.count, "how many polls")->check(CLI::Range(1, 100000));
 }
@@ -58,6 +58,6 @@ int RunStats(Session& s, const CommandArgs& a) {
 }
 
 extern const Command kStatsCommand{
-    "stats", "poll and print the line statistics", Options, CheckDevice, OnSession<RunStats>, true, false};
+    "stats", "poll and print the line statistics", StatsOptions, CheckDevice, OnSession<RunStats>, true, false};
 
 }  // namespace zarvik::host

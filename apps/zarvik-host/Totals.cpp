@@ -172,7 +172,7 @@ int RunTotals(const StationFile& station, const SessionOptions& base, OutputForm
 
 namespace {
 
-void Options(CLI::App& c, Cli& cli) {
+void TotalsOptions(CLI::App& c, Cli& cli) {
     c.add_option("--dispensers", cli.dispensers, "without --station: dispensers 1..N of the line")
         ->check(CLI::Range(1, 32));
     c.add_option("--nozzles,-n", cli.args.nozzles, "without --station: nozzles per dispenser")->check(CLI::Range(1, 6));
@@ -195,19 +195,24 @@ StationFile Plan(const Invocation& in) {
     return CommandLineStation(cli.session.line, cli.session.device, cli.dispensers, cli.args.nozzles);
 }
 
-void Check(Invocation& in) {
+void CheckTotals(Invocation& in) {
     ChooseFormat(in.cli.args.json, in.cli.csv);
     Plan(in);
 }
 
-int Run(Invocation& in) { return RunTotals(Plan(in), in.cli.session, ChooseFormat(in.cli.args.json, in.cli.csv)); }
+int RunTotalsCommand(Invocation& in) {
+    return RunTotals(Plan(in), in.cli.session, ChooseFormat(in.cli.args.json, in.cli.csv));
+}
 
 }  // namespace
 
 extern const Command kTotalsCommand{
-    "totals", "every nozzle's total on every dispenser of the line or the station (for a shift close)",
-    Options,  Check,
-    Run,      true,
+    "totals",
+    "every nozzle's total on every dispenser of the line or the station (for a shift close)",
+    TotalsOptions,
+    CheckTotals,
+    RunTotalsCommand,
+    true,
     false};
 
 }  // namespace zarvik::host

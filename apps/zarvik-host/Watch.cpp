@@ -19,7 +19,7 @@
 namespace zarvik::host {
 namespace {
 
-void Options(CLI::App& c, Cli& cli) {
+void WatchOptions(CLI::App& c, Cli& cli) {
     NozzlesOptions(c, cli);
     c.add_option("--count", cli.args.count, "stop after this many polls (0: until Ctrl-C)");
 }
@@ -92,6 +92,6 @@ int RunWatch(Session& s, const CommandArgs& a) {
 }
 
 extern const Command kWatchCommand{
-    "watch", "live status until Ctrl-C", Options, CheckDevice, OnSession<RunWatch>, false, false};
+    "watch", "live status until Ctrl-C", WatchOptions, CheckDevice, OnSession<RunWatch>, false, false};
 
 }  // namespace zarvik::host

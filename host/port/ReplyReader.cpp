@@ -5,7 +5,7 @@
 namespace zarvik::port {
 namespace {
 
-constexpr std::size_t kLenOffset = protocol::kOffsetLen;
+using protocol::kOffsetLen;
 // Batching sleeps shorter than this are not worth a wake-up of their own:
 // poll for the next byte instead.
 constexpr auto kMinBatchSleep = std::chrono::microseconds(1500);
@@ -20,11 +20,11 @@ bool ReadWhatIsThere(SerialDevice& device, std::uint8_t* buffer, std::size_t cap
         // one (a late reply and the real one can arrive back to back).
         // Up to LEN first, then the rest LEN announces.
         const std::size_t target = ReplyTarget(buffer, got, capacity);
-        const std::size_t limit = got <= kLenOffset ? std::min(target, kLenOffset + 1) : target;
+        const std::size_t limit = got <= kOffsetLen ? std::min(target, kOffsetLen + 1) : target;
         long n = device.ReadAvailable(buffer + got, limit - got);
-        if (n > 0 && got + static_cast<std::size_t>(n) == kLenOffset + 1) {
-            const std::size_t rest = ReplyTarget(buffer, kLenOffset + 1, capacity) - (kLenOffset + 1);
-            const long more = rest == 0 ? 0 : device.ReadAvailable(buffer + kLenOffset + 1, rest);
+        if (n > 0 && got + static_cast<std::size_t>(n) == kOffsetLen + 1) {
+            const std::size_t rest = ReplyTarget(buffer, kOffsetLen + 1, capacity) - (kOffsetLen + 1);
+            const long more = rest == 0 ? 0 : device.ReadAvailable(buffer + kOffsetLen + 1, rest);
             n = more < 0 ? more : n + more;
         }
         if (n < 0) return false;
@@ -36,7 +36,7 @@ bool ReadWhatIsThere(SerialDevice& device, std::uint8_t* buffer, std::size_t cap
         const std::size_t needed = ReplyTarget(buffer, got, capacity);
         if (got >= needed) return true;
         if (n == 0) return true;  // nothing new since the last sleep: back to poll
-        const std::size_t due = got <= kLenOffset ? kLenOffset + 1 - got : needed - got;
+        const std::size_t due = got <= kOffsetLen ? kOffsetLen + 1 - got : needed - got;
         const auto sleepFor = WireTime(due, limits.baud);
         if (sleepFor < kMinBatchSleep) return true;
         // A LEN that lies (noise, corruption) must not stretch the wait

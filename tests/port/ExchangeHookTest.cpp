@@ -8,7 +8,9 @@
 #include "port/PortErrors.h"
 #include "zarvik/exceptions.h"
 
-namespace zarvik::testing {
+// This file's helpers in a namespace of their own: the unity build compiles it with
+// the layer's other test files, where names such as kLine recur.
+namespace zarvik::testing::exchange_hook {
 namespace {
 
 constexpr int kLine = SimulatedLine::kLine;
@@ -84,4 +86,4 @@ TEST(ExchangeHook, AnExchangeThatSendsNothingHasItsOutcomeToo) {
 }
 
 }  // namespace
-}  // namespace zarvik::testing
+}  // namespace zarvik::testing::exchange_hook

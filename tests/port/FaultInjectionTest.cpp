@@ -12,7 +12,9 @@
 #include "support/WireUnits.h"
 #include "zarvik/exceptions.h"
 
-namespace zarvik::testing {
+// This file's helpers in a namespace of their own: the unity build compiles it with
+// the layer's other test files, where names such as kLine recur.
+namespace zarvik::testing::fault_injection {
 namespace {
 
 constexpr int kLine = SimulatedLine::kLine;
@@ -152,4 +154,4 @@ TEST(FaultInjection, Matrix_TenPercentOverThousandExchanges) {
 }
 
 }  // namespace
-}  // namespace zarvik::testing
+}  // namespace zarvik::testing::fault_injection

@@ -12,7 +12,9 @@
 #include "support/WireUnits.h"
 #include "zarvik/exceptions.h"
 
-namespace zarvik::testing {
+// This file's helpers in a namespace of their own: the unity build compiles it with
+// the layer's other test files, where names such as kLine recur.
+namespace zarvik::testing::late_reply {
 namespace {
 
 constexpr int kLine = SimulatedLine::kLine;
@@ -173,4 +175,4 @@ TEST(LateReply, NeverEchoes_ReplyLaterThanTheDrain_NotTakenForTheNextNozzle) {
 }
 
 }  // namespace
-}  // namespace zarvik::testing
+}  // namespace zarvik::testing::late_reply

@@ -9,7 +9,9 @@
 #include "protocol/Frame.h"
 #include "zarvik/exceptions.h"
 
-namespace zarvik::testing {
+// This file's helpers in a namespace of their own: the unity build compiles it with
+// the layer's other test files, where names such as kLine recur.
+namespace zarvik::testing::port_integration {
 namespace {
 
 constexpr int kLine = SimulatedLine::kLine;
@@ -171,4 +173,4 @@ TEST(SerialPortManager, ReopensThroughTheOpenHandlerWhenTheLineIsClosed) {
 }
 
 }  // namespace
-}  // namespace zarvik::testing
+}  // namespace zarvik::testing::port_integration

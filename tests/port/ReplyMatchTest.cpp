@@ -16,7 +16,9 @@
 #include "sim/SerialEndpoint.h"
 #endif
 
-namespace zarvik::testing {
+// This file's helpers in a namespace of their own: the unity build compiles it with
+// the layer's other test files, where names such as kLine recur.
+namespace zarvik::testing::reply_match {
 namespace {
 
 constexpr int kLine = SimulatedLine::kLine;
@@ -232,4 +234,4 @@ TEST(ReplyMatch, EchoingLineWithoutDispenser_NothingReportedGood) {
 #endif
 
 }  // namespace
-}  // namespace zarvik::testing
+}  // namespace zarvik::testing::reply_match

@@ -48,7 +48,7 @@ protected:
 TEST_F(CodecAgreement, GoldenRequestsGetTheGoldenReplies) {
     for (const golden::Exchange* e : golden::kAll) {
         const Bytes reply = Send(*e);
-        EXPECT_TRUE(testing::SameBytes(e->reply, reply)) << e->name;
+        EXPECT_TRUE(zarvik::testing::SameBytes(e->reply, reply)) << e->name;
         EXPECT_TRUE(protocol::IsWholeFrame(reply.data(), reply.size())) << e->name;
     }
 }
