@@ -104,7 +104,8 @@ for loaded in libZarvikTrk.so.1 libzarvik-port.so.1 $([[ $gui == ON ]] && echo z
         fail "the demo did not load the installed $loaded: $(grep -F "$(basename "$loaded")" "$work/demo.err")"
 done
 # The installed station window opens the driver's parameter window (the
-# library's windows module); without the module the driver has no menu entry.
+# library's windows module); without the module the driver has no menu
+# entry, without the station window's program gui says where it comes from.
 if [[ $gui == ON ]]; then
     out=$(run "$root/usr/bin/zarvik-host" gui --screenshot "$work/params.png" --open-params 2>&1) || fail "gui: $out"
     [[ -s $work/params.png ]] || fail "the installed parameter window drew nothing: $out"
@@ -113,6 +114,12 @@ if [[ $gui == ON ]]; then
     code=$?
     mv "$work/windows-module" "$lib/zarvik" || fail "restoring the windows module"
     ((code == 4)) && grep -q "библиотека собрана без окон" <<<"$out" || fail "without the windows module: exit $code: $out"
+    # zarvik-tools alone: gui names the package that brings the window.
+    mv "$root/usr/libexec" "$work/libexec" || fail "moving libexec"
+    out=$(run "$root/usr/bin/zarvik-host" gui 2>&1)
+    code=$?
+    mv "$work/libexec" "$root/usr/libexec" || fail "restoring libexec"
+    ((code == 4)) && grep -qF "zarvik-gui" <<<"$out" || fail "gui without the station window: exit $code: $out"
 fi
 
 # pkg-config: a host built with its flags against the unpacked tree.
