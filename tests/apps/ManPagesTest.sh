@@ -2,8 +2,9 @@
 # The built man pages render without a groff warning (read as lintian reads
 # them); zarvik-host's page has a section for every command its --help
 # lists, naming each of the command's options, and an entry for every
-# environment variable the programs read.
-# Usage: ManPagesTest.sh HOST SOURCE_DIR HOST_PAGE OTHER_PAGE...
+# environment variable the programs read; the station file's page an entry
+# for every key the reader knows.
+# Usage: ManPagesTest.sh HOST SOURCE_DIR HOST_PAGE SIM_PAGE STATION_PAGE
 set -uo pipefail
 host=$1 source=$2
 shift 2
@@ -29,5 +30,12 @@ done
 environment=$(awk '/^\.SH ENVIRONMENT/ { on = 1; next } on && /^\.SH / { exit } on' <<<"$page")
 for variable in $(grep -rhoE 'getenv\("[A-Z_]+"\)' "$source/apps" "$source/host" "$source/lib" | sed 's/.*("\(.*\)")/\1/' | sort -u); do
     grep -qF ".B $variable" <<<"$environment" || fail "ENVIRONMENT lacks $variable"
+done
+station=$(zcat "$3") || fail "zcat $3"
+keys=$(tr '\n' ' ' <"$source/host/station/StationFile.cpp" | grep -oE 'Object\([^{]*\{[^}]*\}' | grep -oE '"[A-Za-z]+"' |
+    tr -d '"' | sort -u)
+[[ -n $keys ]] || fail "no keys read from StationFile.cpp"
+for key in $keys; do
+    grep -qE "^\.BR ([^ ]*[].])?$key[ .]" <<<"$station" || fail "zarvik-station(5) lacks the key $key"
 done
 echo "man pages: ok"
