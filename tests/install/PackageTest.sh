@@ -112,8 +112,14 @@ if [[ $gui == ON ]]; then
     mv "$lib/zarvik" "$work/windows-module" || fail "moving the windows module"
     out=$(run "$root/usr/bin/zarvik-host" gui --screenshot "$work/none.png" --open-params 2>&1)
     code=$?
-    mv "$work/windows-module" "$lib/zarvik" || fail "restoring the windows module"
     ((code == 4)) && grep -q "библиотека собрана без окон" <<<"$out" || fail "without the windows module: exit $code: $out"
+    # A module that does not load: the menu entry fails with the loader's cause.
+    mkdir "$lib/zarvik" && echo "not a module" >"$lib/zarvik/zarvik-windows.so" || fail "a broken module"
+    out=$(run "$root/usr/bin/zarvik-host" gui --screenshot "$work/none.png" --open-params 2>&1)
+    code=$?
+    rm -r "$lib/zarvik" && mv "$work/windows-module" "$lib/zarvik" || fail "restoring the windows module"
+    ((code == 4)) && grep -q "модуль окон не загружен: .*zarvik-windows.so: file too short" <<<"$out" ||
+        fail "with a broken windows module: exit $code: $out"
     # zarvik-tools alone: gui names the package that brings the window.
     mv "$root/usr/libexec" "$work/libexec" || fail "moving libexec"
     out=$(run "$root/usr/bin/zarvik-host" gui 2>&1)
