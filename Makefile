@@ -6,7 +6,7 @@
 # as CI does: the normal build, AddressSanitizer+UBSan, ThreadSanitizer, the
 # headless build (no Qt at all), the Windows builds (MinGW-w64) under Wine, the
 # fuzz targets (clang) and the function-size check. `make package` builds the
-# .deb (build/default/zarvik-trk_VERSION_ARCH.deb).
+# Debian packages (build/default/*.deb, scripts/build-debs).
 JOBS ?= $(shell nproc)
 # Tests mostly wait on the wire and on timers: several per core.
 CTEST_ARGS ?= --no-tests=error --output-on-failure -j $(shell echo $$(( $(JOBS) * 4 )))
@@ -45,7 +45,7 @@ demo: build
 	bash scripts/demo build/default
 
 package: build
-	cd build/default && cpack -G DEB
+	bash scripts/build-debs build/default
 
 # Every phase, as CI runs it. Each phase is a build and a test run; the builds
 # go one after another (each uses every core), and a phase's tests, which

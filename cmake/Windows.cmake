@@ -26,7 +26,7 @@ if(NOT count EQUAL 3)
 endif()
 include(GNUInstallDirs)
 file(COPY ${ZARVIK_RUNTIME_DLLS} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
-install(FILES ${ZARVIK_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${ZARVIK_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT driver)
 
 # GoogleTest for this toolchain, from the googletest package's sources, with
 # its own warnings settings (it is built before ours are added).
