@@ -3,6 +3,7 @@
 // parameters, statistics and the error text.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -180,6 +181,30 @@ TEST_F(CApiTest, Timeout_IsNoReplyCountedInTheStatistics) {
     EXPECT_EQ(two.exchanges, 1u);
     EXPECT_EQ(two.timeouts, 1u);
     EXPECT_EQ(two.good, 0u);
+}
+
+// Two lines in parallel, and two callers on one line (serialised inside):
+// every poll gets its own good answer.
+TEST_F(CApiTest, Threads_OnTwoLinesAndOnOneLine_AllPollsGood) {
+    zarvik::sim::SerialEndpoint second(*sim_, zarvik::sim::EndpointOptions{9600, false});
+    const std::string pty = second.OpenPty();
+    second.Start();
+    ASSERT_EQ(zarvik_set_device(station_, 2, pty.c_str()), ZARVIK_OK);
+    ASSERT_EQ(zarvik_line_open(station_, 2), ZARVIK_OK) << LastError();
+    std::atomic<int> good{0};
+    const auto poller = [&](int line) {
+        for (int i = 0; i < 20; ++i) {
+            zarvik_dispenser_status status{};
+            if (zarvik_poll(station_, line, 1, 3, &status) == ZARVIK_OK && status.nozzles[2].has_values == 1) ++good;
+        }
+    };
+    { std::jthread a(poller, 1), b(poller, 1), c(poller, 2); }
+    EXPECT_EQ(good, 60);
+    zarvik_line_statistics one{};
+    ASSERT_EQ(zarvik_line_statistics_get(station_, 1, &one), ZARVIK_OK);
+    EXPECT_EQ(one.good, 2u * 20 * 3);
+    EXPECT_EQ(one.bad, 0u);
+    second.Stop();
 }
 
 }  // namespace
