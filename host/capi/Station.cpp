@@ -11,6 +11,12 @@ zarvik_station::zarvik_station(std::int32_t options) : port(std::make_unique<zar
 }
 
 zarvik_station::~zarvik_station() {
-    for (int line = 1; line <= kLines; ++line) port->CloseLine(line);
+    for (int line = 1; line <= kLines; ++line) {
+        try {
+            port->CloseLine(line);
+        } catch (...) {
+            // Its device still goes with the port service below.
+        }
+    }
     delete driver;
 }

@@ -146,7 +146,8 @@ ZARVIK_C_API int32_t ZARVIK_CALL zarvik_last_error(char* buffer, uint32_t size, 
 
 /* --- stations and lines --- */
 /* A station with no line mapped. options: the driver's options byte (bit 7:
-   the price command clears the nozzle first; 0 for none). */
+   the price command clears the nozzle first; 0 for none). *station is NULL
+   after a failure. */
 ZARVIK_C_API int32_t ZARVIK_CALL zarvik_station_new(int32_t options, zarvik_station** station);
 /* A station with the lines, devices, rates and timeouts of a station file. */
 ZARVIK_C_API int32_t ZARVIK_CALL zarvik_station_open_file(const char* path, int32_t options, zarvik_station** station);

@@ -175,7 +175,10 @@ class Station:
         self.close()
 
     def __del__(self) -> None:
-        self.close()
+        try:
+            self.close()
+        except Exception:  # at interpreter exit the library may already be gone
+            pass
 
     def close(self) -> None:
         if getattr(self, "_station", None):
