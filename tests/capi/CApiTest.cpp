@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -181,6 +183,21 @@ TEST_F(CApiTest, Timeout_IsNoReplyCountedInTheStatistics) {
     EXPECT_EQ(two.exchanges, 1u);
     EXPECT_EQ(two.timeouts, 1u);
     EXPECT_EQ(two.good, 0u);
+}
+
+TEST_F(CApiTest, StationFile_MapsItsLines) {
+    const std::string path = ::testing::TempDir() + "capi-station.json";
+    std::ofstream(path) << R"({"lines": [{"line": 3, "device": ")" << endpoint_->Path()
+                        << R"(", "dispensers": [{"number": 1, "nozzles": 3}]}]})";
+    zarvik_station* fromFile = nullptr;
+    ASSERT_EQ(zarvik_station_open_file(path.c_str(), 0, &fromFile), ZARVIK_OK) << LastError();
+    std::remove(path.c_str());
+    zarvik_dispenser_status status{};
+    EXPECT_EQ(zarvik_line_close(station_, 1), ZARVIK_OK);  // a device is held by one line at a time
+    EXPECT_EQ(zarvik_line_open(fromFile, 3), ZARVIK_OK) << LastError();
+    EXPECT_EQ(zarvik_poll(fromFile, 3, 1, 3, &status), ZARVIK_OK) << LastError();
+    EXPECT_EQ(status.nozzle_count, 3);
+    EXPECT_EQ(zarvik_station_free(fromFile), ZARVIK_OK);
 }
 
 // Two lines in parallel, and two callers on one line (serialised inside):
