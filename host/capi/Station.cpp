@@ -2,11 +2,11 @@
 
 #include <stdexcept>
 
-#include "DriverFactory.h"
+#include "zarvik/exports.h"
 
 zarvik_station::zarvik_station(std::int32_t options) : port(std::make_unique<zarvik::port::SerialPortManager>()) {
     port->SetTraceHook([this](const zarvik::port::FrameTraceEvent& event) { replies.Observe(event); });
-    driver = zarvik::capi::DriverFactory()(options, 0, port.get());
+    driver = GetVM30(options, 0, port.get());
     if (driver == nullptr) throw std::runtime_error("GetVM30 returned no driver object");
 }
 
