@@ -57,3 +57,18 @@ target_include_directories(spdlog::spdlog SYSTEM INTERFACE ${hostHeaders})
 target_compile_definitions(spdlog::spdlog INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY)
 set(CLI11_FOUND TRUE)
 set(nlohmann_json_FOUND TRUE)
+
+# zarvik_stdcall_import_library(TARGET PATTERN): on 32-bit Windows, makes the
+# import library of a DLL linked with --kill-at reach its plain exports from
+# the decorated names its header's __stdcall declarations ask for
+# (cmake/StdcallImportLibrary.cmake). PATTERN: a regex of the function names.
+function(zarvik_stdcall_import_library target pattern)
+  if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+    return()
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${CMAKE_DLLTOOL} -DDLL=$<TARGET_FILE:${target}>
+            -DIMPLIB=$<TARGET_LINKER_FILE:${target}> -DDEF=${CMAKE_CURRENT_BINARY_DIR}/${target}-stdcall.def
+            "-DPATTERN=${pattern}" -P ${PROJECT_SOURCE_DIR}/cmake/StdcallImportLibrary.cmake
+    VERBATIM)
+endfunction()

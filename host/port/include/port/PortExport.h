@@ -7,7 +7,7 @@
 // classes' own layouts cross it, so a host must be built with the same
 // compiler and standard library as the library (g++ with libstdc++ on Linux;
 // on Windows the same MinGW-w64 toolchain, exception model and runtime DLLs).
-// A plain C interface for other compilers and languages is not offered yet.
+// Other compilers and languages use the plain C interface (zarvik/zarvik_c.h).
 //
 // Code built into the same program as the static layer (this project's tests)
 // defines ZARVIK_PORT_STATIC.
