@@ -29,13 +29,13 @@ static int failed(const char* what, int32_t status) {
     return 1;
 }
 
-#define CALL(what, call)                             \
-    do {                                             \
-        int32_t status_ = (call);                    \
-        if (status_ != ZARVIK_OK) {                  \
-            exit_code = failed(what, status_);       \
-            goto done;                               \
-        }                                            \
+#define CALL(what, call)                       \
+    do {                                       \
+        int32_t status_ = (call);              \
+        if (status_ != ZARVIK_OK) {            \
+            exit_code = failed(what, status_); \
+            goto done;                         \
+        }                                      \
     } while (0)
 
 int main(int argc, char** argv) {
@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
         pause_ms(100);
     }
     CALL("total", zarvik_read_total(station, 1, 1, 1, &total));
-    printf("delivered %.3f L for %.2f, state 0x%02X, total %.3f L\n", status.nozzles[0].litres,
-           status.nozzles[0].money, status.nozzles[0].state, total);
+    printf("delivered %.3f L for %.2f, state 0x%02X, total %.3f L\n", status.nozzles[0].litres, status.nozzles[0].money,
+           status.nozzles[0].state, total);
     if (status.nozzles[0].litres < 1.5) exit_code = failed("delivery", ZARVIK_E_INTERNAL);
 done:
     zarvik_station_free(station);
