@@ -24,7 +24,7 @@ debs=$(bash "$source/scripts/build-debs" "$build" "$work" 2>&1) || fail "build-d
 echo "$debs"
 deb_of() { grep "/$1_[^/]*\.deb$" <<<"$debs"; }
 
-packages=(libzarviktrk1 libzarvik-port1 libzarviktrk-dev zarvik-tools)
+packages=(libzarviktrk1 libzarvik-port1 libzarvik1 libzarviktrk-dev zarvik-tools python3-zarvik)
 [[ $gui == ON ]] && packages+=(zarvik-gui)
 for p in "${packages[@]}"; do
     [[ -f $(deb_of $p) ]] || fail "no package $p"
@@ -51,6 +51,8 @@ holds() {
 holds libzarviktrk1 "usr/lib/$multiarch/libZarvikTrk\.so\.1\.0\.0\.35" "usr/lib/$multiarch/libZarvikTrk\.so\.1 ->.*" \
     usr/share/doc/libzarviktrk1/copyright usr/share/doc/libzarviktrk1/changelog.gz
 holds libzarvik-port1 "usr/lib/$multiarch/libzarvik-port\.so\.1\.0\.0\.35"
+holds libzarvik1 "usr/lib/$multiarch/libzarvik\.so\.1\.0\.0" usr/share/doc/libzarvik1/copyright
+holds python3-zarvik usr/lib/python3/dist-packages/zarvik/__init__\.py usr/share/doc/python3-zarvik/examples/delivery\.py
 holds libzarviktrk-dev "usr/lib/$multiarch/libZarvikTrk\.so ->.*" "usr/lib/$multiarch/libzarvik-port\.so ->.*" \
     "usr/lib/$multiarch/pkgconfig/ZarvikTrk\.pc" "usr/lib/$multiarch/cmake/ZarvikTrk/ZarvikTrkConfig\.cmake" \
     usr/include/zarvik/driver\.h usr/include/zarvik/port/SerialPortManager\.h
@@ -144,8 +146,17 @@ out=$(bash -c "source '$root/usr/share/bash-completion/completions/zarvik-host' 
     fail "completion"
 [[ $out == "complete -F _zarvik_host zarvik-host" ]] || fail "completion: $out"
 
-# python3-zarvik (with the C library): its example runs here against the
-# scratch root once that package is built.
+# python3-zarvik with libzarvik1: the Python example pours a dose through the
+# unpacked C library on the unpacked simulator's line.
+coproc sim { run "$root/usr/bin/zarvik-sim" --no-pacing --flow 20 --eps 0 2>&1; }
+read -r -t 10 device <&"${sim[0]}" || fail "zarvik-sim printed no device"
+out=$(run PYTHONPATH="$root/usr/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 \
+    "$root/usr/share/doc/python3-zarvik/examples/delivery.py" "$device" 2>&1)
+code=$?
+kill "$sim_PID" 2>/dev/null
+wait "$sim_PID" 2>/dev/null
+((code == 0)) && grep -qF "delivered 1.500 L for 75.00" <<<"$out" || fail "the Python example: exit $code: $out"
+echo "python example: $out"
 
 # With the package lists present, apt resolves every dependency (a
 # simulation: nothing is installed).
