@@ -31,6 +31,16 @@ void FillStatus(zarvik_station& station, int line, int dispenser, int count, con
     }
 }
 
+// A command on one nozzle: the driver's call, then the line result it left.
+template <class Call>
+std::int32_t NozzleCommand(zarvik_station* station, std::int32_t line, std::int32_t dispenser, std::int32_t nozzle,
+                           const char* what, Call call) {
+    return OnNozzle(station, line, dispenser, nozzle, [&] {
+        call(*station->driver);
+        return LineOutcome(*station, line, what);
+    });
+}
+
 }  // namespace
 
 extern "C" {
@@ -53,49 +63,37 @@ ZARVIK_C_API int32_t ZARVIK_CALL zarvik_poll(zarvik_station* station, int32_t li
 
 ZARVIK_C_API int32_t ZARVIK_CALL zarvik_preset_litres(zarvik_station* station, int32_t line, int32_t dispenser,
                                                       int32_t nozzle, double litres) {
-    return OnNozzle(station, line, dispenser, nozzle, [&] {
-        station->driver->SetVolumeDose(line, dispenser, nozzle, 0, litres);
-        return LineOutcome(*station, line, "dose in litres");
-    });
+    return NozzleCommand(station, line, dispenser, nozzle, "dose in litres",
+                         [&](auto& driver) { driver.SetVolumeDose(line, dispenser, nozzle, 0, litres); });
 }
 
 ZARVIK_C_API int32_t ZARVIK_CALL zarvik_preset_money(zarvik_station* station, int32_t line, int32_t dispenser,
                                                      int32_t nozzle, double money) {
-    return OnNozzle(station, line, dispenser, nozzle, [&] {
-        station->driver->SetMoneyDose(line, dispenser, nozzle, 0, money);
-        return LineOutcome(*station, line, "dose in money");
-    });
+    return NozzleCommand(station, line, dispenser, nozzle, "dose in money",
+                         [&](auto& driver) { driver.SetMoneyDose(line, dispenser, nozzle, 0, money); });
 }
 
 ZARVIK_C_API int32_t ZARVIK_CALL zarvik_set_price(zarvik_station* station, int32_t line, int32_t dispenser,
                                                   int32_t nozzle, double price) {
-    return OnNozzle(station, line, dispenser, nozzle, [&] {
-        station->driver->SetNozzlePrice(line, dispenser, nozzle, 0, 0, price);
-        return LineOutcome(*station, line, "price");
-    });
+    return NozzleCommand(station, line, dispenser, nozzle, "price",
+                         [&](auto& driver) { driver.SetNozzlePrice(line, dispenser, nozzle, 0, 0, price); });
 }
 
 ZARVIK_C_API int32_t ZARVIK_CALL zarvik_start(zarvik_station* station, int32_t line, int32_t dispenser,
                                               int32_t nozzle) {
-    return OnNozzle(station, line, dispenser, nozzle, [&] {
-        station->driver->StartNozzle(line, dispenser, nozzle, 0);
-        return LineOutcome(*station, line, "start");
-    });
+    return NozzleCommand(station, line, dispenser, nozzle, "start",
+                         [&](auto& driver) { driver.StartNozzle(line, dispenser, nozzle, 0); });
 }
 
 ZARVIK_C_API int32_t ZARVIK_CALL zarvik_stop(zarvik_station* station, int32_t line, int32_t dispenser, int32_t nozzle) {
-    return OnNozzle(station, line, dispenser, nozzle, [&] {
-        station->driver->StopNozzle(line, dispenser, nozzle, 1);
-        return LineOutcome(*station, line, "stop");
-    });
+    return NozzleCommand(station, line, dispenser, nozzle, "stop",
+                         [&](auto& driver) { driver.StopNozzle(line, dispenser, nozzle, 1); });
 }
 
 ZARVIK_C_API int32_t ZARVIK_CALL zarvik_reset(zarvik_station* station, int32_t line, int32_t dispenser,
                                               int32_t nozzle) {
-    return OnNozzle(station, line, dispenser, nozzle, [&] {
-        station->driver->ResetDispenser(line, dispenser, nozzle, 0);
-        return LineOutcome(*station, line, "reset");
-    });
+    return NozzleCommand(station, line, dispenser, nozzle, "reset",
+                         [&](auto& driver) { driver.ResetDispenser(line, dispenser, nozzle, 0); });
 }
 
 ZARVIK_C_API int32_t ZARVIK_CALL zarvik_read_total(zarvik_station* station, int32_t line, int32_t dispenser,

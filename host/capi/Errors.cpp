@@ -16,16 +16,10 @@ thread_local std::string t_error;
 
 // A failed exchange: no reply, the device, or a reply that never answered.
 std::int32_t ExchangeStatus(std::int32_t lineError) {
-    switch (lineError) {
-        case port::kErrorTimeout:
-            return ZARVIK_E_NO_REPLY;
-        case port::kErrorDevice:
-        case port::kErrorNotOpen:
-        case port::kErrorNoDevicePath:
-            return ZARVIK_E_DEVICE;
-        default:
-            return ZARVIK_E_BAD_REPLY;
-    }
+    if (lineError == port::kErrorTimeout) return ZARVIK_E_NO_REPLY;
+    const bool device =
+        lineError == port::kErrorDevice || lineError == port::kErrorNotOpen || lineError == port::kErrorNoDevicePath;
+    return device ? ZARVIK_E_DEVICE : ZARVIK_E_BAD_REPLY;
 }
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
