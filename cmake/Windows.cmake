@@ -5,6 +5,10 @@
 # caught in the executable); GoogleTest is built from Debian's sources for
 # this toolchain; the header-only libraries come from the build machine.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+# The installed tree's programs and DLLs are stripped (the build tree keeps
+# its line tables); this is the installation's first rule, so it holds for
+# every target installed after it.
+install(CODE "set(CMAKE_INSTALL_DO_STRIP TRUE)" ALL_COMPONENTS)
 # Version resources (windres): cmake/VersionResource.cmake.
 enable_language(RC)
 add_link_options(-shared-libgcc)
@@ -27,6 +31,13 @@ endif()
 include(GNUInstallDirs)
 file(COPY ${ZARVIK_RUNTIME_DLLS} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 install(FILES ${ZARVIK_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT driver)
+# Debian builds them with debug information: stripped as ours are.
+foreach(dll IN LISTS ZARVIK_RUNTIME_DLLS)
+  get_filename_component(name ${dll} NAME)
+  install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug
+                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${name}\" COMMAND_ERROR_IS_FATAL ANY)"
+          COMPONENT driver)
+endforeach()
 
 # GoogleTest for this toolchain, from the googletest package's sources, with
 # its own warnings settings (it is built before ours are added).
