@@ -13,6 +13,7 @@ fail() {
     echo "FAIL: $*"
     exit 1
 }
+source "$source/tests/support/start-sim.sh"
 
 rm -rf "$work" && mkdir -p "$work" || fail "no work folder $work"
 case $mode in
@@ -39,16 +40,7 @@ pascal)
 *) fail "no mode $mode" ;;
 esac
 
-"$sim" --no-pacing --flow 20 >"$work/sim.out" 2>"$work/sim.err" &
-pid=$!
-trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null' EXIT
-pty=
-for _ in $(seq 100); do
-    pty=$(head -n 1 "$work/sim.out")
-    [[ -n $pty ]] && break
-    sleep 0.1
-done
-[[ -n $pty ]] || fail "zarvik-sim printed no pseudo-terminal: $(cat "$work/sim.err")"
+start_sim "$work" "$sim" --no-pacing --flow 20
 
 out=$(run "$pty" 2>&1)
 code=$?

@@ -11,6 +11,7 @@ fail() {
     echo "FAIL: $*"
     exit 1
 }
+source "$source/tests/support/start-sim.sh"
 
 rm -rf "$work" && mkdir -p "$work" || fail "no work folder $work"
 # The code block after the marker, between its ```cpp fence and the closing one.
@@ -26,16 +27,7 @@ export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 flags=$(pkg-config --cflags --libs zarvik-port) || fail "pkg-config zarvik-port"
 "$cxx" -std=c++20 -Wall -Wextra -Werror "$work/poll.cpp" $flags -ldl -o "$work/poll" || fail "building poll.cpp with $flags"
 
-"$prefix/bin/zarvik-sim" >"$work/sim.out" 2>"$work/sim.err" &
-sim=$!
-trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null' EXIT
-pty=
-for _ in $(seq 100); do
-    pty=$(head -n 1 "$work/sim.out")
-    [[ -n $pty ]] && break
-    sleep 0.1
-done
-[[ -n $pty ]] || fail "zarvik-sim printed no pseudo-terminal: $(cat "$work/sim.err")"
+start_sim "$work" "$prefix/bin/zarvik-sim"
 
 # The example finds the installed libraries as a host in that prefix would.
 run() { env LD_LIBRARY_PATH="$prefix/$libdir" QT_QPA_PLATFORM=offscreen "$work/poll" "$@" 2>&1; }
