@@ -109,6 +109,9 @@ void HttpServer::Start() {
         if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
             throw host::ConfigError("cannot serve TLS: the HTTP library was built without it");
     }
+    state.watch =
+        std::make_unique<SlowClientWatch>(std::chrono::seconds(state.settings.limits.clientTimeoutSeconds), state);
+    state.watch->Start();
     try {
         if (!state.settings.listen.empty()) {
             const int socket = ListenTcp(state.settings.listen);
@@ -133,6 +136,7 @@ void HttpServer::Stop() {
     if (state.unix != nullptr) MHD_stop_daemon(state.unix);
     state.tcp = nullptr;
     state.unix = nullptr;
+    state.watch.reset();  // after the daemons: their close notifications use it
     if (!state.unixPath.empty()) RemoveUnixSocket(state.unixPath);
     state.unixPath.clear();
 }
