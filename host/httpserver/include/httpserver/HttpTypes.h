@@ -1,5 +1,3 @@
-// PROVISIONAL copy of the HTTP layer's types (host/httpserver) until that layer is merged;
-// removed then.
 // The station service's HTTP exchange as its handler sees it: a request that
 // has passed the server's checks (size limits, a well-formed head, a known
 // bearer token) and the response the handler gives back. Every error the
