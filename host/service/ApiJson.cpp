@@ -61,7 +61,8 @@ json NozzlesJson(const host::StationDispenser& d, const std::optional<PumpReadin
 
 http::Response JsonResponse(const json& document) {
     http::Response r;
-    r.body = document.dump();
+    // Text from the station file or a device that is not UTF-8 is shown replaced, never refused.
+    r.body = document.dump(-1, ' ', false, json::error_handler_t::replace);
     return r;
 }
 
