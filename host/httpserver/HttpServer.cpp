@@ -26,6 +26,9 @@ int HardConnectionCap(int maxConnections) { return maxConnections + maxConnectio
 // well above maxHeaderBytes so our 431 answers before the library's.
 std::size_t ConnectionMemory(const Limits& limits) { return 2 * limits.maxHeaderBytes + 32768; }
 
+// GnuTLS's defaults without the protocol versions older than TLS 1.2.
+constexpr const char* kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
+
 void LibraryLog(void* cls, const char* format, va_list arguments) {
     auto* state = static_cast<HttpServer::State*>(cls);
     char text[512];
@@ -69,6 +72,7 @@ MHD_Daemon* StartDaemon(HttpServer::State& state, int socket, bool tls) {
     if (tls) {
         options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, state.certificatePem.data()});
         options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, state.keyPem.data()});
+        options.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(kTlsPriorities)});
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
     return MHD_start_daemon(flags, 0, nullptr, nullptr, &OnRequest, &state, MHD_OPTION_ARRAY, options.data(),
