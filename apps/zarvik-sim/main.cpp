@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -45,23 +46,23 @@ int Serve(zarvik::sim::SerialEndpoint& endpoint, const std::string& device, cons
 }
 
 // --console: the keypad commands (sim/Console.h) from stdin, one answer a
-// line on stdout, until stdin ends. The thread is left to the process's end:
-// it may be blocked reading.
-void StartConsole(zarvik::sim::Station& station) {
-    std::thread([&station] {
+// line on stdout, until stdin ends. The thread is left to the process's end
+// (it may be blocked reading) and keeps the station alive as long.
+void StartConsole(std::shared_ptr<zarvik::sim::Station> station) {
+    std::thread([station] {
         for (std::string command; std::getline(std::cin, command);)
-            std::cout << zarvik::sim::RunConsoleCommand(station, command, zarvik::sim::SimClock::now()) << std::endl;
+            std::cout << zarvik::sim::RunConsoleCommand(*station, command, zarvik::sim::SimClock::now()) << std::endl;
     }).detach();
 }
 
 int ServeStation(const zarvik::sim::StationConfig& config, const zarvik::sim::EndpointOptions& options,
                  const std::string& device, bool console, const std::function<void(zarvik::sim::Station&)>& setUp) {
-    zarvik::sim::Station station(config);
-    setUp(station);
+    const auto station = std::make_shared<zarvik::sim::Station>(config);
+    setUp(*station);
     if (console) StartConsole(station);
-    zarvik::sim::SerialEndpoint endpoint(station, options);
+    zarvik::sim::SerialEndpoint endpoint(*station, options);
     return Serve(endpoint, device, [&] {
-        const auto stats = station.Stats();
+        const auto stats = station->Stats();
         std::cerr << "requests " << stats.requests << ", replies " << stats.replies << ", ignored " << stats.ignored
                   << ", faults " << stats.faults << ", skipped bytes " << endpoint.Stats().skippedBytes << '\n';
     });
