@@ -1,0 +1,148 @@
+// zarvik-host --service prints what zarvik-host --port prints for the same
+// dispenser state: the simulator is read on its line first, then the same
+// state is served as the station service's document and read through it.
+// A pump the service cannot poll now is an error, never its old values.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <thread>
+
+#include "CaptureTestSupport.h"
+#include "FakeService.h"
+#include "ToolRunner.h"
+
+namespace {
+
+using nlohmann::json;
+using zarvik::capture::testing::Background;
+using zarvik::capture::testing::Finished;
+using zarvik::capture::testing::Run;
+using zarvik::capture::testing::TempPath;
+using zarvik::test::FakeService;
+using zarvik::test::HttpReply;
+
+Finished Host(std::vector<std::string> args) {
+    args.insert(args.begin(), ZARVIK_HOST);
+    return Run(args);
+}
+
+std::string TokenFile() {
+    const std::string path = TempPath("service-token");
+    std::ofstream(path) << "read 0123456789abcdef0123\n";
+    chmod(path.c_str(), 0600);
+    return path;
+}
+
+std::vector<std::string> Through(const FakeService& service, std::vector<std::string> args) {
+    args.insert(args.begin(),
+                {"--service", "http://127.0.0.1:" + std::to_string(service.Port()), "--token-file", TokenFile()});
+    return args;
+}
+
+// The time a totals run prints, made the same for both.
+std::string WithoutTime(const std::string& text) {
+    static const std::regex time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?[+-]\d\d:\d\d)");
+    return std::regex_replace(text, time, "TIME");
+}
+
+// Dispensers 1 and 2, three nozzles each; nozzle 2 of dispenser 1 has
+// delivered 1.5 L.
+struct Sim {
+    Sim() {
+        for (const std::vector<std::string>& command :
+             {std::vector<std::string>{"price", "50.00"}, {"dose-litres", "1.5"}, {"start"}}) {
+            std::vector<std::string> args{"--port", Port(), "-d", "1", "-k", "2"};
+            args.insert(args.begin() + 2, command.begin(), command.end());
+            const Finished f = Host(args);
+            EXPECT_EQ(f.code, 0) << f.err;
+        }
+        // The delivery runs while the dispenser is polled.
+        for (int poll = 0;
+             poll < 100 && Host({"--port", Port(), "status", "-n", "3"}).out.find("finished") == std::string::npos;
+             ++poll)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    Background process{{ZARVIK_SIM, "--no-pacing", "--flow", "20", "--addresses", "1", "--nozzles", "3"}};
+    std::string Port() const { return process.FirstLine(); }
+};
+
+TEST(HostService, TotalsAsOnTheLineInEveryFormat) {
+    Sim sim;
+    ASSERT_FALSE(sim.Port().empty());
+    const std::vector<std::string> totals{"totals", "--dispensers", "2", "--nozzles", "3"};
+    std::vector<std::string> json = {"--port", sim.Port(), "--json"};
+    json.insert(json.end(), totals.begin(), totals.end());
+    const Finished onLine = Host(json);
+    ASSERT_EQ(onLine.code, 0) << onLine.err;
+    ASSERT_NE(onLine.out.find("1.5"), std::string::npos) << onLine.out;
+    FakeService service(HttpReply(200, onLine.out));
+    for (const std::vector<std::string>& format : {std::vector<std::string>{"--json"}, {}, {"--csv"}}) {
+        std::vector<std::string> direct = {"--port", sim.Port()}, through = {"totals"};
+        direct.insert(direct.end(), totals.begin(), totals.end());
+        direct.insert(direct.end(), format.begin(), format.end());
+        through.insert(through.end(), format.begin(), format.end());
+        const Finished a = Host(direct), b = Host(Through(service, through));
+        EXPECT_EQ(b.code, a.code) << b.err;
+        EXPECT_EQ(WithoutTime(b.out), WithoutTime(a.out));
+        EXPECT_TRUE(service.LastRequest().starts_with("GET /api/v1/totals ")) << service.LastRequest();
+    }
+}
+
+// The service's pump document for what status --json saw on the line.
+json PumpOf(const json& status, bool live) {
+    json nozzles = json::array();
+    for (const json& n : status["nozzles"])
+        nozzles.push_back({{"nozzle", n["number"]},
+                           {"name", nullptr},
+                           {"state", n["polled"] ? n["state"] : json(nullptr)},
+                           {"volume", n.value("volume", json(nullptr))},
+                           {"money", n.value("money", json(nullptr))}});
+    json fault = live ? json(nullptr) : json{{"cause", "no reply"}, {"at", "2026-12-08T21:50:07.123456+03:00"}};
+    return {{"line", 1},
+            {"dispenser", 1},
+            {"name", nullptr},
+            {"live", live},
+            {"state", status["state"]},
+            {"nozzle", status["stateNozzle"]},
+            {"volume", 0},
+            {"money", 0},
+            {"price", nullptr},
+            {"priceSource", nullptr},
+            {"polledAt", "2026-12-08T21:50:06.123456+03:00"},
+            {"ageMs", 1000},
+            {"fault", fault},
+            {"nozzles", nozzles}};
+}
+
+TEST(HostService, StatusAsOnTheLineAndNeverStale) {
+    Sim sim;
+    ASSERT_FALSE(sim.Port().empty());
+    // The text and the document of one state: read until the dispenser settles.
+    const std::vector<std::string> text{"--port", sim.Port(), "status", "--nozzles", "3"};
+    Finished direct, onLine;
+    for (int i = 0; i < 50; ++i) {
+        direct = Host(text);
+        onLine = Host({"--port", sim.Port(), "--json", "status", "--nozzles", "3"});
+        if (Host(text).out == direct.out) break;
+    }
+    ASSERT_EQ(onLine.code, 0) << onLine.err;
+    const json status = json::parse(onLine.out);
+    {
+        FakeService service(HttpReply(200, PumpOf(status, true).dump()));
+        EXPECT_EQ(Host(Through(service, {"--json", "status"})).out, onLine.out);
+        // On the line the text ends with the line result; the service's poll has none of its own.
+        EXPECT_EQ(Host(Through(service, {"status"})).out, direct.out.substr(0, direct.out.find("line result:")));
+        EXPECT_TRUE(service.LastRequest().starts_with("GET /api/v1/pumps/1/1 ")) << service.LastRequest();
+    }
+    FakeService stale(HttpReply(200, PumpOf(status, false).dump()));
+    const Finished b = Host(Through(stale, {"status"}));
+    EXPECT_EQ(b.code, 1);
+    EXPECT_EQ(b.out, "");
+    EXPECT_NE(b.err.find("no reply (at 2026-12-08T21:50:07.123456+03:00); last good poll at"), std::string::npos)
+        << b.err;
+}
+
+}  // namespace
