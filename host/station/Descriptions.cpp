@@ -24,11 +24,11 @@ struct Exchanged {
     std::string cause;       // why not good
 };
 
-Exchanged Exchange(Session& session, const std::uint8_t* payload, std::size_t n, std::uint8_t* reply) {
+Exchanged Exchange(const DescriptionLine& session, const std::uint8_t* payload, std::size_t n, std::uint8_t* reply) {
     std::uint8_t frame[proto::kMaxFrame];
-    const std::size_t frameLength = proto::BuildFrame(session.NextSequence(), payload, n, frame);
-    auto& port = session.Port();
-    const auto line = static_cast<std::uint8_t>(session.Line());
+    const std::size_t frameLength = proto::BuildFrame(session.nextSequence(), payload, n, frame);
+    auto& port = session.port;
+    const auto line = static_cast<std::uint8_t>(session.line);
     port.SetReplyChecker(line, proto::ReplyCheckerFor(port));
     std::fill(reply, reply + proto::kDescriptionReplyLength, std::uint8_t{0});
     const TTransferHandle handle = port.StartTransfer(line, line, frame, static_cast<std::uint8_t>(frameLength), reply,
@@ -81,7 +81,7 @@ DescriptionReply<Description> Judge(const Exchanged& e, const std::uint8_t* payl
 
 // Asks for one description and, when the reply holds one, fills it in.
 template <typename Description, typename Decoded, std::size_t N, typename Fill>
-DescriptionReply<Description> Ask(Session& session, const std::uint8_t (&payload)[N],
+DescriptionReply<Description> Ask(const DescriptionLine& session, const std::uint8_t (&payload)[N],
                                   std::optional<Decoded> (*decode)(const std::uint8_t*, std::size_t), Fill fill) {
     std::uint8_t reply[proto::kDescriptionReplyLength];
     std::optional<Decoded> decoded;
@@ -96,7 +96,8 @@ DescriptionReply<Description> Ask(Session& session, const std::uint8_t (&payload
 
 }  // namespace
 
-DescriptionReply<TableDescription> AskTableDescription(Session& session, std::uint8_t address, int table) {
+DescriptionReply<TableDescription> AskTableDescription(const DescriptionLine& session, std::uint8_t address,
+                                                       int table) {
     const std::uint8_t payload[] = {address, proto::kCmdTableInfo, static_cast<std::uint8_t>(table)};
     return Ask<TableDescription>(session, payload, proto::DecodeTableReply, [table](const proto::TableReply& d) {
         return TableDescription{
@@ -104,7 +105,8 @@ DescriptionReply<TableDescription> AskTableDescription(Session& session, std::ui
     });
 }
 
-DescriptionReply<FieldDescription> AskFieldDescription(Session& session, std::uint8_t address, int table, int field) {
+DescriptionReply<FieldDescription> AskFieldDescription(const DescriptionLine& session, std::uint8_t address, int table,
+                                                       int field) {
     const std::uint8_t payload[] = {address, proto::kCmdFieldInfo, static_cast<std::uint8_t>(table),
                                     static_cast<std::uint8_t>(field)};
     return Ask<FieldDescription>(session, payload, proto::DecodeFieldReply, [field](const proto::FieldReply& d) {
@@ -117,17 +119,38 @@ DescriptionReply<FieldDescription> AskFieldDescription(Session& session, std::ui
     });
 }
 
-std::optional<TableDescription> ReadTableDescription(Session& session, std::uint8_t address, int table) {
+std::optional<TableDescription> ReadTableDescription(const DescriptionLine& session, std::uint8_t address, int table) {
     auto reply = AskTableDescription(session, address, table);
     if (reply.outcome != DescriptionOutcome::kGood) return std::nullopt;
     return std::move(reply.description);
 }
 
-std::optional<FieldDescription> ReadFieldDescription(Session& session, std::uint8_t address, int table, int field) {
+std::optional<FieldDescription> ReadFieldDescription(const DescriptionLine& session, std::uint8_t address, int table,
+                                                     int field) {
     auto reply = AskFieldDescription(session, address, table, field);
     // A field without value bytes is not a description this host can use.
     if (reply.outcome != DescriptionOutcome::kGood || reply.description.size < 1) return std::nullopt;
     return std::move(reply.description);
+}
+
+DescriptionLine DescriptionLine::Of(Session& session) {
+    return {session.Port(), session.Line(), [&session] { return session.NextSequence(); }};
+}
+
+DescriptionReply<TableDescription> AskTableDescription(Session& session, std::uint8_t address, int table) {
+    return AskTableDescription(DescriptionLine::Of(session), address, table);
+}
+
+DescriptionReply<FieldDescription> AskFieldDescription(Session& session, std::uint8_t address, int table, int field) {
+    return AskFieldDescription(DescriptionLine::Of(session), address, table, field);
+}
+
+std::optional<TableDescription> ReadTableDescription(Session& session, std::uint8_t address, int table) {
+    return ReadTableDescription(DescriptionLine::Of(session), address, table);
+}
+
+std::optional<FieldDescription> ReadFieldDescription(Session& session, std::uint8_t address, int table, int field) {
+    return ReadFieldDescription(DescriptionLine::Of(session), address, table, field);
 }
 
 }  // namespace zarvik::host

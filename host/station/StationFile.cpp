@@ -290,10 +290,16 @@ const StationLine* StationFile::Find(int line) const {
 StationFile ParseStationFile(std::string_view text, const std::string& source) {
     const Checker c(source);
     const json doc = Parse(text, c);
-    c.Object(doc, "$", {"name", "lines"});
+    c.Object(doc, "$", {"name", "lines", "service"});
     StationFile station;
     station.source = source;
     if (doc.contains("name")) station.name = c.Text(doc["name"], "$.name");
+    // The station service reads its own section; only its shape is checked here.
+    if (doc.contains("service")) {
+        if (!doc["service"].is_object())
+            c.Fail("$.service", "must be an object, not " + std::string(doc["service"].type_name()));
+        station.service = doc["service"].dump();
+    }
     const json& lines = c.Array(c.Required(doc, "$", "lines"), "$.lines", 1, kMaxLines);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         StationLine line = Line(c, lines[i], At("$.lines", i));

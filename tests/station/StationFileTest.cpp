@@ -68,7 +68,7 @@ TEST(StationFile, WrongFiles_NameTheKeyAndTheProblem) {
         {"{}", "$.lines", "missing"},
         {R"({"lines": []})", "$.lines", "must hold 1 to 32 entries, holds 0"},
         {R"({"lines": {}})", "$.lines", "must be an array, not object"},
-        {R"({"lines": [], "line": 1})", "$.line", "unknown key (known here: name, lines)"},
+        {R"({"lines": [], "line": 1})", "$.line", "unknown key (known here: name, lines, service)"},
         {R"({"name": "", "lines": []})", "$.name", "must not be empty"},
         {Station("7"), "$.lines[0]", "must be an object, not the number 7"},
         {Station(R"({"device": "/dev/ttyS0", "dispensers": [{"number": 1, "nozzles": 1}]})"), "$.lines[0].line",
@@ -117,6 +117,7 @@ TEST(StationFile, WrongFiles_NameTheKeyAndTheProblem) {
          "dispenser 1 cannot have 6 nozzles while dispenser 2 is on the line: its nozzle 6 and that one's nozzle 1 "
          "are both nozzle byte 5 of bus address 1"},
         {Station(Line("") + ", " + Line("")), "$.lines[1].line", "line 1 is already at $.lines[0]"},
+        {R"({"service": [], "lines": [)" + Line("") + "]}", "$.service", "must be an object, not array"},
         {Station(Line("") + R"(, {"line": 2, "device": "/dev/ttyS0", "dispensers": [{"number": 1, "nozzles": 1}]})"),
          "$.lines[1].device", "/dev/ttyS0 already serves line 1 ($.lines[0]): one device serves one line"},
     };
@@ -150,6 +151,14 @@ TEST(StationFile, BoundaryValues_AreTaken) {
     EXPECT_EQ(s.lines[0].settings.lenientAfter, 1000000u);
     EXPECT_EQ(s.lines[0].settings.localEcho, port::LocalEcho::Off);
     EXPECT_EQ(s.lines[0].dispensers[1].number, 32);
+}
+
+// The station service's section is kept as it was written, for zarvikd to check.
+TEST(StationFile, ServiceSection_IsKeptAsJsonText) {
+    EXPECT_EQ(ParseStationFile(Station(Line("")), "x").service, "");
+    const StationFile s =
+        ParseStationFile(R"({"service": {"listen": "127.0.0.1:0", "tokens": "/t"}, "lines": [)" + Line("") + "]}", "x");
+    EXPECT_EQ(s.service, R"({"listen":"127.0.0.1:0","tokens":"/t"})");
 }
 
 TEST(StationFile, UnreadableOrHugeFiles_AreRefusedUnread) {

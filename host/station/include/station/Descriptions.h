@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -29,11 +30,25 @@ struct FieldDescription {
     std::uint32_t high = 0;
 };
 
+// The line a description request goes out on: a session's, or a port
+// service line shared with a driver (the station service's line worker),
+// with the sequence numbers the host uses for its own requests.
+struct DescriptionLine {
+    port::SerialPortManager& port;
+    int line;
+    std::function<std::uint8_t()> nextSequence;
+
+    static DescriptionLine Of(Session& session);
+};
+
 // nullopt when the reply is bad or too short (a field also when its width
 // is 0: it has no value); throws zarvik::ESerialIO when
 // the exchange fails (no reply, device error).
 std::optional<TableDescription> ReadTableDescription(Session& session, std::uint8_t address, int table);
 std::optional<FieldDescription> ReadFieldDescription(Session& session, std::uint8_t address, int table, int field);
+std::optional<TableDescription> ReadTableDescription(const DescriptionLine& line, std::uint8_t address, int table);
+std::optional<FieldDescription> ReadFieldDescription(const DescriptionLine& line, std::uint8_t address, int table,
+                                                     int field);
 
 // What one description request brought, for callers that must tell a
 // dispenser that has no such table or field from a reply that went wrong.
@@ -51,5 +66,8 @@ struct DescriptionReply {
 // Throw zarvik::ESerialIO when the exchange fails (no reply, device error).
 DescriptionReply<TableDescription> AskTableDescription(Session& session, std::uint8_t address, int table);
 DescriptionReply<FieldDescription> AskFieldDescription(Session& session, std::uint8_t address, int table, int field);
+DescriptionReply<TableDescription> AskTableDescription(const DescriptionLine& line, std::uint8_t address, int table);
+DescriptionReply<FieldDescription> AskFieldDescription(const DescriptionLine& line, std::uint8_t address, int table,
+                                                       int field);
 
 }  // namespace zarvik::host

@@ -9,7 +9,8 @@
 //               "timeouts": {"responseMs": 300, "interByteMs": 50, "drainQuietMs": 60},  optional, each key too
 //               "dispensers": [{"number": 1, "nozzles": 3,
 //                               "name": "ТРК 1",             optional
-//                               "nozzleNames": ["АИ-92", "АИ-95", "ДТ"]}]}]}   optional, one per nozzle
+//                               "nozzleNames": ["АИ-92", "АИ-95", "ДТ"]}]}],
+//    "service": {...}}                                       optional, the station service's (zarvikd) own
 //
 // A file is taken whole or not at all: the first problem throws
 // StationFileError naming the key by its path ("$.lines[0].baud") and the
@@ -48,6 +49,7 @@ struct StationFile {
     std::string source;  // the file's path, for messages
     std::string name;
     std::vector<StationLine> lines;
+    std::string service;  // the "service" object's JSON text, checked by zarvikd; empty when absent
 
     const StationLine* Find(int line) const;
 };

@@ -1,0 +1,23 @@
+// zarvikd's configuration: the station file with its "service" section, the
+// token file it names and the certificate and key when TLS is configured.
+// Read whole before anything is opened; the first problem throws
+// zarvik::host::HostError (configuration, exit code 4) with the cause.
+#pragma once
+
+#include <string>
+
+#include "httpserver/ServerSettings.h"
+#include "httpserver/TokenFile.h"
+#include "station/StationFile.h"
+
+namespace zarvik::zarvikd {
+
+struct Config {
+    host::StationFile station;
+    http::ServerSettings settings;
+    http::TokenFile tokens;
+};
+
+Config ReadConfig(const std::string& stationPath);
+
+}  // namespace zarvik::zarvikd

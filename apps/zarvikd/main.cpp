@@ -1,0 +1,125 @@
+// zarvikd: the station service. Reads the station file (default
+// /etc/zarvik/station.json), owns its lines (a worker per line polls every
+// dispenser continuously) and serves their live state over HTTP under
+// /api/v1 until SIGTERM or SIGINT. --check-config reads the configuration
+// and says whether it is usable. Exit codes: 0 stopped by a signal (or the
+// configuration is OK), 2 a usage error, 4 a configuration that cannot be
+// used (the cause on stderr).
+#include <syslog.h>
+
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <ctime>
+#include <iostream>
+
+#include "Config.h"
+#include "Lifecycle.h"
+#include "OpenApi.h"
+#include "hostkit/ExitCodes.h"
+#include "httpserver/HttpServer.h"
+#include "service/Api.h"
+#include "service/Service.h"
+
+namespace zarvik::zarvikd {
+namespace {
+
+constexpr time_t kTickSeconds = 1;
+
+struct Options {
+    std::string station = "/etc/zarvik/station.json";
+    std::string library;
+    bool checkConfig = false;
+};
+
+int CheckConfig(const Options& o) {
+    const Config config = ReadConfig(o.station);
+    std::size_t dispensers = 0;
+    for (const auto& line : config.station.lines) dispensers += line.dispensers.size();
+    std::cout << "configuration OK: " << config.station.lines.size() << " lines, " << dispensers << " dispensers"
+              << std::endl;
+    return 0;
+}
+
+void LogListening(const http::Logger& log, const http::ServerSettings& s, int port) {
+    if (!s.listen.empty()) {
+        std::string host;
+        int configured = 0;
+        http::SplitListenAddress(s.listen, host, configured);
+        if (host.find(':') != std::string::npos) host = "[" + host + "]";
+        log(LOG_INFO, std::string("listening on ") + (s.certificate.empty() ? "http" : "https") + "://" + host + ":" +
+                          std::to_string(port));
+    }
+    if (!s.unixSocket.empty()) log(LOG_INFO, "listening on unix:" + s.unixSocket);
+}
+
+// Waits for SIGTERM or SIGINT (blocked in every thread), ticking the
+// watchdog while every line worker moves on.
+void AwaitStop(const sigset_t& signals, const service::Service& service) {
+    std::uint64_t seen = service.FewestCycles();
+    const timespec tick{kTickSeconds, 0};
+    for (;;) {
+        const int signal = sigtimedwait(&signals, nullptr, &tick);
+        if (signal == SIGTERM || signal == SIGINT) return;
+        // A worker stuck in one exchange longer than a tick is no hang:
+        // the watchdog is fed while any cycle ended since the last tick.
+        const std::uint64_t now = service.FewestCycles();
+        if (now != seen || service.Station().lines.empty()) NotifyWatchdog();
+        seen = now;
+    }
+}
+
+int Serve(const Options& o, const sigset_t& signals) {
+    const http::Logger log = MakeLogger();
+    Config config = ReadConfig(o.station);
+    service::Service lines(config.station, o.library, log);
+    const service::Api api(lines.Station(), lines.State(), lines,
+                           {ZARVIK_VERSION, std::chrono::system_clock::now(), lines.DriverInfo(), kOpenApi});
+    http::HttpServer server(
+        config.settings, std::move(config.tokens), [&api](const http::Request& request) { return api.Handle(request); },
+        log);
+    lines.Start();
+    server.Start();
+    LogListening(log, config.settings, server.Port());
+    NotifyReady("serving " + std::to_string(config.station.lines.size()) + " lines");
+    AwaitStop(signals, lines);
+    NotifyStopping();
+    log(LOG_INFO, "stopping");
+    server.Stop();
+    lines.Stop();
+    return 0;
+}
+
+}  // namespace
+}  // namespace zarvik::zarvikd
+
+int main(int argc, char** argv) {
+    using namespace zarvik;
+    CLI::App app{"zarvikd: the station service (live state of the dispensers over HTTP)"};
+    zarvikd::Options options;
+    app.add_option("--station", options.station, "the station file")->capture_default_str();
+    app.add_option("--library", options.library, "the driver library (default: the installed one)");
+    app.add_flag("--check-config", options.checkConfig,
+                 "read the station file, its service section, the token file and TLS files, then exit");
+    app.set_version_flag("--version", "zarvikd " ZARVIK_VERSION, "the service's version, then exit");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : host::kExitUsage;
+    }
+    // Blocked before any thread starts, so only the main thread takes them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        return options.checkConfig ? zarvikd::CheckConfig(options) : zarvikd::Serve(options, signals);
+    } catch (const host::HostError& e) {
+        std::cerr << "zarvikd: " << e.what() << std::endl;
+        return e.Code() == host::kExitOk ? host::kExitConfig : e.Code();
+    } catch (const std::exception& e) {
+        std::cerr << "zarvikd: " << e.what() << std::endl;
+        return host::kExitConfig;
+    }
+}

@@ -1,0 +1,50 @@
+// The station service's HTTP/1.1 server (libmicrohttpd, a thread per
+// connection). It listens on the configured TCP address (TLS with the
+// configured certificate and key when given) and/or a Unix socket it creates
+// (mode 0660), and answers by itself, with a JSON error body:
+//   401 unauthorized          no, garbled or unknown "Authorization: Bearer" token
+//   413 payload_too_large     a body over maxBodyBytes
+//   431 headers_too_large     request line and headers over maxHeaderBytes
+//   503 too_many_connections  a connection beyond maxConnections (then closed)
+//   400 bad_request           a target that is no path or does not decode (bad
+//                             %xx, NUL, controls); HTTP/1.1 without Host
+// and drops a connection idle for clientTimeoutSeconds. Everything else goes
+// to the handler with the token's role. What libmicrohttpd cannot parse at
+// all it answers itself with its own short HTML and closes: a header line
+// without a colon, broken chunks, a Content-Length that is no number (400),
+// an unknown HTTP version (505), a head over twice maxHeaderBytes + 32 KiB
+// (431); a request line without a version gets no answer at all.
+#pragma once
+
+#include <memory>
+
+#include "httpserver/HttpTypes.h"
+#include "httpserver/ServerSettings.h"
+#include "httpserver/TokenFile.h"
+
+namespace zarvik::http {
+
+class HttpServer {
+public:
+    HttpServer(ServerSettings settings, TokenFile tokens, Handler handler, Logger logger);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Opens the listeners and starts serving. Throws zarvik::host::HostError
+    // (configuration) with the cause: address in use, a certificate or key
+    // that cannot be read or used, a path that is not a socket, ...
+    void Start();
+    // Stops serving, waits for the connection threads and removes the Unix
+    // socket. Idempotent; the destructor calls it.
+    void Stop();
+    // The bound TCP port (the one chosen for port 0); 0 without a TCP listener.
+    int Port() const;
+
+    struct State;  // shared with the request callbacks
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace zarvik::http

@@ -1,0 +1,43 @@
+// The station service's HTTP exchange as its handler sees it: a request that
+// has passed the server's checks (size limits, a well-formed head, a known
+// bearer token) and the response the handler gives back. Every error the
+// server or a handler answers is a JSON body {"code": ..., "message": ...}.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zarvik::http {
+
+// What a bearer token may do. Control may do everything Read may.
+enum class Role { None, Read, Control };
+
+struct Request {
+    std::string method;  // "GET", "POST", ...
+    std::string path;    // percent-decoded, starts with '/', no NUL or control characters
+    std::string query;   // after '?', as sent (not decoded); "" when none
+    std::string body;    // at most the configured maxBodyBytes
+    std::string remote;  // "127.0.0.1:53122", "[::1]:53122" or "unix"
+    Role role = Role::None;
+};
+
+struct Response {
+    int status = 200;
+    std::string body;
+    std::string contentType = "application/json";
+    std::vector<std::pair<std::string, std::string>> headers;
+};
+
+// {"code": CODE, "message": MESSAGE} with STATUS; the texts are JSON-escaped.
+Response ErrorResponse(int status, std::string_view code, std::string_view message);
+
+// Called concurrently from the server's connection threads.
+using Handler = std::function<Response(const Request&)>;
+// Priorities as syslog's (0 emergency .. 7 debug); the message is printable
+// (anything from a request in it is escaped).
+using Logger = std::function<void(int priority, std::string_view message)>;
+
+}  // namespace zarvik::http

@@ -1,0 +1,74 @@
+#include "service/StationState.h"
+
+namespace zarvik::service {
+
+const char* HealthName(Health health) {
+    switch (health) {
+        case Health::Good:
+            return "good";
+        case Health::Failing:
+            return "failing";
+        case Health::Dead:
+            break;
+    }
+    return "dead";
+}
+
+void StationState::AddPump(int line, int dispenser) {
+    std::lock_guard lock(mutex_);
+    pumps_.try_emplace({line, dispenser});
+}
+
+void StationState::AddLine(int line) {
+    std::lock_guard lock(mutex_);
+    lines_.try_emplace(line);
+}
+
+void StationState::PollGood(int line, int dispenser, const PumpReading& reading) {
+    std::lock_guard lock(mutex_);
+    const auto pump = pumps_.find({line, dispenser});
+    if (pump == pumps_.end()) return;
+    pump->second.polled = true;
+    pump->second.live = true;
+    pump->second.lastGood = reading;
+    pump->second.fault.reset();
+    if (const auto l = lines_.find(line); l != lines_.end()) l->second.lastGoodAt = reading.at;
+}
+
+void StationState::PollFailed(int line, int dispenser, const Fault& fault) {
+    std::lock_guard lock(mutex_);
+    const auto pump = pumps_.find({line, dispenser});
+    if (pump == pumps_.end()) return;
+    pump->second.polled = true;
+    pump->second.live = false;
+    pump->second.fault = fault;
+    if (const auto l = lines_.find(line); l != lines_.end()) l->second.lastFault = fault;
+}
+
+void StationState::CycleEnded(int line, const CycleEnd& cycle) {
+    std::lock_guard lock(mutex_);
+    const auto l = lines_.find(line);
+    if (l == lines_.end()) return;
+    LineRecord& r = l->second;
+    r.health = cycle.good == 0 ? Health::Dead : cycle.failed > 0 ? Health::Failing : Health::Good;
+    r.open = cycle.open;
+    r.statistics = cycle.statistics;
+    r.cycleMs = cycle.milliseconds;
+    ++r.pollCycles;
+}
+
+std::optional<PumpRecord> StationState::Pump(int line, int dispenser) const {
+    std::lock_guard lock(mutex_);
+    const auto pump = pumps_.find({line, dispenser});
+    if (pump == pumps_.end()) return std::nullopt;
+    return pump->second;
+}
+
+std::optional<LineRecord> StationState::Line(int line) const {
+    std::lock_guard lock(mutex_);
+    const auto l = lines_.find(line);
+    if (l == lines_.end()) return std::nullopt;
+    return l->second;
+}
+
+}  // namespace zarvik::service

@@ -1,0 +1,27 @@
+// The documents of the station service's API, built from the station file
+// and the shared state (Api.h serves them; apps/zarvikd/openapi.json
+// describes them). Times are ISO 8601 local time with microseconds.
+//
+// A pump is live only when its latest poll was good. When it failed the pump
+// says why (fault) and keeps the values of its last good poll with that
+// poll's time and age; never a failed poll's values, never stale ones shown
+// as live. Per-nozzle values come from each nozzle's own status reply.
+#pragma once
+
+#include "httpserver/HttpTypes.h"
+#include "service/LineWorker.h"
+#include "service/StationState.h"
+#include "station/StationFile.h"
+
+namespace zarvik::service {
+
+// 200 with the document as its body.
+http::Response JsonResponse(const json& document);
+std::string TimeText(WallTime time);
+json StateJson(std::uint8_t code);  // {"code", "kind", "text", "russian"}
+json PumpJson(const host::StationLine& line, const host::StationDispenser& dispenser, const PumpRecord& record,
+              WallTime now);
+json LineJson(const host::StationLine& line, const LineRecord& record);
+json StationJson(const host::StationFile& station);  // the configuration, without the service section
+
+}  // namespace zarvik::service

@@ -1,0 +1,98 @@
+// What the station service knows of its lines and pumps, shared between the
+// line workers (writers) and the HTTP handler threads (readers). Every
+// member locks; readers get copies.
+//
+// A pump keeps its latest poll and its latest good poll apart: a failed poll
+// never replaces the values of the last good one, and its cause and time are
+// kept as the pump's fault until a good poll clears it.
+//
+// A line's health is judged on its latest whole poll cycle: dead when no
+// dispenser poll of it was good, failing when some failed, good when none
+// did. Before the first whole cycle a line counts as dead.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "port/LineStatistics.h"
+
+namespace zarvik::service {
+
+using WallTime = std::chrono::system_clock::time_point;
+
+inline constexpr int kMaxNozzles = 6;
+
+struct Fault {
+    std::string cause;
+    WallTime at;
+};
+
+// One good poll of a dispenser: its state and the nozzle it names, every
+// nozzle's state, and each nozzle's values from that nozzle's own reply.
+struct PumpReading {
+    WallTime at;
+    std::uint8_t state = 0;
+    int nozzle = 0;  // 0: none
+    std::array<std::uint8_t, kMaxNozzles> nozzleStates{};
+    struct Values {
+        double litres = 0.0;
+        double money = 0.0;
+    };
+    std::array<std::optional<Values>, kMaxNozzles> values{};  // nullopt: not polled
+};
+
+struct PumpRecord {
+    bool polled = false;                  // any poll ended, good or not
+    bool live = false;                    // the latest poll was good
+    std::optional<PumpReading> lastGood;  // the latest good poll
+    std::optional<Fault> fault;           // the latest poll's failure while not live
+};
+
+enum class Health { Good, Failing, Dead };
+const char* HealthName(Health health);  // "good", "failing", "dead"
+
+struct LineRecord {
+    Health health = Health::Dead;
+    bool open = false;
+    port::LineStatistics statistics;
+    std::optional<WallTime> lastGoodAt;
+    std::optional<Fault> lastFault;
+    std::uint64_t pollCycles = 0;
+    double cycleMs = 0.0;  // the latest whole cycle's duration
+};
+
+// The end of one whole poll cycle of a line.
+struct CycleEnd {
+    int good = 0;  // dispenser polls that were good
+    int failed = 0;
+    double milliseconds = 0.0;
+    bool open = false;
+    port::LineStatistics statistics;
+};
+
+class StationState {
+public:
+    // Registers a pump or a line; only registered ones are kept and found.
+    void AddPump(int line, int dispenser);
+    void AddLine(int line);
+
+    void PollGood(int line, int dispenser, const PumpReading& reading);
+    void PollFailed(int line, int dispenser, const Fault& fault);
+    void CycleEnded(int line, const CycleEnd& cycle);
+
+    std::optional<PumpRecord> Pump(int line, int dispenser) const;
+    std::optional<LineRecord> Line(int line) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::pair<int, int>, PumpRecord> pumps_;
+    std::map<int, LineRecord> lines_;
+};
+
+}  // namespace zarvik::service
