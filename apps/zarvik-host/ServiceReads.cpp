@@ -83,7 +83,9 @@ std::vector<const Doc*> LinesOf(const Doc& doc, std::optional<int> onlyLine) {
 }
 
 StationFile StationOf(const Doc& doc, const std::vector<const Doc*>& lines) {
-    StationFile station{"service", TextOr(doc, "station"), {}};
+    StationFile station;
+    station.source = "service";
+    station.name = TextOr(doc, "station");
     for (const Doc* l : lines) {
         StationLine line{l->at("line").get<int>(), l->at("device").get<std::string>(), TextOr(*l, "name"), {}, {}};
         for (const Doc& d : l->at("dispensers")) line.dispensers.push_back(DispenserOf(d));

@@ -34,6 +34,8 @@ Journal::Journal(std::ostream& out, bool journalPrefixes) : out_(out), prefixes_
 
 void Journal::Log(int priority, std::string_view message) {
     priority = std::clamp(priority, int{kEmerg}, int{kDebug});
+    // A library's message may end its own line (libmicrohttpd's do).
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.remove_suffix(1);
     std::string line = prefixes_ ? "<" + std::to_string(priority) + ">" : std::string(kWords[priority]) + ": ";
     line += host::VisibleText(message);
     line += '\n';

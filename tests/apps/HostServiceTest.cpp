@@ -1,8 +1,10 @@
 // zarvik-host --service prints what zarvik-host --port prints for the same
-// dispenser state: the simulator is read on its line first, then the same
-// state is served as the station service's document and read through it.
-// A pump the service cannot poll now is an error, never its old values.
+// dispenser state: the simulator is read on its line first, then through
+// zarvikd on the same line (totals), or through a stand-in serving the
+// same state as the service's document (status, and a pump the service
+// cannot poll now: an error, never its old values).
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -20,6 +22,7 @@ using nlohmann::json;
 using zarvik::capture::testing::Background;
 using zarvik::capture::testing::Finished;
 using zarvik::capture::testing::Run;
+using zarvik::capture::testing::Started;
 using zarvik::capture::testing::TempPath;
 using zarvik::test::FakeService;
 using zarvik::test::HttpReply;
@@ -88,6 +91,65 @@ TEST(HostService, TotalsAsOnTheLineInEveryFormat) {
         EXPECT_EQ(b.code, a.code) << b.err;
         EXPECT_EQ(WithoutTime(b.out), WithoutTime(a.out));
         EXPECT_TRUE(service.LastRequest().starts_with("GET /api/v1/totals ")) << service.LastRequest();
+    }
+}
+
+std::string Write(const std::string& name, const std::string& text) {
+    const std::string path = TempPath(name);
+    std::ofstream(path) << text;
+    return path;
+}
+
+// zarvikd on a station file until the object goes; Url() once it listens.
+struct Zarvikd {
+    explicit Zarvikd(const std::string& station)
+        : process({"/bin/sh", "-c", "exec \"$0\" --station \"$1\" --library \"$2\" 2>&1", ZARVIKD, station,
+                   ZARVIK_LIBRARY}) {}
+    ~Zarvikd() {
+        kill(process.Pid(), SIGTERM);
+        const Finished f = process.Finish();
+        EXPECT_EQ(f.code, 0) << f.out;
+    }
+    std::string Url() const {
+        if (!process.WaitFor("listening on http://")) return "";
+        std::smatch m;
+        const std::string out = process.Out();
+        return std::regex_search(out, m, std::regex(R"(listening on (http://127\.0\.0\.1:\d+))")) ? m[1].str() : "";
+    }
+    Started process;
+};
+
+TEST(HostService, TotalsThroughZarvikdAsOnTheLine) {
+    Sim sim;
+    ASSERT_FALSE(sim.Port().empty());
+    const std::string tokens = TokenFile();
+    const std::string station = Write("service-station.json", R"({"name": "АЗС 7", "lines": [{"line": 1, "device": ")" +
+                                                                  sim.Port() + R"(", "dispensers": [
+        {"number": 1, "nozzles": 3, "name": "ТРК 1", "nozzleNames": ["АИ-92", "АИ-95", "ДТ"]},
+        {"number": 2, "nozzles": 3}]}],
+        "service": {"listen": "127.0.0.1:0", "tokens": ")" + tokens +
+                                                                  R"("}})");
+    const std::vector<std::vector<std::string>> formats{{"--json"}, {}, {"--csv"}};
+    std::vector<Finished> direct;
+    for (const std::vector<std::string>& format : formats) {
+        std::vector<std::string> args{"--station", station, "totals"};
+        args.insert(args.end(), format.begin(), format.end());
+        direct.push_back(Host(args));
+        ASSERT_EQ(direct.back().code, 0) << direct.back().err;
+    }
+    ASSERT_NE(direct[0].out.find("1.5"), std::string::npos) << direct[0].out;
+    const Zarvikd service(station);
+    const std::string url = service.Url();
+    ASSERT_FALSE(url.empty()) << service.process.Out();
+    // The line is the service's now.
+    const Finished busy = Host({"--station", station, "totals"});
+    EXPECT_NE(busy.out.find("busy"), std::string::npos) << busy.out << busy.err;
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+        std::vector<std::string> args{"--service", url, "--token-file", tokens, "totals"};
+        args.insert(args.end(), formats[i].begin(), formats[i].end());
+        const Finished through = Host(args);
+        EXPECT_EQ(through.code, 0) << through.err;
+        EXPECT_EQ(WithoutTime(through.out), WithoutTime(direct[i].out));
     }
 }
 

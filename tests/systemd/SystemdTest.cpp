@@ -104,7 +104,7 @@ TEST(Journal, PrefixesUnderTheJournalWordsElsewhereAlwaysOneLine) {
         {true, kErr, "cannot open /dev/ttyS0", "<3>cannot open /dev/ttyS0\n"},
         {true, kInfo, "GET /api/v1/pumps\n<0>forged", "<6>GET /api/v1/pumps\\x0A<0>forged\n"},
         {true, 42, "clamped", "<7>clamped\n"},
-        {false, kWarning, "line 2 dead", "warning: line 2 dead\n"},
+        {false, kWarning, "line 2 dead\r\n", "warning: line 2 dead\n"},
         {false, -1, "x\x1b[2J", "emerg: x\\x1B[2J\n"},
     };
     for (const Case& c : cases) {

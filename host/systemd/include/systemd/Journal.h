@@ -2,7 +2,8 @@
 // stderr) each line goes to stderr with the sd-daemon priority prefix
 // ("<3>cannot open /dev/ttyS0"), which journald stores as the entry's
 // priority; elsewhere plain stderr with the level's word ("err: cannot
-// open /dev/ttyS0"). A message is always one line: control characters
+// open /dev/ttyS0"). A message is always one line: a line break that ends
+// it is dropped, other control characters
 // (line breaks included) and bytes that are not UTF-8 are written as \xNN,
 // so text from a request or a dispenser cannot forge entries.
 #pragma once
