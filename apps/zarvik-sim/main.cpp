@@ -9,10 +9,14 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <sstream>
+#include <string>
+#include <thread>
 
 #include "capture/CaptureReader.h"
 #include "capture/ReplayMatcher.h"
+#include "sim/Console.h"
 #include "sim/SerialEndpoint.h"
 #include "sim/Station.h"
 
@@ -41,13 +45,24 @@ int Serve(zarvik::sim::SerialEndpoint& endpoint, const std::string& device, cons
     return 0;
 }
 
+// --console: the keypad commands (sim/Console.h) from stdin, one answer a
+// line on stdout, until stdin ends. The thread is left to the process's end
+// (it may be blocked reading) and keeps the station alive as long.
+void StartConsole(std::shared_ptr<zarvik::sim::Station> station) {
+    std::thread([station] {
+        for (std::string command; std::getline(std::cin, command);)
+            std::cout << zarvik::sim::RunConsoleCommand(*station, command, zarvik::sim::SimClock::now()) << std::endl;
+    }).detach();
+}
+
 int ServeStation(const zarvik::sim::StationConfig& config, const zarvik::sim::EndpointOptions& options,
-                 const std::string& device, const std::function<void(zarvik::sim::Station&)>& setUp) {
-    zarvik::sim::Station station(config);
-    setUp(station);
-    zarvik::sim::SerialEndpoint endpoint(station, options);
+                 const std::string& device, bool console, const std::function<void(zarvik::sim::Station&)>& setUp) {
+    const auto station = std::make_shared<zarvik::sim::Station>(config);
+    setUp(*station);
+    if (console) StartConsole(station);
+    zarvik::sim::SerialEndpoint endpoint(*station, options);
     return Serve(endpoint, device, [&] {
-        const auto stats = station.Stats();
+        const auto stats = station->Stats();
         std::cerr << "requests " << stats.requests << ", replies " << stats.replies << ", ignored " << stats.ignored
                   << ", faults " << stats.faults << ", skipped bytes " << endpoint.Stats().skippedBytes << '\n';
     });
@@ -119,6 +134,7 @@ struct SimOptions {
     std::string replay;
     int replayLine = 0;
     bool replayTiming = false;
+    bool console = false;
 };
 
 void AddStationOptions(CLI::App& app, SimOptions& o) {
@@ -137,6 +153,8 @@ void AddStationOptions(CLI::App& app, SimOptions& o) {
         ->capture_default_str();
     app.add_option("--eps", o.config.meterError, "meter error of every nozzle (0.01 = +1 %)")->capture_default_str();
     app.add_flag("!--no-clear", o.config.clearAfterHangUp, "go idle on hang-up instead of waiting for 0x98");
+    app.add_flag("--console", o.console,
+                 "read keypad commands on stdin: deliver D N LITRES, lift D N, hang D N (each answers ok or error)");
 }
 
 void AddFaultOptions(CLI::App& app, SimOptions& o) {
@@ -166,7 +184,8 @@ void AddReplayOptions(CLI::App& app, SimOptions& o) {
         ->needs(replay);
     app.add_flag("--replay-timing", o.replayTiming, "wait before each reply as long as the recorded dispenser did")
         ->needs(replay);
-    for (const char* fault : {"--fault", "--fault-rate", "--fault-next"}) app.get_option(fault)->excludes(replay);
+    for (const char* fault : {"--fault", "--fault-rate", "--fault-next", "--console"})
+        app.get_option(fault)->excludes(replay);
 }
 
 int Run(SimOptions& o, zarvik::sim::FaultMode mode) {
@@ -175,7 +194,7 @@ int Run(SimOptions& o, zarvik::sim::FaultMode mode) {
     o.endpoint.pacing = !o.noPacing;
     o.endpoint.turnaround = std::chrono::microseconds(o.turnaroundUs);
     if (!o.replay.empty()) return ServeReplay(o.replay, o.replayLine, o.replayTiming, o.endpoint, o.device);
-    return ServeStation(o.config, o.endpoint, o.device, [&](zarvik::sim::Station& station) {
+    return ServeStation(o.config, o.endpoint, o.device, o.console, [&](zarvik::sim::Station& station) {
         station.SetFaultDelay(std::chrono::milliseconds(o.faultDelayMs));
         station.SetFixedSequence(static_cast<std::uint8_t>(o.fixedSequence));
         if (o.faultNext > 0) {

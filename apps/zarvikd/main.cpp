@@ -24,6 +24,7 @@ namespace zarvik::zarvikd {
 namespace {
 
 constexpr time_t kTickSeconds = 1;
+constexpr auto kStallSeconds = std::chrono::seconds(60);
 
 struct Options {
     std::string station = "/etc/zarvik/station.json";
@@ -52,19 +53,22 @@ void LogListening(const http::Logger& log, const http::ServerSettings& s, int po
     if (!s.unixSocket.empty()) log(LOG_INFO, "listening on unix:" + s.unixSocket);
 }
 
-// Waits for SIGTERM or SIGINT (blocked in every thread), ticking the
-// watchdog while every line worker moves on.
+// Waits for SIGTERM or SIGINT (blocked in every thread), feeding the
+// watchdog every tick while every line worker has ended a poll within
+// kStallSeconds: a poll waits on the wire and a read through the worker
+// (descriptions of every table) holds its polls up for a while, so only a
+// worker that stays put that long counts as hung.
 void AwaitStop(const sigset_t& signals, const service::Service& service) {
-    std::uint64_t seen = service.FewestCycles();
+    std::uint64_t seen = service.LeastProgress();
+    auto moved = std::chrono::steady_clock::now();
     const timespec tick{kTickSeconds, 0};
     for (;;) {
         const int signal = sigtimedwait(&signals, nullptr, &tick);
         if (signal == SIGTERM || signal == SIGINT) return;
-        // A worker stuck in one exchange longer than a tick is no hang:
-        // the watchdog is fed while any cycle ended since the last tick.
-        const std::uint64_t now = service.FewestCycles();
-        if (now != seen || service.Station().lines.empty()) NotifyWatchdog();
+        const std::uint64_t now = service.LeastProgress();
+        if (now != seen || service.Station().lines.empty()) moved = std::chrono::steady_clock::now();
         seen = now;
+        if (std::chrono::steady_clock::now() - moved < kStallSeconds) NotifyWatchdog();
     }
 }
 

@@ -10,20 +10,21 @@ std::string IsoTime(std::chrono::system_clock::time_point time, bool withMicrose
     const auto seconds = floor<std::chrono::seconds>(time);
     const std::time_t t = system_clock::to_time_t(seconds);
     std::tm local{};
-    std::tm utc{};
 #if defined(_WIN32)
     localtime_s(&local, &t);
-    gmtime_s(&utc, &t);
 #else
     localtime_r(&t, &local);
-    gmtime_r(&t, &utc);
 #endif
-    // The offset is the local calendar time read as if it were UTC, less the
-    // UTC one (strftime's %z is not ISO's "+03:00" and not portable).
-    utc.tm_isdst = 0;
-    std::tm localAsUtc = local;
-    localAsUtc.tm_isdst = 0;
-    const long offset = static_cast<long>(std::difftime(std::mktime(&localAsUtc), std::mktime(&utc)));
+    // The offset is the local calendar time counted as if it were UTC, less
+    // the moment itself (strftime's %z is not ISO's "+03:00" and not
+    // portable). Counted by the calendar, not by mktime: mktime reads the
+    // time zone file again on every call, and a service's document carries
+    // hundreds of times.
+    const sys_days day = year{local.tm_year + 1900} / month{static_cast<unsigned>(local.tm_mon + 1)} /
+                         std::chrono::day{static_cast<unsigned>(local.tm_mday)};
+    const long long localAsUtc = static_cast<long long>(day.time_since_epoch() / days(1)) * 86400 +
+                                 local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+    const long offset = static_cast<long>(localAsUtc - static_cast<long long>(t));
     char text[64];
     std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
     if (withMicroseconds)

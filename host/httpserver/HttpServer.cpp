@@ -26,12 +26,16 @@ int HardConnectionCap(int maxConnections) { return maxConnections + maxConnectio
 // well above maxHeaderBytes so our 431 answers before the library's.
 std::size_t ConnectionMemory(const Limits& limits) { return 2 * limits.maxHeaderBytes + 32768; }
 
+// GnuTLS's defaults without the protocol versions older than TLS 1.2.
+constexpr const char* kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
+
 void LibraryLog(void* cls, const char* format, va_list arguments) {
     auto* state = static_cast<HttpServer::State*>(cls);
     char text[512];
     std::vsnprintf(text, sizeof text, format, arguments);
-    std::string message = host::VisibleText(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    std::string_view trimmed(text);
+    while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == ' ')) trimmed.remove_suffix(1);
+    const std::string message = host::VisibleText(trimmed);
     {
         const std::lock_guard lock(state->startMutex);
         state->lastLibraryMessage = message;
@@ -55,6 +59,8 @@ MHD_Daemon* StartDaemon(HttpServer::State& state, int socket, bool tls) {
                      MHD_USE_ERROR_LOG | MHD_USE_ITC;
     if (tls) flags |= MHD_USE_TLS;
     std::vector<MHD_OptionItem> options = {
+        // (First, so that the library's complaints about the others come here too.)
+        {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&LibraryLog), &state},
         {MHD_OPTION_LISTEN_SOCKET, socket, nullptr},
         {MHD_OPTION_CONNECTION_LIMIT, HardConnectionCap(limits.maxConnections), nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, limits.clientTimeoutSeconds, nullptr},
@@ -62,11 +68,11 @@ MHD_Daemon* StartDaemon(HttpServer::State& state, int socket, bool tls) {
         {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&OnRequestLine), &state},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&OnRequestDone), &state},
         {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&OnConnection), &state},
-        {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&LibraryLog), &state},
     };
     if (tls) {
         options.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, state.certificatePem.data()});
         options.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, state.keyPem.data()});
+        options.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(kTlsPriorities)});
     }
     options.push_back({MHD_OPTION_END, 0, nullptr});
     return MHD_start_daemon(flags, 0, nullptr, nullptr, &OnRequest, &state, MHD_OPTION_ARRAY, options.data(),
@@ -109,6 +115,9 @@ void HttpServer::Start() {
         if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
             throw host::ConfigError("cannot serve TLS: the HTTP library was built without it");
     }
+    state.watch =
+        std::make_unique<SlowClientWatch>(std::chrono::seconds(state.settings.limits.clientTimeoutSeconds), state);
+    state.watch->Start();
     try {
         if (!state.settings.listen.empty()) {
             const int socket = ListenTcp(state.settings.listen);
@@ -133,6 +142,7 @@ void HttpServer::Stop() {
     if (state.unix != nullptr) MHD_stop_daemon(state.unix);
     state.tcp = nullptr;
     state.unix = nullptr;
+    state.watch.reset();  // after the daemons: their close notifications use it
     if (!state.unixPath.empty()) RemoveUnixSocket(state.unixPath);
     state.unixPath.clear();
 }

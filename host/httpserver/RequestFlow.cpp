@@ -19,6 +19,11 @@ constexpr std::size_t kDiscardLimit = 1 << 20;
 // How much of a request's path a log line quotes.
 constexpr std::size_t kLoggedPathBytes = 200;
 
+ConnectionContext* SocketContext(MHD_Connection* connection) {
+    const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info != nullptr ? static_cast<ConnectionContext*>(info->socket_context) : nullptr;
+}
+
 MHD_Result Send(MHD_Connection* connection, const Response& response, bool close) {
     MHD_Response* reply = MHD_create_response_from_buffer(response.body.size(), const_cast<char*>(response.body.data()),
                                                           MHD_RESPMEM_MUST_COPY);
@@ -79,8 +84,7 @@ MHD_Result Unauthorized(const HttpServer::State& state, MHD_Connection* connecti
 MHD_Result CheckHead(const HttpServer::State& state, MHD_Connection* connection, RequestContext& context,
                      const char* method, const char* version) {
     const Limits& limits = state.settings.limits;
-    const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-    const auto* socket = info != nullptr ? static_cast<const ConnectionContext*>(info->socket_context) : nullptr;
+    const ConnectionContext* socket = SocketContext(connection);
     if (socket != nullptr && socket->overCap)
         return Refuse(state, connection, context, method,
                       ErrorResponse(503, "too_many_connections",
@@ -126,6 +130,7 @@ MHD_Result Serve(const HttpServer::State& state, MHD_Connection* connection, Req
             ErrorResponse(413, "payload_too_large",
                           "the body exceeds " + std::to_string(state.settings.limits.maxBodyBytes) + " bytes"),
             true);
+    if (ConnectionContext* socket = SocketContext(connection)) state.watch->RequestIn(socket);
     Request& request = context.request;
     request.method = method;
     request.body = std::move(context.body);
@@ -150,19 +155,29 @@ void* OnRequestLine(void*, const char* uri, MHD_Connection*) {
     return request;
 }
 
-void OnRequestDone(void*, MHD_Connection*, void** requestContext, MHD_RequestTerminationCode) {
+void OnRequestDone(void* cls, MHD_Connection* connection, void** requestContext, MHD_RequestTerminationCode) {
     delete static_cast<RequestContext*>(*requestContext);
     *requestContext = nullptr;
+    if (ConnectionContext* socket = SocketContext(connection))
+        static_cast<HttpServer::State*>(cls)->watch->RequestDone(socket);
 }
 
-void OnConnection(void* cls, MHD_Connection*, void** socketContext, MHD_ConnectionNotificationCode code) {
+void OnConnection(void* cls, MHD_Connection* connection, void** socketContext, MHD_ConnectionNotificationCode code) {
     auto* state = static_cast<HttpServer::State*>(cls);
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
         const int open = state->connections.fetch_add(1) + 1;
-        *socketContext = new ConnectionContext{open > state->settings.limits.maxConnections};
+        auto* context = new ConnectionContext;
+        context->overCap = open > state->settings.limits.maxConnections;
+        const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        context->socket = info != nullptr ? info->connect_fd : -1;
+        context->remote = RemoteOf(connection);
+        state->watch->Opened(context);
+        *socketContext = context;
     } else {
+        auto* context = static_cast<ConnectionContext*>(*socketContext);
         state->connections.fetch_sub(1);
-        delete static_cast<ConnectionContext*>(*socketContext);
+        if (context != nullptr) state->watch->Closed(context);
+        delete context;
         *socketContext = nullptr;
     }
 }

@@ -5,13 +5,59 @@
 #include <microhttpd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "httpserver/HttpServer.h"
 
 namespace zarvik::http {
+
+struct ConnectionContext;
+
+// One per connection (the socket context).
+struct ConnectionContext {
+    bool overCap = false;  // opened while maxConnections were already open
+    int socket = -1;
+    std::string remote;
+    // By when the request being read must be whole: the library's timeout
+    // only counts idle time, so a client trickling a byte a second would
+    // hold its connection for ever. No deadline while the handler answers.
+    std::chrono::steady_clock::time_point deadline;
+    bool reading = true;
+    bool dropped = false;
+};
+
+// Drops connections whose request is not whole by its deadline (shuts their
+// socket down; the library then closes them). Guarded by its own mutex,
+// which the close notification takes too, so a socket is never shut after
+// the library has closed it.
+class SlowClientWatch {
+public:
+    SlowClientWatch(std::chrono::seconds limit, const HttpServer::State& state) : limit_(limit), state_(state) {}
+    ~SlowClientWatch() { Stop(); }
+    void Start();
+    void Stop();
+    void Opened(ConnectionContext* connection);
+    void Closed(ConnectionContext* connection);
+    // A request is whole (the handler answers now), or done (the next one begins).
+    void RequestIn(ConnectionContext* connection);
+    void RequestDone(ConnectionContext* connection);
+
+private:
+    void Run();
+    std::chrono::seconds limit_;
+    const HttpServer::State& state_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::set<ConnectionContext*> open_;
+    std::thread thread_;
+};
 
 struct HttpServer::State {
     ServerSettings settings;
@@ -25,6 +71,7 @@ struct HttpServer::State {
     int port = 0;
     std::string certificatePem, keyPem;  // kept while the daemon runs
     std::string unixPath;                // the socket we created, removed on Stop
+    std::unique_ptr<SlowClientWatch> watch;
 
     std::mutex startMutex;
     std::string lastLibraryMessage;  // the library's last complaint, for Start's error
@@ -32,11 +79,6 @@ struct HttpServer::State {
     void Log(int priority, std::string_view message) const {
         if (logger) logger(priority, message);
     }
-};
-
-// One per connection (the socket context).
-struct ConnectionContext {
-    bool overCap = false;  // opened while maxConnections were already open
 };
 
 // One per request, made when its request line is read.

@@ -95,6 +95,10 @@ TokenFile TokenFile::Parse(std::string_view text, const std::string& source) {
                                    std::to_string(kMaxTokenLength) + " visible ASCII characters, without spaces");
         std::memcpy(entry.bytes.data(), token.data(), token.size());
         entry.length = token.size();
+        // (Read once at start: this comparison need not be constant time.)
+        for (const Entry& earlier : file.tokens_)
+            if (earlier.length == entry.length && earlier.bytes == entry.bytes)
+                RefuseFile(source, where + "the same token as an earlier line");
         file.tokens_.push_back(entry);
     }
     if (file.tokens_.empty()) RefuseFile(source, "holds no token");

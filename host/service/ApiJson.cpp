@@ -1,5 +1,7 @@
 #include "service/ApiJson.h"
 
+#include <cmath>
+
 #include "hostkit/IsoTime.h"
 #include "hostkit/StateNames.h"
 
@@ -10,6 +12,7 @@ namespace host = zarvik::host;
 namespace {
 
 constexpr int kDriverBaud = 9600;  // a line without its own rate runs at the driver's
+constexpr double kHundredths = 100.0;
 
 const char* KindWord(host::StateKind kind) {
     switch (kind) {
@@ -101,7 +104,8 @@ json PumpJson(const host::StationLine& line, const host::StationDispenser& d, co
     pump["volume"] = values->litres;
     pump["money"] = values->money;
     if (values->litres > 0.0) {
-        pump["price"] = values->money / values->litres;
+        // Prices are whole hundredths: the quotient of rounded values is shown as one.
+        pump["price"] = std::round(values->money / values->litres * kHundredths) / kHundredths;
         pump["priceSource"] = "derived";
     }
     return pump;

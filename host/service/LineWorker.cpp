@@ -59,9 +59,9 @@ void LineWorker::Stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-std::uint64_t LineWorker::Cycles() const {
+std::uint64_t LineWorker::Progress() const {
     std::lock_guard lock(mutex_);
-    return cycles_;
+    return polls_;
 }
 
 json LineWorker::Run(Job job, std::chrono::milliseconds timeout) {
@@ -84,6 +84,8 @@ json LineWorker::Run(Job job, std::chrono::milliseconds timeout) {
 
 void LineWorker::RunJobs() {
     std::unique_lock lock(mutex_);
+    // One job between two dispenser polls: a flood of reads slows the polls
+    // down but never stops them (the reads' callers time out instead).
     while (!jobs_.empty() && !stopping_) {
         const std::shared_ptr<Pending> pending = jobs_.front();
         jobs_.pop_front();
@@ -102,6 +104,7 @@ void LineWorker::RunJobs() {
         pending->error = error;
         pending->done = true;
         done_.notify_all();
+        return;
     }
 }
 
@@ -130,6 +133,8 @@ void LineWorker::Loop() {
                 if (stopping_) return;
             }
             (Poll(d) ? good : failed) += 1;
+            std::lock_guard lock(mutex_);
+            ++polls_;
         }
         EndCycle(start, good, failed);
     }
@@ -146,7 +151,6 @@ void LineWorker::EndCycle(std::chrono::steady_clock::time_point start, int good,
     state_.CycleEnded(line_.line, cycle);
     NoteHealth(good, failed);
     std::unique_lock lock(mutex_);
-    ++cycles_;
     if (good == 0 && took < kQuickFailure)
         wake_.wait_for(lock, kFailurePause, [this] { return stopping_ || !jobs_.empty(); });
 }

@@ -49,9 +49,9 @@ std::string Service::DriverInfo() const {
     return cp1251::ToUtf8(info.view());
 }
 
-std::uint64_t Service::FewestCycles() const {
+std::uint64_t Service::LeastProgress() const {
     std::uint64_t fewest = UINT64_MAX;
-    for (const auto& worker : workers_) fewest = std::min(fewest, worker->Cycles());
+    for (const auto& worker : workers_) fewest = std::min(fewest, worker->Progress());
     return workers_.empty() ? 0 : fewest;
 }
 

@@ -1,6 +1,7 @@
 // The server against real sockets: each bad-input class answered with its
 // status and JSON code while good requests pass with the token's role.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -146,6 +147,24 @@ TEST_F(HttpServerTest, StalledClientIsDroppedWhileOthersAreServed) {
     // The server closes it after its 1 s timeout; the read times out after 5 s if not.
     char byte = 0;
     EXPECT_EQ(::recv(slow, &byte, 1, 0), 0);
+    ::close(slow);
+}
+
+TEST_F(HttpServerTest, ClientTricklingItsRequestIsDropped) {
+    const int slow = Connect(server->Port());
+    ASSERT_GE(slow, 0);
+    const std::string head = "GET /a HTTP/1.1\r\nHost: localhost\r\nX-Slow: ";
+    ASSERT_EQ(::send(slow, head.data(), head.size(), MSG_NOSIGNAL), static_cast<ssize_t>(head.size()));
+    // A byte every 100 ms: never idle for the 1 s timeout, never a whole request.
+    bool dropped = false;
+    for (int i = 0; i < 60 && !dropped; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        pollfd readable{slow, POLLIN, 0};
+        char byte = 0;
+        dropped = ::send(slow, "x", 1, MSG_NOSIGNAL) != 1 ||
+                  (::poll(&readable, 1, 0) == 1 && ::recv(slow, &byte, 1, MSG_DONTWAIT) <= 0);
+    }
+    EXPECT_TRUE(dropped);
     ::close(slow);
 }
 

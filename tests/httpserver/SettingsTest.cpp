@@ -105,6 +105,7 @@ TEST(TokenFile, MalformedFilesAreRefusedWithTheLine) {
         {"read short\n", "line 1"},
         {"read aaaaaaaa aaaaaaaaaa\n", "line 1"},
         {"read aaaaaaaaaaaaaaa\xc3\xa9\n", "line 1"},
+        {"read aaaaaaaaaaaaaaaa\ncontrol aaaaaaaaaaaaaaaa\n", "line 2: the same token"},
     };
     for (const auto& c : cases) {
         try {

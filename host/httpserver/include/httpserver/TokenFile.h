@@ -4,7 +4,8 @@
 //   read    TOKEN
 //   control TOKEN
 //
-// A token is 16 to 256 visible ASCII characters. The file is refused when
+// A token is 16 to 256 visible ASCII characters, each token on one line
+// only (so no token has two roles). The file is refused when
 // others may read or write it (mode & 0007), when it is not a regular file,
 // or when a line is malformed; the error names the file, the line and the cause.
 #pragma once

@@ -8,7 +8,7 @@
 // device that is away) the worker pauses briefly instead of spinning.
 //
 // Run queues a job (a totals read, descriptions, a parameter read) that the
-// worker runs between two dispenser polls, and waits for it at most
+// worker runs between two dispenser polls (one job a gap), and waits for it at most
 // `timeout`: a job still queued then never runs, one under way runs to its
 // end and its result is dropped.
 #pragma once
@@ -76,8 +76,8 @@ public:
     json Run(Job job, std::chrono::milliseconds timeout);
 
     const host::StationLine& Line() const { return line_; }
-    // Whole poll cycles so far (a watchdog sees the worker move on).
-    std::uint64_t Cycles() const;
+    // Dispenser polls ended so far (a watchdog sees the worker move on).
+    std::uint64_t Progress() const;
 
 private:
     struct Pending;
@@ -105,7 +105,7 @@ private:
     std::condition_variable done_;  // a job ended
     std::deque<std::shared_ptr<Pending>> jobs_;
     bool stopping_ = false;
-    std::uint64_t cycles_ = 0;
+    std::uint64_t polls_ = 0;
     std::thread thread_;
 };
 

@@ -31,8 +31,9 @@ public:
     const host::StationFile& Station() const { return station_; }
     const StationState& State() const { return state_; }
     std::string DriverInfo() const;  // UTF-8
-    // The fewest whole poll cycles of any line (a watchdog sees every worker move).
-    std::uint64_t FewestCycles() const;
+    // The fewest dispenser polls ended on any line: it grows while every
+    // worker moves on (a poll takes at most a few response timeouts).
+    std::uint64_t LeastProgress() const;
 
     json Totals(const host::StationLine& line, std::optional<int> dispenser) override;
     json Tables(int line, int address) override;

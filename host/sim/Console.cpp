@@ -1,0 +1,35 @@
+#include "sim/Console.h"
+
+#include <sstream>
+#include <stdexcept>
+
+namespace zarvik::sim {
+
+std::string RunConsoleCommand(Station& station, std::string_view command, TimePoint now) {
+    std::istringstream in{std::string(command)};
+    std::string verb;
+    int dispenser = 0;
+    int nozzle = 0;
+    if (!(in >> verb)) return "error: empty command";
+    if (verb != "deliver" && verb != "lift" && verb != "hang")
+        return "error: unknown command (deliver D N LITRES, lift D N, hang D N)";
+    double litres = 0.0;
+    if (!(in >> dispenser >> nozzle) || (verb == "deliver" && !(in >> litres)) || !(in >> std::ws).eof())
+        return "error: " + verb + (verb == "deliver" ? " takes D N LITRES" : " takes D N");
+    if (verb == "deliver" && !(litres > 0.0)) return "error: litres must be more than 0";
+    try {
+        station.Nozzle(dispenser, nozzle);  // throws for one the station does not have
+        if (verb == "lift") {
+            station.LiftNozzle(dispenser, nozzle, now);
+        } else if (verb == "hang") {
+            station.HangUpNozzle(dispenser, nozzle, now);
+        } else if (!station.StartDelivery(dispenser, nozzle, litres, now)) {
+            return "error: the dispenser refused the start";
+        }
+    } catch (const std::out_of_range& e) {
+        return std::string("error: ") + e.what();
+    }
+    return "ok";
+}
+
+}  // namespace zarvik::sim

@@ -1,0 +1,211 @@
+"""zarvikd end to end: simulators on pseudo-terminals behind links the test owns, the service
+started on them, driven over HTTP. ZARVIKD, ZARVIK_SIM and ZARVIK_LIBRARY name the programs."""
+
+from __future__ import annotations
+
+import http.client
+import json
+import os
+import re
+import signal
+import subprocess
+import threading
+import time
+from pathlib import Path
+from typing import Iterator
+
+import jsonschema
+import pytest
+
+READ_TOKEN = "read-token-0123456789"
+OPENAPI = json.loads((Path(__file__).parents[2] / "apps/zarvikd/openapi.json").read_text(encoding="utf-8"))
+
+
+class Simulator:
+    """zarvik-sim with its keypad console, served on the pseudo-terminal LINK points to."""
+
+    def __init__(self, link: Path) -> None:
+        self.process = subprocess.Popen([os.environ["ZARVIK_SIM"], "--console", "--addresses", "1", "--flow", "2"],
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        pty = self.process.stdout.readline().strip()
+        assert pty.startswith("/dev/"), pty
+        link.unlink(missing_ok=True)
+        link.symlink_to(pty)
+
+    def command(self, line: str) -> str:
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        return self.process.stdout.readline().strip()
+
+    def stop(self, how: int = signal.SIGTERM) -> None:
+        self.process.send_signal(how)
+        self.process.wait()
+
+
+def write_station(folder: Path, lines: int) -> Path:
+    tokens = folder / "tokens"
+    tokens.write_text(f"# test tokens\nread {READ_TOKEN}\n", encoding="utf-8")
+    tokens.chmod(0o600)
+    station = {"name": "АЗС 7", "service": {"listen": "127.0.0.1:0", "tokens": str(tokens)},
+               "lines": [{"line": n, "device": str(folder / f"line{n}"), "timeouts": {"responseMs": 100},
+                          "dispensers": [{"number": 1, "nozzles": 3, "nozzleNames": ["АИ-92", "АИ-95", "ДТ"]},
+                                         {"number": 2, "nozzles": 2, "name": "ТРК 2"}]} for n in range(1, lines + 1)]}
+    path = folder / "station.json"
+    path.write_text(json.dumps(station, ensure_ascii=False), encoding="utf-8")
+    return path
+
+
+class Service:
+    """zarvikd on the station file; its log is collected, the port read from it."""
+
+    def __init__(self, station: Path) -> None:
+        self.process = subprocess.Popen([os.environ["ZARVIKD"], "--station", str(station), "--library",
+                                         os.environ["ZARVIK_LIBRARY"]], stderr=subprocess.PIPE, text=True)
+        self.log: list[str] = []
+        listening = threading.Event()
+        self.port = 0
+
+        def collect() -> None:
+            for line in self.process.stderr:
+                self.log.append(line)
+                if match := re.search(r"listening on http://127\.0\.0\.1:(\d+)", line):
+                    self.port = int(match.group(1))
+                    listening.set()
+
+        threading.Thread(target=collect, daemon=True).start()
+        assert listening.wait(20), "".join(self.log)
+
+    def request(self, path: str, method: str = "GET") -> tuple[int, dict]:
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
+        connection.request(method, path, headers={"Authorization": f"Bearer {READ_TOKEN}"})
+        response = connection.getresponse()
+        body = json.loads(response.read())
+        connection.close()
+        check_against_openapi(path, method, response.status, body)
+        return response.status, body
+
+    def get(self, path: str) -> dict:
+        status, body = self.request(path)
+        assert status == 200, body
+        return body
+
+    def wait_for(self, path: str, condition, seconds: float = 20) -> dict:
+        deadline = time.monotonic() + seconds
+        while not condition(body := self.get(path)):
+            assert time.monotonic() < deadline, f"{path} never met the condition; last: {body}"
+            time.sleep(0.05)
+        return body
+
+    def stop(self) -> int:
+        self.process.send_signal(signal.SIGTERM)
+        return self.process.wait(20)
+
+
+def check_against_openapi(path: str, method: str, status: int, body: dict) -> None:
+    """The body validates against the document's schema for the route, method and status
+    (an unknown route or method against the Error schema)."""
+    operation = None
+    for template, item in OPENAPI["paths"].items():
+        if re.fullmatch(re.sub(r"\{[^}]+\}", "[^/]*", template), path.split("?")[0]):
+            operation = item.get(method.lower())
+    if operation is None or str(status) not in operation["responses"]:
+        schema = {"$ref": "#/components/schemas/Error"}
+    else:
+        response = operation["responses"][str(status)]
+        if "$ref" in response:
+            response = OPENAPI["components"]["responses"][response["$ref"].split("/")[-1]]
+        schema = response["content"]["application/json"]["schema"]
+    validator = jsonschema.Draft202012Validator({**schema, "components": OPENAPI["components"]})
+    errors = [f"{list(e.absolute_path)}: {e.message}" for e in validator.iter_errors(body)]
+    assert not errors, f"{method} {path} {status}: {errors}"
+
+
+@pytest.fixture(scope="module")
+def station(tmp_path_factory: pytest.TempPathFactory) -> Iterator[tuple[Service, list[Simulator], Path]]:
+    folder = tmp_path_factory.mktemp("station")
+    simulators = [Simulator(folder / "line1"), Simulator(folder / "line2")]
+    service = Service(write_station(folder, 2))
+    try:
+        yield service, simulators, folder
+    finally:
+        assert service.stop() == 0, "".join(service.log)
+        for simulator in simulators:
+            simulator.stop()
+
+
+def test_live_state_follows_a_delivery_started_at_the_pump(station) -> None:
+    service, simulators, _ = station
+    assert service.wait_for("/api/v1/pumps/1/1", lambda p: p["live"])["state"]["kind"] == "idle"
+    assert simulators[0].command("deliver 1 2 3") == "ok"
+    pouring = service.wait_for("/api/v1/pumps/1/1", lambda p: p["state"]["kind"] == "delivering" and p["volume"])
+    assert pouring["nozzle"] == 2 and pouring["live"] and pouring["fault"] is None
+    assert pouring["nozzles"][1]["name"] == "АИ-95"
+    done = service.wait_for("/api/v1/pumps/1/1", lambda p: p["volume"] == 3.0)
+    assert (done["money"], done["price"], done["priceSource"]) == (137.01, 45.67, "derived")
+    assert service.get("/api/v1/pumps/1/2")["volume"] is None, "the other dispenser delivered nothing"
+    totals = service.get("/api/v1/pumps/1/1/totals")
+    assert totals["complete"] and totals["lines"][0]["dispensers"][0]["nozzles"][1]["total"] == 3.0
+
+
+def test_every_route_answers_as_the_document_says(station) -> None:
+    service, _, _ = station
+    for route in OPENAPI["paths"]:
+        path = route.replace("{line}", "1").replace("{dispenser}", "1").replace("{address}", "1")
+        service.get(path.replace("{code}", "1010203"))  # validated by request()
+    assert service.get("/api/v1/openapi.json") == OPENAPI
+    assert service.get("/api/v1/service")["driver"] == "v2.50#Протокол Зенто-М"
+    assert service.get("/api/v1/totals")["complete"]
+    for schema in OPENAPI["components"]["schemas"].values():
+        jsonschema.Draft202012Validator.check_schema(schema)
+
+
+@pytest.mark.parametrize("method, path, status, code", [
+    ("GET", "/api/v1/pump", 404, "not_found"),
+    ("GET", "/api/v1/pumps/1/1/", 404, "not_found"),
+    ("GET", "/api/v1/pumps/one/1", 400, "bad_request"),
+    ("GET", "/api/v1/pumps?dispenser=1", 400, "bad_request"),
+    ("GET", "/api/v1/lines/1/dispensers/1/parameters/99999999999", 400, "bad_request"),
+    ("GET", "/api/v1/pumps/1/3", 404, "unknown_pump"),
+    ("GET", "/api/v1/pumps/3/1/totals", 404, "unknown_pump"),
+    ("GET", "/api/v1/lines/3", 404, "unknown_line"),
+    ("GET", "/api/v1/lines/1/dispensers/2/tables", 404, "unknown_pump"),
+    ("POST", "/api/v1/pumps", 405, "method_not_allowed"),
+    ("DELETE", "/api/v1/lines/1/dispensers/1/parameters/5", 405, "method_not_allowed"),
+])
+def test_bad_requests_get_their_status_and_change_nothing(station, method, path, status, code) -> None:
+    service, _, _ = station
+    # The line's counters as of a whole cycle after any earlier read.
+    seen = service.get("/api/v1/lines/1")["pollCycles"]
+    before = service.wait_for("/api/v1/lines/1", lambda line: line["pollCycles"] > seen)
+    answered, body = service.request(path, method)
+    assert (answered, body["code"]) == (status, code), body
+    after = service.wait_for("/api/v1/lines/1", lambda line: line["pollCycles"] > before["pollCycles"])
+    assert (after["bad"], after["timeouts"]) == (before["bad"], before["timeouts"]), "no read reached the line"
+
+
+def test_a_killed_line_is_dead_within_two_cycles_and_recovers_by_itself(station) -> None:
+    service, simulators, folder = station
+    service.wait_for("/api/v1/lines/2", lambda line: line["health"] == "good")
+    simulators[1].stop(signal.SIGKILL)
+    (folder / "line2").unlink()  # as a device unplugged: its pseudo-terminal's number may go to another program
+    killed_at = service.get("/api/v1/lines/2")["pollCycles"]
+    dead = service.wait_for("/api/v1/lines/2", lambda line: line["health"] == "dead")
+    assert dead["pollCycles"] <= killed_at + 2, dead
+    assert dead["lastFault"] is not None
+    pump = service.get("/api/v1/pumps/2/1")
+    assert not pump["live"] and pump["fault"]["cause"] and pump["polledAt"] is not None
+    assert service.get("/api/v1/pumps/1/1")["live"], "the other line goes on"
+
+    simulators[1] = Simulator(folder / "line2")
+    service.wait_for("/api/v1/lines/2", lambda line: line["health"] == "good")
+    assert service.wait_for("/api/v1/pumps/2/1", lambda p: p["live"])["fault"] is None
+
+
+def test_a_token_file_others_can_read_is_refused_at_start(tmp_path: Path) -> None:
+    station = write_station(tmp_path, 1)
+    (tmp_path / "tokens").chmod(0o644)
+    for extra in ([], ["--check-config"]):
+        run = subprocess.run([os.environ["ZARVIKD"], "--station", str(station), *extra], capture_output=True,
+                             text=True, timeout=20)
+        assert run.returncode == 4, run.stderr
+        assert "tokens" in run.stderr and "others" in run.stderr, run.stderr
