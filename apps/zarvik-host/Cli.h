@@ -28,6 +28,7 @@ struct Cli {
     std::string value;      // VALUE of a dose or price as typed
     std::string service;    // --service URL: read through the station service (Service.h)
     std::string tokenFile;  // --token-file FILE: its bearer token
+    std::string caFile;     // --ca-file FILE: the CA to trust for an https:// service
 };
 
 }  // namespace zarvik::host

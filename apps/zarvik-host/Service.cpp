@@ -36,9 +36,12 @@ ServiceClient Connect(const Cli& cli) {
     if (tokenFile.empty())
         throw UsageError(std::string("--service: give --token-file FILE (or ") + kTokenVariable +
                          "): the file that holds the service's token");
+    if (!cli.caFile.empty() && !cli.service.starts_with("https://"))
+        throw UsageError("--ca-file is for an https:// service");
     serviceclient::ClientSettings settings;
     settings.url = cli.service;
     settings.token = serviceclient::TokenFromFile(tokenFile);
+    settings.caFile = cli.caFile;
     return ServiceClient(std::move(settings));
 }
 
@@ -52,6 +55,10 @@ void AddServiceOptions(CLI::App& app, Cli& cli) {
     app.add_option("--token-file", cli.tokenFile,
                    std::string("the file holding the service's token (default: $") + kTokenVariable +
                        "); others must not be able to read it")
+        ->needs(service);
+    app.add_option("--ca-file", cli.caFile,
+                   "with an https:// service: the certificate (PEM) of the authority to trust instead of the "
+                   "system's, e.g. the service's own self-signed one")
         ->needs(service);
 }
 

@@ -5,7 +5,9 @@
 // options that concern a line of this program's own (--trace, --capture,
 // --log, --stats, --library, --options), are refused with --service.
 // The bearer token comes from --token-file FILE or the file named by
-// ZARVIK_SERVICE_TOKEN_FILE, never from the command line. Linux only.
+// ZARVIK_SERVICE_TOKEN_FILE, never from the command line; an https://
+// service's certificate is checked against the system's authorities or the
+// one --ca-file names. Linux only.
 #pragma once
 
 #include <optional>

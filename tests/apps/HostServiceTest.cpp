@@ -111,10 +111,10 @@ struct Zarvikd {
         EXPECT_EQ(f.code, 0) << f.out;
     }
     std::string Url() const {
-        if (!process.WaitFor("listening on http://")) return "";
+        if (!process.WaitFor("listening on http")) return "";
         std::smatch m;
         const std::string out = process.Out();
-        return std::regex_search(out, m, std::regex(R"(listening on (http://127\.0\.0\.1:\d+))")) ? m[1].str() : "";
+        return std::regex_search(out, m, std::regex(R"(listening on (https?://127\.0\.0\.1:\d+))")) ? m[1].str() : "";
     }
     Started process;
 };
@@ -151,6 +151,38 @@ TEST(HostService, TotalsThroughZarvikdAsOnTheLine) {
         EXPECT_EQ(through.code, 0) << through.err;
         EXPECT_EQ(WithoutTime(through.out), WithoutTime(direct[i].out));
     }
+}
+
+// Over TLS the service's certificate is checked: against the authority
+// --ca-file names it is taken, against the system's it is not.
+TEST(HostService, HttpsChecksTheServicesCertificate) {
+    Sim sim;
+    ASSERT_FALSE(sim.Port().empty());
+    const std::string certificate = TempPath("service.pem"), key = TempPath("service.key");
+    const Finished made = zarvik::capture::testing::Run(
+        {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
+         "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", certificate});
+    ASSERT_EQ(made.code, 0) << made.err;
+    chmod(key.c_str(), 0600);
+    const std::string tokens = TokenFile();
+    const std::string station = Write("tls-station.json", R"({"lines": [{"line": 1, "device": ")" + sim.Port() +
+                                                              R"(", "dispensers": [{"number": 1, "nozzles": 3}]}],
+        "service": {"listen": "127.0.0.1:0", "tokens": ")" + tokens +
+                                                              R"(",
+                    "tls": {"certificate": ")" + certificate + R"(", "key": ")" +
+                                                              key + R"("}}})");
+    const Zarvikd service(station);
+    const std::string url = service.Url();
+    ASSERT_TRUE(url.starts_with("https://")) << service.process.Out();
+    const Finished trusted = Host({"--service", url, "--token-file", tokens, "--ca-file", certificate, "totals"});
+    EXPECT_EQ(trusted.code, 0) << trusted.err;
+    EXPECT_TRUE(trusted.out.starts_with("totals at ")) << trusted.out;
+    const Finished untrusted = Host({"--service", url, "--token-file", tokens, "totals"});
+    EXPECT_EQ(untrusted.code, 4);
+    EXPECT_EQ(untrusted.out, "");
+    EXPECT_NE(untrusted.err.find("certificate"), std::string::npos) << untrusted.err;
+    EXPECT_EQ(
+        Host({"--service", "http://127.0.0.1:1", "--token-file", tokens, "--ca-file", certificate, "status"}).code, 2);
 }
 
 // The service's pump document for what status --json saw on the line.
