@@ -119,7 +119,7 @@ struct Zarvikd {
     Started process;
 };
 
-TEST(HostService, TotalsThroughZarvikdAsOnTheLine) {
+TEST(HostService, ReadsThroughZarvikdAsOnTheLine) {
     Sim sim;
     ASSERT_FALSE(sim.Port().empty());
     const std::string tokens = TokenFile();
@@ -138,6 +138,9 @@ TEST(HostService, TotalsThroughZarvikdAsOnTheLine) {
         ASSERT_EQ(direct.back().code, 0) << direct.back().err;
     }
     ASSERT_NE(direct[0].out.find("1.5"), std::string::npos) << direct[0].out;
+    const Finished tables = Host({"--station", station, "tables"}),
+                   tablesJson = Host({"--station", station, "--json", "tables"});
+    ASSERT_EQ(tables.code, 0) << tables.err;
     const Zarvikd service(station);
     const std::string url = service.Url();
     ASSERT_FALSE(url.empty()) << service.process.Out();
@@ -151,6 +154,17 @@ TEST(HostService, TotalsThroughZarvikdAsOnTheLine) {
         EXPECT_EQ(through.code, 0) << through.err;
         EXPECT_EQ(WithoutTime(through.out), WithoutTime(direct[i].out));
     }
+    // The tables as on the line, but for the line result of a session of its own.
+    const Finished tablesThrough = Host({"--service", url, "--token-file", tokens, "tables"});
+    EXPECT_EQ(tablesThrough.code, 0) << tablesThrough.err;
+    EXPECT_EQ(tablesThrough.out, tables.out.substr(0, tables.out.find("line result:")));
+    json document = json::parse(tablesJson.out);
+    document.erase("lineResult");
+    EXPECT_EQ(json::parse(Host({"--service", url, "--token-file", tokens, "--json", "tables"}).out), document);
+    const Finished stats = Host({"--service", url, "--token-file", tokens, "stats"});
+    EXPECT_EQ(stats.code, 0) << stats.err;
+    EXPECT_TRUE(stats.out.starts_with("line 1 statistics: exchanges ")) << stats.out;
+    EXPECT_NE(stats.out.find("  health good"), std::string::npos) << stats.out;
 }
 
 // Over TLS the service's certificate is checked: against the authority
