@@ -5,7 +5,8 @@
 # than the build tree), gzipped and installed with the tools. Skipped (with a
 # warning) where the tool cannot run on the build machine.
 #
-# zarvik_man_page_file(FILE SECTION): a hand-written page, gzipped and installed.
+# zarvik_man_page_file(FILE SECTION [COMPONENT c]): a hand-written page,
+# gzipped and installed (with the tools unless another component is named).
 find_program(ZARVIK_GZIP gzip)
 
 function(zarvik_man_page target)
@@ -28,6 +29,10 @@ function(zarvik_man_page target)
 endfunction()
 
 function(zarvik_man_page_file file section)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "COMPONENT" "")
+  if(NOT arg_COMPONENT)
+    set(arg_COMPONENT tools)
+  endif()
   if(NOT ZARVIK_GZIP)
     return()
   endif()
@@ -38,5 +43,5 @@ function(zarvik_man_page_file file section)
     DEPENDS ${file}
     COMMENT "Man page ${name}")
   add_custom_target(${name}-man ALL DEPENDS ${page})
-  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT tools)
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${arg_COMPONENT})
 endfunction()

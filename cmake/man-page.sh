@@ -28,8 +28,11 @@ to_roff() {
         return out esc(rest)
     }
     function flush() { if (desc != "") print esc(desc); desc = "" }
+    # Read to the end rather than exit: a writer still writing into a closed
+    # pipe would fail the page (SIGPIPE under pipefail) once the help is long.
+    done { next }
     /^(Positionals|Options):$/ { flush(); block = 1; next }
-    /^(Exit codes|Subcommands):$/ { flush(); exit }
+    /^(Exit codes|Subcommands):$/ { flush(); done = 1; next }
     /^$/ { flush(); block = 0; next }
     block && /^  [^ ]/ {
         flush()
@@ -53,7 +56,7 @@ options() { "$program" --help | tail -n +3 | to_roff; }
 
 commands() {
     local list
-    list=$("$program" --help | awk '/^Subcommands:$/ { on = 1; next } on && /^  [^ ]/ { print $1 } on && /^$/ { exit }')
+    list=$("$program" --help | awk '/^Subcommands:$/ { on = 1; next } on && /^  [^ ]/ { print $1 } on && /^$/ { on = 0 }')
     for command in $list; do
         help=$("$program" "$command" --help)
         echo ".SS $command"

@@ -25,7 +25,10 @@ struct Cli {
     int dispensers = 0;  // totals without a station file
     GuiOptions gui;
     bool simulate = false;
-    std::string value;  // VALUE of a dose or price as typed
+    std::string value;      // VALUE of a dose or price as typed
+    std::string service;    // --service URL: read through the station service (Service.h)
+    std::string tokenFile;  // --token-file FILE: its bearer token
+    std::string caFile;     // --ca-file FILE: the CA to trust for an https:// service
 };
 
 }  // namespace zarvik::host

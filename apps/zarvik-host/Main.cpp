@@ -14,6 +14,7 @@
 #include "Output.h"
 #include "Recorders.h"
 #include "Registry.h"
+#include "Service.h"
 #include "Suggest.h"
 #include "Version.h"
 #include "hostkit/Console.h"
@@ -56,6 +57,7 @@ void AddGlobalOptions(CLI::App& app, Cli& cli) {
                    "rotated log files kept beside the current one (FILE.log rotates to FILE.1.log, FILE.2.log, ...)")
         ->check(CLI::Range(1, 100))
         ->capture_default_str();
+    AddServiceOptions(app, cli);
     app.add_flag_callback(
         "--version", [] { throw VersionRequested{}; }, "the tool's, the library's and the driver's version, then exit");
 }
@@ -72,7 +74,8 @@ Parsed AddCommands(CLI::App& app, Cli& cli) {
     return commands;
 }
 
-// The station file is read first; a command that runs alone (gui) runs
+// The station file is read first; with --service the command goes through
+// the station service (Service.h); a command that runs alone (gui) runs
 // then. Every other one takes --json or refuses it, checks what it needs
 // before a capture or log file is made, and runs with the recorders and
 // interrupts caught: a signal ends it between two exchanges, never inside one.
@@ -82,6 +85,7 @@ int Dispatch(int argc, char** argv, const CLI::App& app, const Parsed& commands,
     for (const auto& [sub, command] : commands) {
         if (!sub->parsed()) continue;
         Invocation in{app, *sub, cli, station, argc, argv};
+        if (const std::optional<int> code = RunThroughService(in, *command)) return *code;
         if (command->alone) return command->run(in);
         if (cli.args.json && !command->json) throw JsonNotTaken();
         if (command->check != nullptr) command->check(in);

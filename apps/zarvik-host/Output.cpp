@@ -58,11 +58,27 @@ json LineResultJson(Session& s) {
     return out;
 }
 
+namespace {
+
+LineCounters Counters(const port::LineStatistics& st) {
+    return {st.exchanges, st.good, st.bad, st.timeouts, st.deviceErrors, st.reopens};
+}
+
+}  // namespace
+
+void PrintCounters(int line, const LineCounters& c, std::ostream& out) {
+    out << "line " << line << " statistics: exchanges " << c.exchanges << ", good " << c.good << ", bad " << c.bad
+        << ", timeouts " << c.timeouts << ", device errors " << c.deviceErrors << ", reopens " << c.reopens << '\n';
+}
+
+json CountersJson(const LineCounters& c) {
+    return {{"exchanges", c.exchanges},       {"good", c.good},      {"bad", c.bad}, {"timeouts", c.timeouts},
+            {"deviceErrors", c.deviceErrors}, {"reopens", c.reopens}};
+}
+
 void PrintStatistics(Session& s, std::ostream& out) {
     const port::LineStatistics st = s.Port().Statistics(s.Line());
-    out << "line " << s.Line() << " statistics: exchanges " << st.exchanges << ", good " << st.good << ", bad "
-        << st.bad << ", timeouts " << st.timeouts << ", device errors " << st.deviceErrors << ", reopens " << st.reopens
-        << '\n';
+    PrintCounters(s.Line(), Counters(st), out);
     for (const auto& [code, n] : st.badByError)
         out << "  error " << code << " (" << port::DescribeLineError(code) << "): " << n << '\n';
     out << "  bytes sent " << st.bytesSent << ", received " << st.bytesReceived << ", discarded " << st.bytesDiscarded
@@ -85,32 +101,29 @@ json StatisticsJson(const port::LineStatistics& st) {
     json byError = json::object();
     for (const auto& [code, n] : st.badByError)
         byError[std::to_string(code)] = {{"count", n}, {"text", port::DescribeLineError(code)}};
-    return {{"exchanges", st.exchanges},
-            {"good", st.good},
-            {"bad", st.bad},
-            {"timeouts", st.timeouts},
-            {"deviceErrors", st.deviceErrors},
-            {"reopens", st.reopens},
-            {"badByError", std::move(byError)},
-            {"bytesSent", st.bytesSent},
-            {"bytesReceived", st.bytesReceived},
-            {"bytesDiscarded", st.bytesDiscarded},
-            {"wakeups", st.wakeups},
-            {"sequenceEcho", port::LearntName(st.sequenceEcho)},
-            {"addressEcho", port::LearntName(st.addressEcho)},
-            {"filtering", st.filtering},
-            {"staleReplies", st.staleReplies},
-            {"foreignReplies", st.foreignReplies},
-            {"opensDeferred", st.opensDeferred},
-            {"matching", st.strict ? "strict" : "lenient"},
-            {"fellBackToLenient", st.fellBack},
-            {"mismatchedReplies", st.mismatchedReplies},
-            {"duplicateReplies", st.duplicateReplies},
-            {"refusals", st.refusals},
-            {"localEcho", st.localEcho},
-            {"localEchoes", st.localEchoes},
-            {"latencyUs",
-             {{"p50", st.latencyP50.count()}, {"p95", st.latencyP95.count()}, {"max", st.latencyMax.count()}}}};
+    json out = CountersJson(Counters(st));
+    out.update(
+        json{{"badByError", std::move(byError)},
+             {"bytesSent", st.bytesSent},
+             {"bytesReceived", st.bytesReceived},
+             {"bytesDiscarded", st.bytesDiscarded},
+             {"wakeups", st.wakeups},
+             {"sequenceEcho", port::LearntName(st.sequenceEcho)},
+             {"addressEcho", port::LearntName(st.addressEcho)},
+             {"filtering", st.filtering},
+             {"staleReplies", st.staleReplies},
+             {"foreignReplies", st.foreignReplies},
+             {"opensDeferred", st.opensDeferred},
+             {"matching", st.strict ? "strict" : "lenient"},
+             {"fellBackToLenient", st.fellBack},
+             {"mismatchedReplies", st.mismatchedReplies},
+             {"duplicateReplies", st.duplicateReplies},
+             {"refusals", st.refusals},
+             {"localEcho", st.localEcho},
+             {"localEchoes", st.localEchoes},
+             {"latencyUs",
+              {{"p50", st.latencyP50.count()}, {"p95", st.latencyP95.count()}, {"max", st.latencyMax.count()}}}});
+    return out;
 }
 
 void PrintDocument(const json& doc) {

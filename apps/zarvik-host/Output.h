@@ -44,6 +44,16 @@ json StateJson(std::uint8_t code);
 //  "lineErrorText": "...", "cause": "..."}; the last three only when not good.
 json LineResultJson(Session& s);
 
+// The counters every line's statistics have, on a session or in the
+// station service: exchanges, good, bad, timeouts, device errors, reopens.
+struct LineCounters {
+    std::uint64_t exchanges = 0, good = 0, bad = 0, timeouts = 0, deviceErrors = 0, reopens = 0;
+};
+// "line N statistics: exchanges E, good G, bad B, timeouts T, device errors D, reopens R"
+void PrintCounters(int line, const LineCounters& c, std::ostream& out);
+// {"exchanges", "good", "bad", "timeouts", "deviceErrors", "reopens"}
+json CountersJson(const LineCounters& c);
+
 void PrintStatistics(Session& s, std::ostream& out);
 json StatisticsJson(const port::LineStatistics& st);
 

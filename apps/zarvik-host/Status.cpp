@@ -6,44 +6,58 @@
 #include "OnLine.h"
 #include "Output.h"
 #include "StatusCapture.h"
+#include "StatusReport.h"
 #include "loader/DriverSlots.h"
 
 namespace zarvik::host {
-namespace {
 
-void PrintStatus(const TDispenserStatus& st, const StatusCapture& capture, const CommandArgs& a) {
-    std::cout << "State: " << StateText(st.State) << "  StateNozzle: " << int{st.StateNozzle} << '\n';
-    for (int k = 1; k <= a.nozzles && k <= 6; ++k) {
-        const std::optional<NozzleReply> p = capture.Find(a.dispenser, k);
-        std::cout << "nozzle " << k << ": ";
+void PrintStatus(const DispenserStatusView& st) {
+    std::cout << "State: " << StateText(st.state) << "  StateNozzle: " << st.stateNozzle << '\n';
+    for (std::size_t i = 0; i < st.nozzles.size(); ++i) {
+        const std::optional<NozzleValues>& p = st.nozzles[i];
+        std::cout << "nozzle " << i + 1 << ": ";
         if (!p) {
             std::cout << "not polled\n";
             continue;
         }
-        const auto state = static_cast<std::uint8_t>(st.NozzleStates[k - 1]);
-        std::cout << "state " << StateText(state) << std::fixed << std::setprecision(3) << "  volume " << p->litres
+        std::cout << "state " << StateText(p->state) << std::fixed << std::setprecision(3) << "  volume " << p->litres
                   << " L" << std::setprecision(2) << "  money " << p->money << '\n'
                   << std::defaultfloat;
     }
 }
 
-json StatusJson(Session& s, const TDispenserStatus& st, const StatusCapture& capture, const CommandArgs& a) {
+json StatusJson(const DispenserStatusView& st) {
     json nozzles = json::array();
-    for (int k = 1; k <= a.nozzles && k <= 6; ++k) {
-        const std::optional<NozzleReply> p = capture.Find(a.dispenser, k);
-        json n{{"number", k}, {"polled", p.has_value()}};
+    for (std::size_t i = 0; i < st.nozzles.size(); ++i) {
+        const std::optional<NozzleValues>& p = st.nozzles[i];
+        json n{{"number", i + 1}, {"polled", p.has_value()}};
         if (p) {
-            n["state"] = StateJson(static_cast<std::uint8_t>(st.NozzleStates[k - 1]));
+            n["state"] = StateJson(p->state);
             n["volume"] = p->litres;
             n["money"] = p->money;
         }
         nozzles.push_back(std::move(n));
     }
-    return {{"line", s.Line()},
-            {"dispenser", a.dispenser},
-            {"state", StateJson(st.State)},
-            {"stateNozzle", st.StateNozzle},
+    return {{"line", st.line},
+            {"dispenser", st.dispenser},
+            {"state", StateJson(st.state)},
+            {"stateNozzle", st.stateNozzle},
             {"nozzles", std::move(nozzles)}};
+}
+
+namespace {
+
+DispenserStatusView View(Session& s, const TDispenserStatus& st, const StatusCapture& capture, const CommandArgs& a) {
+    DispenserStatusView view{s.Line(), a.dispenser, st.State, int{st.StateNozzle}, {}};
+    for (int k = 1; k <= a.nozzles && k <= 6; ++k) {
+        const std::optional<NozzleReply> p = capture.Find(a.dispenser, k);
+        if (p)
+            view.nozzles.push_back(
+                NozzleValues{static_cast<std::uint8_t>(st.NozzleStates[k - 1]), p->litres, p->money});
+        else
+            view.nozzles.push_back(std::nullopt);
+    }
+    return view;
 }
 
 }  // namespace
@@ -53,8 +67,9 @@ int RunStatus(Session& s, const CommandArgs& a) {
     StatusCapture capture(s);
     TDispenserStatus st{};
     slots::GetDispenserStatus(s.Driver(), s.Line(), a.dispenser, a.nozzles, st);
-    if (a.json) return EmitJson(s, a, StatusJson(s, st, capture, a));
-    PrintStatus(st, capture, a);
+    const DispenserStatusView view = View(s, st, capture, a);
+    if (a.json) return EmitJson(s, a, StatusJson(view));
+    PrintStatus(view);
     return PrintResult(s);
 }
 

@@ -3,19 +3,35 @@
 
 #include "OnLine.h"
 #include "Output.h"
+#include "TablesReport.h"
 #include "hostkit/Interrupt.h"
 #include "hostkit/VisibleText.h"
-#include "station/Descriptions.h"
 
 namespace zarvik::host {
-namespace {
 
-json FieldJson(const FieldDescription& f) {
-    return {{"number", f.number}, {"name", f.name}, {"type", f.type},
-            {"size", f.size},     {"low", f.low},   {"high", f.high}};
+void PrintTableLine(const TableDescription& table) {
+    std::cout << "table " << table.number << ": " << VisibleText(table.name) << ", rows " << table.rows << ", fields "
+              << table.fields << '\n';
 }
 
-}  // namespace
+void PrintFieldLine(int number, const std::optional<FieldDescription>& field) {
+    if (!field) {
+        std::cout << "  field " << number << ": no description\n";
+        return;
+    }
+    std::cout << "  field " << number << ": " << VisibleText(field->name) << ", type " << field->type << ", size "
+              << field->size << ", limits " << field->low << ".." << field->high << '\n';
+}
+
+json FieldJson(int number, const std::optional<FieldDescription>& f) {
+    if (!f) return {{"number", number}, {"error", "no description"}};
+    return {{"number", f->number}, {"name", f->name}, {"type", f->type},
+            {"size", f->size},     {"low", f->low},   {"high", f->high}};
+}
+
+json TableJson(const TableDescription& table, json fields) {
+    return {{"number", table.number}, {"name", table.name}, {"rows", table.rows}, {"fields", std::move(fields)}};
+}
 
 // Tables are numbered from 1 without gaps; the first one that gets no good
 // description ends the list. A field without a description makes the
@@ -28,23 +44,15 @@ int RunTables(Session& s, const CommandArgs& a) {
     for (int t = 1; t <= 99 && InterruptSignal() == 0; ++t) {
         const auto table = ReadTableDescription(s, address, t);
         if (!table) break;
-        if (!a.json)
-            std::cout << "table " << t << ": " << VisibleText(table->name) << ", rows " << table->rows << ", fields "
-                      << table->fields << '\n';
+        if (!a.json) PrintTableLine(*table);
         json fields = json::array();
         for (int f = 1; f <= table->fields; ++f) {
             const auto field = ReadFieldDescription(s, address, t, f);
             complete = complete && field.has_value();
-            fields.push_back(field ? FieldJson(*field) : json{{"number", f}, {"error", "no description"}});
-            if (a.json) continue;
-            if (!field) {
-                std::cout << "  field " << f << ": no description\n";
-                continue;
-            }
-            std::cout << "  field " << f << ": " << VisibleText(field->name) << ", type " << field->type << ", size "
-                      << field->size << ", limits " << field->low << ".." << field->high << '\n';
+            fields.push_back(FieldJson(f, field));
+            if (!a.json) PrintFieldLine(f, field);
         }
-        tables.push_back({{"number", t}, {"name", table->name}, {"rows", table->rows}, {"fields", std::move(fields)}});
+        tables.push_back(TableJson(*table, std::move(fields)));
     }
     complete = complete && !tables.empty() && InterruptSignal() == 0;
     // The exchange that ended the list is expected not to be good.

@@ -1,21 +1,32 @@
 #include "Lifecycle.h"
 
-#include <cstdio>
-#include <mutex>
+#include <iostream>
+
+#include "systemd/Journal.h"
+#include "systemd/Notify.h"
 
 namespace zarvik::zarvikd {
 
-http::Logger MakeLogger() {
-    return [](int priority, std::string_view message) {
-        static std::mutex mutex;
-        std::lock_guard lock(mutex);
-        std::fprintf(stderr, "<%d>%.*s\n", priority, static_cast<int>(message.size()), message.data());
-        std::fflush(stderr);
-    };
+namespace {
+
+systemd::Journal& TheJournal() {
+    static systemd::Journal journal(std::cerr);
+    return journal;
 }
 
-void NotifyReady(const std::string&) {}
-void NotifyWatchdog() {}
-void NotifyStopping() {}
+}  // namespace
+
+http::Logger MakeLogger() { return TheJournal().Logger(); }
+
+void NotifyReady(const std::string& status) { systemd::Ready(status); }
+
+// Called on every tick while the line workers move on; the watchdog sends
+// at half its interval.
+void NotifyWatchdog() {
+    static systemd::Watchdog watchdog;
+    watchdog.Tick(true, systemd::Watchdog::Clock::now());
+}
+
+void NotifyStopping() { systemd::Stopping(); }
 
 }  // namespace zarvik::zarvikd

@@ -1,9 +1,9 @@
-// How zarvikd tells its supervisor what it does, and where its log goes.
-// For now the log goes to stderr, each line prefixed "<PRIORITY>" as
-// journald reads a service's stderr; readiness, the watchdog and stopping
-// are no-ops. The systemd layer (host/systemd) plugs in here: main calls
-// NotifyReady once it serves, NotifyWatchdog on every tick while every line
-// worker moves on, NotifyStopping when a stop signal came.
+// How zarvikd tells its supervisor what it does, and where its log goes
+// (host/systemd): log lines on stderr, with journald's "<PRIORITY>" prefix
+// when stderr is the journal, else with the level's word; readiness, the
+// watchdog and stopping through sd_notify (no-ops outside systemd). main
+// calls NotifyReady once it serves, NotifyWatchdog on every tick while every
+// line worker moves on, NotifyStopping when a stop signal came.
 #pragma once
 
 #include <string>

@@ -42,4 +42,8 @@ expect "zarvik-host gui --open-" --open-params --open-calibration
 expect "zarvik-host param-read --c" --code
 expect "zarvik-host --library $(dirname "$2")/zarvik-host.bash" "$(dirname "$2")/zarvik-host.bash-completion"
 expect "zarvik-host status --dispenser " '!--nozzles' '!status'
+expect "zarvik-host --s" --service --station '!--token-file'
+expect "zarvik-host --service " http://127.0.0.1:8710 unix:/run/zarvikd/api.sock
+expect "zarvik-host --service unix:/run/zarvikd/api.sock --token-file $(dirname "$2")/zarvik-host.bash" \
+    "$(dirname "$2")/zarvik-host.bash-completion"
 exit $((failures > 0))

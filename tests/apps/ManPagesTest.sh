@@ -4,7 +4,8 @@
 # lists, naming each of the command's options, and an entry for every
 # environment variable the programs read; the station file's page an entry
 # for every key the reader knows.
-# Usage: ManPagesTest.sh HOST SOURCE_DIR HOST_PAGE SIM_PAGE STATION_PAGE
+# Usage: ManPagesTest.sh HOST SOURCE_DIR HOST_PAGE SIM_PAGE STATION_PAGE [PAGE...]
+# (the pages after the third are checked for groff warnings only)
 set -uo pipefail
 host=$1 source=$2
 shift 2

@@ -24,7 +24,7 @@ debs=$(bash "$source/scripts/build-debs" "$build" "$work" 2>&1) || fail "build-d
 echo "$debs"
 deb_of() { grep "/$1_[^/]*\.deb$" <<<"$debs"; }
 
-packages=(libzarviktrk1 libzarvik-port1 libzarvik1 libzarviktrk-dev zarvik-tools python3-zarvik)
+packages=(libzarviktrk1 libzarvik-port1 libzarvik1 libzarviktrk-dev zarvik-tools python3-zarvik zarvikd)
 [[ $gui == ON ]] && packages+=(zarvik-gui)
 for p in "${packages[@]}"; do
     [[ -f $(deb_of $p) ]] || fail "no package $p"
@@ -58,6 +58,16 @@ holds libzarviktrk-dev "usr/lib/$multiarch/libZarvikTrk\.so ->.*" "usr/lib/$mult
     usr/include/zarvik/driver\.h usr/include/zarvik/port/SerialPortManager\.h
 holds zarvik-tools usr/bin/zarvik-host usr/bin/zarvik-sim usr/share/man/man1/zarvik-host\.1\.gz \
     usr/share/bash-completion/completions/zarvik-host usr/share/zarvik/wireshark/zarvik\.lua
+holds zarvikd usr/sbin/zarvikd usr/lib/systemd/system/zarvikd\.service usr/share/man/man8/zarvikd\.8\.gz \
+    usr/share/doc/zarvikd/examples/station\.json usr/share/doc/zarvikd/copyright
+# Its maintainer scripts make the system user in the group dialout.
+scripts=$(dpkg-deb --ctrl-tarfile "$(deb_of zarvikd)" | tar -t) || fail "zarvikd's control files"
+for f in postinst prerm postrm; do
+    grep -qx "\./$f" <<<"$scripts" || fail "zarvikd has no $f"
+done
+postinst=$(dpkg-deb --ctrl-tarfile "$(deb_of zarvikd)" | tar -xO ./postinst) || fail "zarvikd's postinst"
+grep -q "adduser --system" <<<"$postinst" && grep -q "adduser zarvikd dialout" <<<"$postinst" ||
+    fail "zarvikd's postinst does not make its user in dialout"
 [[ $gui == ON ]] && holds zarvik-gui "usr/lib/$multiarch/zarvik/zarvik-windows\.so" \
     usr/libexec/zarvik/zarvik-station-window
 depends_on() { [[ ", $depends," == *", $1 "* || ", $depends," == *", $1,"* ]]; }
@@ -65,6 +75,7 @@ depends_on() { [[ ", $depends," == *", $1 "* || ", $depends," == *", $1,"* ]]; }
 for rule in "libzarviktrk1 libc6,libstdc++6 libqt6core6,libqt6widgets6" \
     "zarvik-tools libzarvik-port1,libzarviktrk1,libpcap0.8 libqt6core6,libqt6widgets6" \
     "libzarviktrk-dev libzarviktrk1,libzarvik-port1 -" \
+    "zarvikd libzarviktrk1,libzarvik-port1,adduser,libmicrohttpd12,libsystemd0 libqt6core6,libqt6widgets6" \
     "zarvik-gui libqt6widgets6,libzarviktrk1,zarvik-tools,fonts-liberation2 -"; do
     read -r p must mustnot <<<"$rule"
     [[ -n $(deb_of "$p") ]] || continue
@@ -157,6 +168,16 @@ kill "$sim_PID" 2>/dev/null
 wait "$sim_PID" 2>/dev/null
 ((code == 0)) && grep -qF "delivered 1.500 L for 75.00" <<<"$out" || fail "the Python example: exit $code: $out"
 echo "python example: $out"
+
+# The installed service takes its example station file (its token file
+# and device here the test's own).
+tokens=$work/tokens
+printf 'read 0123456789abcdef0123\n' >"$tokens" && chmod 0600 "$tokens" || fail "token file"
+sed "s|/etc/zarvik/tokens|$tokens|" "$root/usr/share/doc/zarvikd/examples/station.json" >"$work/station.json"
+out=$(run "$root/usr/sbin/zarvikd" --check-config --station "$work/station.json" 2>&1) ||
+    fail "zarvikd --check-config on the example: $out"
+grep -qF "configuration OK: 1 lines, 2 dispensers" <<<"$out" || fail "zarvikd --check-config: $out"
+echo "zarvikd: $out"
 
 # With the package lists present, apt resolves every dependency (a
 # simulation: nothing is installed).
