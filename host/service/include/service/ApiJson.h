@@ -9,6 +9,7 @@
 #pragma once
 
 #include "httpserver/HttpTypes.h"
+#include "service/JsonText.h"
 #include "service/LineWorker.h"
 #include "service/StationState.h"
 #include "station/StationFile.h"
@@ -17,10 +18,11 @@ namespace zarvik::service {
 
 // 200 with the document as its body.
 http::Response JsonResponse(const json& document);
+http::Response TextResponse(std::string document);  // a document already JSON text
 std::string TimeText(WallTime time);
-json StateJson(std::uint8_t code);  // {"code", "kind", "text", "russian"}
-json PumpJson(const host::StationLine& line, const host::StationDispenser& dispenser, const PumpRecord& record,
-              WallTime now);
+// The pump's document (the pumps document holds one for each), appended to OUT.
+void WritePump(JsonText& out, const host::StationLine& line, const host::StationDispenser& dispenser,
+               const PumpRecord& record, WallTime now);
 json LineJson(const host::StationLine& line, const LineRecord& record);
 json StationJson(const host::StationFile& station);  // the configuration, without the service section
 
