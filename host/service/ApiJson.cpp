@@ -1,5 +1,6 @@
 #include "service/ApiJson.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -15,6 +16,7 @@ namespace {
 constexpr int kDriverBaud = 9600;  // a line without its own rate runs at the driver's
 constexpr double kHundredths = 100.0;
 constexpr std::size_t kStateCodes = 256;
+constexpr std::size_t kMicrosecondDigits = 6;
 
 const char* KindWord(host::StateKind kind) {
     switch (kind) {
@@ -57,12 +59,12 @@ const std::string& StateText(std::uint8_t code) {
     return texts[code];
 }
 
-void WriteFault(JsonText& out, const Fault* fault) {
+void WriteFault(JsonText& out, TimeTexts& times, const Fault* fault) {
     if (fault == nullptr) {
         out.Null();
         return;
     }
-    out.Open().Key("cause").String(fault->cause).Key("at").String(TimeText(fault->at)).Close();
+    out.Open().Key("cause").String(fault->cause).Key("at").String(times(fault->at)).Close();
 }
 
 void WriteNozzles(JsonText& out, const host::StationDispenser& d, const std::optional<PumpReading>& reading) {
@@ -107,8 +109,25 @@ http::Response TextResponse(std::string document) {
 
 std::string TimeText(WallTime time) { return host::IsoTime(time, true); }
 
-void WritePump(JsonText& out, const host::StationLine& line, const host::StationDispenser& d, const PumpRecord& record,
-               WallTime now) {
+std::string_view TimeTexts::operator()(WallTime time) {
+    const auto second = std::chrono::floor<std::chrono::seconds>(time);
+    auto kept = std::find_if(seconds_.begin(), seconds_.end(), [&](const Second& s) { return s.second == second; });
+    if (kept == seconds_.end()) {
+        kept = seconds_.begin() + static_cast<std::ptrdiff_t>(next_);
+        next_ = (next_ + 1) % seconds_.size();
+        kept->second = second;
+        kept->text = TimeText(time);
+        kept->fraction = kept->text.find('.') + 1;
+        return kept->text;
+    }
+    auto micros = std::chrono::duration_cast<std::chrono::microseconds>(time - second).count();
+    for (std::size_t i = kept->fraction + kMicrosecondDigits; i-- > kept->fraction; micros /= 10)
+        kept->text[i] = static_cast<char>('0' + micros % 10);
+    return kept->text;
+}
+
+void WritePump(JsonText& out, TimeTexts& times, const host::StationLine& line, const host::StationDispenser& d,
+               const PumpRecord& record, WallTime now) {
     // The last good poll's values, also while the latest failed; never a failed poll's.
     const std::optional<PumpReading>& shown = record.lastGood;
     const PumpReading::Values* values = ShownValues(d, shown);
@@ -129,13 +148,13 @@ void WritePump(JsonText& out, const host::StationLine& line, const host::Station
         out.Key("price").Null().Key("priceSource").Null();
     }
     out.Key("polledAt");
-    shown ? out.String(TimeText(shown->at)) : out.Null();
+    shown ? out.String(times(shown->at)) : out.Null();
     out.Key("ageMs");
     shown ? out.Integer(std::max<std::int64_t>(
                 0, std::chrono::duration_cast<std::chrono::milliseconds>(now - shown->at).count()))
           : out.Null();
     out.Key("fault");
-    WriteFault(out, !record.live && record.fault ? &*record.fault : nullptr);
+    WriteFault(out, times, !record.live && record.fault ? &*record.fault : nullptr);
     out.Key("nozzles");
     WriteNozzles(out, d, shown);
     out.Close();

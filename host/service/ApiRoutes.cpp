@@ -72,13 +72,14 @@ http::Response Api::Pumps() const {
         return std::pair(e.line, e.dispenser) < key;
     };
     JsonText out;
+    TimeTexts times;
     out.Reserve(kPumpTextBytes * (pumps.size() + 1));
     out.Open().Key("time").String(TimeText(now)).Key("pumps").OpenArray();
     for (const host::StationLine& line : station_.lines)
         for (const host::StationDispenser& d : line.dispensers) {
             const auto e = std::lower_bound(pumps.begin(), pumps.end(), std::pair(line.line, d.number), before);
             if (e != pumps.end() && e->line == line.line && e->dispenser == d.number)
-                WritePump(out, line, d, e->record, now);
+                WritePump(out, times, line, d, e->record, now);
         }
     out.CloseArray().Close();
     return TextResponse(out.Take());
@@ -90,7 +91,8 @@ http::Response Api::OnePump(const Route& route) const {
     const auto record = d != nullptr ? state_.Pump(line->line, d->number) : std::nullopt;
     if (!record) return UnknownPump(route.numbers[0], route.numbers[1]);
     JsonText out;
-    WritePump(out, *line, *d, *record, now_());
+    TimeTexts times;
+    WritePump(out, times, *line, *d, *record, now_());
     return TextResponse(out.Take());
 }
 
