@@ -1,8 +1,10 @@
 #include "service/JsonText.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace zarvik::service {
 
@@ -12,6 +14,8 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 constexpr unsigned char kFirstNonAscii = 0x80;
 constexpr unsigned char kContinuationLow = 0x80;
 constexpr unsigned char kContinuationHigh = 0xBF;
+constexpr std::size_t kMaxEscapeBytes = 6;
+constexpr std::size_t kMaxNumberBytes = 32;  // the longest shortest double is 24
 
 // For each ASCII byte: 0 when it stands as it is, 'u' for \u00xx, else the
 // letter of its short escape.
@@ -65,24 +69,48 @@ Sequence Utf8Sequence(std::string_view s, std::size_t i) {
     return {more + 1, true};
 }
 
-void AppendEscape(std::string& out, unsigned char c) {
+// The escape of the ASCII byte C at P; returns its end.
+char* PutEscape(char* p, unsigned char c) {
     constexpr std::string_view kHex = "0123456789abcdef";
     const char escape = kEscapes[c];
-    out += '\\';
+    *p++ = '\\';
     if (escape != 'u') {
-        out += escape;
-        return;
+        *p++ = escape;
+        return p;
     }
-    out += "u00";
-    out += kHex[c >> 4];
-    out += kHex[c & 0xF];
+    *p++ = 'u';
+    *p++ = '0';
+    *p++ = '0';
+    *p++ = kHex[c >> 4];
+    *p++ = kHex[c & 0xF];
+    return p;
+}
+
+char* PutBytes(char* p, std::string_view bytes) {
+    std::memcpy(p, bytes.data(), bytes.size());
+    return p + bytes.size();
 }
 
 }  // namespace
 
-void AppendJsonString(std::string& out, std::string_view s) {
-    out += '"';
-    std::size_t plain = 0;  // the start of the bytes not yet appended that stand as they are
+void JsonText::Grow(std::size_t bytes) { text_.resize(std::max(2 * text_.size(), used_ + bytes)); }
+
+void JsonText::Reserve(std::size_t bytes) {
+    if (text_.size() - used_ < bytes) text_.resize(used_ + bytes);
+}
+
+std::string JsonText::Take() {
+    text_.resize(used_);
+    used_ = 0;
+    return std::move(text_);
+}
+
+void JsonText::Quoted(std::string_view s) {
+    // At most six bytes stand for one (the escape of a control byte).
+    char* const start = Room(kMaxEscapeBytes * s.size() + 2);
+    char* p = start;
+    *p++ = '"';
+    std::size_t plain = 0;  // the start of the bytes not yet put that stand as they are
     std::size_t i = 0;
     while (i < s.size()) {
         const auto c = static_cast<unsigned char>(s[i]);
@@ -91,105 +119,101 @@ void AppendJsonString(std::string& out, std::string_view s) {
             continue;
         }
         if (c < kFirstNonAscii) {
-            out.append(s.substr(plain, i - plain));
-            AppendEscape(out, c);
+            p = PutEscape(PutBytes(p, s.substr(plain, i - plain)), c);
             plain = ++i;
             continue;
         }
         const Sequence sequence = Utf8Sequence(s, i);
         if (!sequence.wellFormed) {
-            out.append(s.substr(plain, i - plain));
-            out.append(kReplacement);
+            p = PutBytes(PutBytes(p, s.substr(plain, i - plain)), kReplacement);
             plain = i + sequence.length;
         }
         i += sequence.length;
     }
-    out.append(s.substr(plain));
-    out += '"';
-}
-
-void JsonText::Separate() {
-    if (text_.empty()) return;
-    const char last = text_.back();
-    if (last != '{' && last != '[' && last != ':') text_ += ',';
+    p = PutBytes(p, s.substr(plain));
+    *p++ = '"';
+    used_ += static_cast<std::size_t>(p - start);
 }
 
 JsonText& JsonText::Open() {
     Separate();
-    text_ += '{';
+    Put('{');
     return *this;
 }
 
 JsonText& JsonText::Close() {
-    text_ += '}';
+    Put('}');
     return *this;
 }
 
 JsonText& JsonText::OpenArray() {
     Separate();
-    text_ += '[';
+    Put('[');
     return *this;
 }
 
 JsonText& JsonText::CloseArray() {
-    text_ += ']';
+    Put(']');
     return *this;
 }
 
 JsonText& JsonText::Key(std::string_view key) {
     Separate();
-    AppendJsonString(text_, key);
-    text_ += ':';
+    char* p = Room(key.size() + 3);
+    *p++ = '"';
+    p = PutBytes(p, key);
+    *p++ = '"';
+    *p = ':';
+    used_ += key.size() + 3;
     return *this;
 }
 
 JsonText& JsonText::String(std::string_view text) {
     Separate();
-    AppendJsonString(text_, text);
+    Quoted(text);
     return *this;
 }
 
 JsonText& JsonText::Integer(std::int64_t value) {
     Separate();
-    char digits[24];
-    text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    char* const p = Room(kMaxNumberBytes);
+    used_ += static_cast<std::size_t>(std::to_chars(p, p + kMaxNumberBytes, value).ptr - p);
     return *this;
 }
 
 JsonText& JsonText::Unsigned(std::uint64_t value) {
     Separate();
-    char digits[24];
-    text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    char* const p = Room(kMaxNumberBytes);
+    used_ += static_cast<std::size_t>(std::to_chars(p, p + kMaxNumberBytes, value).ptr - p);
     return *this;
 }
 
 JsonText& JsonText::Number(double value) {
     if (!std::isfinite(value)) return Null();
     Separate();
-    char digits[32];
-    const std::string_view shortest(
-        digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
-    text_.append(shortest);
+    char* const p = Room(kMaxNumberBytes + 2);
+    const std::string_view shortest(p, static_cast<std::size_t>(std::to_chars(p, p + kMaxNumberBytes, value).ptr - p));
+    used_ += shortest.size();
     // "12" would read back as an integer: a volume of 12 litres stays a number with a fraction.
-    if (shortest.find_first_of(".e") == std::string_view::npos) text_ += ".0";
+    if (shortest.find_first_of(".e") == std::string_view::npos) Put(".0");
     return *this;
 }
 
 JsonText& JsonText::Bool(bool value) {
     Separate();
-    text_ += value ? "true" : "false";
+    Put(value ? "true" : "false");
     return *this;
 }
 
 JsonText& JsonText::Null() {
     Separate();
-    text_ += "null";
+    Put("null");
     return *this;
 }
 
 JsonText& JsonText::Raw(std::string_view value) {
     Separate();
-    text_.append(value);
+    Put(value);
     return *this;
 }
 

@@ -33,9 +33,9 @@ TEST(JsonText, Strings_AreEscapedAndReplacedAsNlohmannDumpsThem) {
     };
     for (const std::string& s : cases) {
         SCOPED_TRACE(testing::PrintToString(s));
-        std::string mine;
-        AppendJsonString(mine, s);
-        EXPECT_EQ(mine, Dumped(json(s)));
+        JsonText mine;
+        mine.String(s);
+        EXPECT_EQ(mine.Text(), Dumped(json(s)));
     }
 }
 

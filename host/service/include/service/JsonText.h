@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -24,7 +25,7 @@ public:
     JsonText& Close();
     JsonText& OpenArray();  // [
     JsonText& CloseArray();
-    JsonText& Key(std::string_view key);
+    JsonText& Key(std::string_view key);  // the caller's own name: ASCII that needs no escape
     JsonText& String(std::string_view text);
     JsonText& Integer(std::int64_t value);
     JsonText& Unsigned(std::uint64_t value);
@@ -33,16 +34,35 @@ public:
     JsonText& Null();
     JsonText& Raw(std::string_view value);  // a value already JSON text (as JsonText wrote it)
 
-    void Reserve(std::size_t bytes) { text_.reserve(bytes); }
-    const std::string& Text() const { return text_; }
-    std::string Take() { return std::move(text_); }
+    void Reserve(std::size_t bytes);
+    std::string_view Text() const { return {text_.data(), used_}; }
+    std::string Take();
 
 private:
-    void Separate();  // a comma unless the value or key opens its container or follows its key
-    std::string text_;
-};
+    // A comma unless the value or key opens its container or follows its key.
+    void Separate() {
+        if (used_ == 0) return;
+        const char last = text_[used_ - 1];
+        if (last != '{' && last != '[' && last != ':') Put(',');
+    }
+    // At least BYTES writable after the text.
+    char* Room(std::size_t bytes) {
+        if (text_.size() - used_ < bytes) Grow(bytes);
+        return text_.data() + used_;
+    }
+    void Put(std::string_view bytes) {
+        std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+        used_ += bytes.size();
+    }
+    void Put(char c) {
+        *Room(1) = c;
+        ++used_;
+    }
+    void Grow(std::size_t bytes);
+    void Quoted(std::string_view text);
 
-// S as a JSON string, quoted, appended to OUT.
-void AppendJsonString(std::string& out, std::string_view s);
+    std::string text_;  // the text is its first used_ bytes; the rest is room
+    std::size_t used_ = 0;
+};
 
 }  // namespace zarvik::service
