@@ -1,5 +1,7 @@
 #include "service/ApiJson.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "hostkit/IsoTime.h"
@@ -13,6 +15,8 @@ namespace {
 
 constexpr int kDriverBaud = 9600;  // a line without its own rate runs at the driver's
 constexpr double kHundredths = 100.0;
+constexpr std::size_t kStateCodes = 256;
+constexpr std::size_t kMicrosecondDigits = 6;
 
 const char* KindWord(host::StateKind kind) {
     switch (kind) {
@@ -39,25 +43,53 @@ json FaultJson(const std::optional<Fault>& fault) {
     return {{"cause", fault->cause}, {"at", TimeText(fault->at)}};
 }
 
-json NozzlesJson(const host::StationDispenser& d, const std::optional<PumpReading>& reading) {
-    json nozzles = json::array();
+// {"code", "kind", "text", "russian"} of every state code, made once.
+const std::string& StateText(std::uint8_t code) {
+    static const std::array<std::string, kStateCodes> texts = [] {
+        std::array<std::string, kStateCodes> made;
+        for (std::size_t c = 0; c < kStateCodes; ++c) {
+            const host::StateName name = host::NameDispenserState(static_cast<std::uint8_t>(c));
+            JsonText text;
+            text.Open().Key("code").Unsigned(c).Key("kind").String(KindWord(name.kind));
+            text.Key("text").String(name.text).Key("russian").String(name.russian).Close();
+            made[c] = text.Take();
+        }
+        return made;
+    }();
+    return texts[code];
+}
+
+void WriteFault(JsonText& out, TimeTexts& times, const Fault* fault) {
+    if (fault == nullptr) {
+        out.Null();
+        return;
+    }
+    out.Open().Key("cause").String(fault->cause).Key("at").String(times(fault->at)).Close();
+}
+
+void WriteNozzles(JsonText& out, const host::StationDispenser& d, const std::optional<PumpReading>& reading) {
+    out.OpenArray();
     for (int k = 1; k <= d.nozzles && k <= kMaxNozzles; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
-        json n{{"nozzle", k},
-               {"name", d.nozzleNames.empty() ? json(nullptr) : json(d.nozzleNames[i])},
-               {"state", nullptr},
-               {"volume", nullptr},
-               {"money", nullptr}};
-        if (reading) {
-            n["state"] = StateJson(reading->nozzleStates[i]);
-            if (const auto& v = reading->values[i]) {
-                n["volume"] = v->litres;
-                n["money"] = v->money;
-            }
-        }
-        nozzles.push_back(std::move(n));
+        out.Open().Key("nozzle").Integer(k).Key("name");
+        d.nozzleNames.empty() ? out.Null() : out.String(d.nozzleNames[i]);
+        out.Key("state");
+        reading ? out.Raw(StateText(reading->nozzleStates[i])) : out.Null();
+        const auto* values = reading && reading->values[i] ? &*reading->values[i] : nullptr;
+        out.Key("volume");
+        values ? out.Number(values->litres) : out.Null();
+        out.Key("money");
+        values ? out.Number(values->money) : out.Null();
+        out.Close();
     }
-    return nozzles;
+    out.CloseArray();
+}
+
+// The values of the nozzle the poll named, if it named one of this pump's and it was read.
+const PumpReading::Values* ShownValues(const host::StationDispenser& d, const std::optional<PumpReading>& shown) {
+    if (!shown || shown->nozzle < 1 || shown->nozzle > d.nozzles || shown->nozzle > kMaxNozzles) return nullptr;
+    const auto& values = shown->values[static_cast<std::size_t>(shown->nozzle - 1)];
+    return values ? &*values : nullptr;
 }
 
 }  // namespace
@@ -69,46 +101,63 @@ http::Response JsonResponse(const json& document) {
     return r;
 }
 
-std::string TimeText(WallTime time) { return host::IsoTime(time, true); }
-
-json StateJson(std::uint8_t code) {
-    const host::StateName name = host::NameDispenserState(code);
-    return {{"code", code}, {"kind", KindWord(name.kind)}, {"text", name.text}, {"russian", name.russian}};
+http::Response TextResponse(std::string document) {
+    http::Response r;
+    r.body = std::move(document);
+    return r;
 }
 
-json PumpJson(const host::StationLine& line, const host::StationDispenser& d, const PumpRecord& record, WallTime now) {
-    json pump{{"line", line.line},
-              {"dispenser", d.number},
-              {"name", TextOrNull(d.name)},
-              {"live", record.live},
-              {"state", nullptr},
-              {"nozzle", 0},
-              {"volume", nullptr},
-              {"money", nullptr},
-              {"price", nullptr},
-              {"priceSource", nullptr},
-              {"polledAt", nullptr},
-              {"ageMs", nullptr},
-              {"fault", record.live ? json(nullptr) : FaultJson(record.fault)}};
-    const std::optional<PumpReading>& shown = record.lastGood;
-    pump["nozzles"] = NozzlesJson(d, shown);
-    if (!shown) return pump;
-    pump["state"] = StateJson(shown->state);
-    pump["nozzle"] = shown->nozzle;
-    pump["polledAt"] = TimeText(shown->at);
-    pump["ageMs"] =
-        std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(now - shown->at).count());
-    if (shown->nozzle < 1 || shown->nozzle > d.nozzles || shown->nozzle > kMaxNozzles) return pump;
-    const auto& values = shown->values[static_cast<std::size_t>(shown->nozzle - 1)];
-    if (!values) return pump;
-    pump["volume"] = values->litres;
-    pump["money"] = values->money;
-    if (values->litres > 0.0) {
-        // Prices are whole hundredths: the quotient of rounded values is shown as one.
-        pump["price"] = std::round(values->money / values->litres * kHundredths) / kHundredths;
-        pump["priceSource"] = "derived";
+std::string TimeText(WallTime time) { return host::IsoTime(time, true); }
+
+std::string_view TimeTexts::operator()(WallTime time) {
+    const auto second = std::chrono::floor<std::chrono::seconds>(time);
+    auto kept = std::find_if(seconds_.begin(), seconds_.end(), [&](const Second& s) { return s.second == second; });
+    if (kept == seconds_.end()) {
+        kept = seconds_.begin() + static_cast<std::ptrdiff_t>(next_);
+        next_ = (next_ + 1) % seconds_.size();
+        kept->second = second;
+        kept->text = TimeText(time);
+        kept->fraction = kept->text.find('.') + 1;
+        return kept->text;
     }
-    return pump;
+    auto micros = std::chrono::duration_cast<std::chrono::microseconds>(time - second).count();
+    for (std::size_t i = kept->fraction + kMicrosecondDigits; i-- > kept->fraction; micros /= 10)
+        kept->text[i] = static_cast<char>('0' + micros % 10);
+    return kept->text;
+}
+
+void WritePump(JsonText& out, TimeTexts& times, const host::StationLine& line, const host::StationDispenser& d,
+               const PumpRecord& record, WallTime now) {
+    // The last good poll's values, also while the latest failed; never a failed poll's.
+    const std::optional<PumpReading>& shown = record.lastGood;
+    const PumpReading::Values* values = ShownValues(d, shown);
+    out.Open().Key("line").Integer(line.line).Key("dispenser").Integer(d.number).Key("name");
+    d.name.empty() ? out.Null() : out.String(d.name);
+    out.Key("live").Bool(record.live).Key("state");
+    shown ? out.Raw(StateText(shown->state)) : out.Null();
+    out.Key("nozzle").Integer(shown ? shown->nozzle : 0);
+    out.Key("volume");
+    values ? out.Number(values->litres) : out.Null();
+    out.Key("money");
+    values ? out.Number(values->money) : out.Null();
+    if (values && values->litres > 0.0) {
+        // Prices are whole hundredths: the quotient of rounded values is shown as one.
+        out.Key("price").Number(std::round(values->money / values->litres * kHundredths) / kHundredths);
+        out.Key("priceSource").String("derived");
+    } else {
+        out.Key("price").Null().Key("priceSource").Null();
+    }
+    out.Key("polledAt");
+    shown ? out.String(times(shown->at)) : out.Null();
+    out.Key("ageMs");
+    shown ? out.Integer(std::max<std::int64_t>(
+                0, std::chrono::duration_cast<std::chrono::milliseconds>(now - shown->at).count()))
+          : out.Null();
+    out.Key("fault");
+    WriteFault(out, times, !record.live && record.fault ? &*record.fault : nullptr);
+    out.Key("nozzles");
+    WriteNozzles(out, d, shown);
+    out.Close();
 }
 
 json LineJson(const host::StationLine& line, const LineRecord& r) {

@@ -1,4 +1,5 @@
 // The routes of Api.h that read the state or go through a line's worker.
+#include <algorithm>
 #include <future>
 #include <limits>
 #include <vector>
@@ -15,6 +16,7 @@ namespace {
 
 constexpr std::int64_t kMaxNumber = 32;  // lines and dispensers
 constexpr std::int64_t kMaxBusAddress = 16;
+constexpr std::size_t kPumpTextBytes = 1024;  // a pump of 3 nozzles is some 900 bytes
 
 const host::StationLine* FindLine(const host::StationFile& station, std::int64_t line) {
     return line >= 1 && line <= kMaxNumber ? station.Find(static_cast<int>(line)) : nullptr;
@@ -65,11 +67,22 @@ bool Complete(const json& line) {
 
 http::Response Api::Pumps() const {
     const WallTime now = now_();
-    json pumps = json::array();
+    const std::vector<PumpEntry> pumps = state_.Pumps();
+    const auto before = [](const PumpEntry& e, std::pair<int, int> key) {
+        return std::pair(e.line, e.dispenser) < key;
+    };
+    JsonText out;
+    TimeTexts times;
+    out.Reserve(kPumpTextBytes * (pumps.size() + 1));
+    out.Open().Key("time").String(TimeText(now)).Key("pumps").OpenArray();
     for (const host::StationLine& line : station_.lines)
-        for (const host::StationDispenser& d : line.dispensers)
-            if (const auto record = state_.Pump(line.line, d.number)) pumps.push_back(PumpJson(line, d, *record, now));
-    return JsonResponse({{"time", TimeText(now)}, {"pumps", std::move(pumps)}});
+        for (const host::StationDispenser& d : line.dispensers) {
+            const auto e = std::lower_bound(pumps.begin(), pumps.end(), std::pair(line.line, d.number), before);
+            if (e != pumps.end() && e->line == line.line && e->dispenser == d.number)
+                WritePump(out, times, line, d, e->record, now);
+        }
+    out.CloseArray().Close();
+    return TextResponse(out.Take());
 }
 
 http::Response Api::OnePump(const Route& route) const {
@@ -77,7 +90,10 @@ http::Response Api::OnePump(const Route& route) const {
     const host::StationDispenser* d = FindDispenser(line, route.numbers[1]);
     const auto record = d != nullptr ? state_.Pump(line->line, d->number) : std::nullopt;
     if (!record) return UnknownPump(route.numbers[0], route.numbers[1]);
-    return JsonResponse(PumpJson(*line, *d, *record, now_()));
+    JsonText out;
+    TimeTexts times;
+    WritePump(out, times, *line, *d, *record, now_());
+    return TextResponse(out.Take());
 }
 
 // Lines are read at once, each through its own worker.

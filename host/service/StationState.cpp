@@ -64,6 +64,14 @@ std::optional<PumpRecord> StationState::Pump(int line, int dispenser) const {
     return pump->second;
 }
 
+std::vector<PumpEntry> StationState::Pumps() const {
+    std::vector<PumpEntry> entries;
+    std::lock_guard lock(mutex_);
+    entries.reserve(pumps_.size());
+    for (const auto& [key, record] : pumps_) entries.push_back({key.first, key.second, record});
+    return entries;
+}
+
 std::optional<LineRecord> StationState::Line(int line) const {
     std::lock_guard lock(mutex_);
     const auto l = lines_.find(line);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "service/Api.h"
+#include "service/ApiJson.h"
 #include "service/LineJobs.h"
 #include "station/StationFile.h"
 
@@ -156,6 +157,17 @@ TEST(Api, Pump_IsLiveOnlyAfterAGoodPoll_AndAFailedPollKeepsTheLastGoodValuesWith
     EXPECT_TRUE(pump["fault"].is_null());
     EXPECT_TRUE(pump["volume"].is_null()) << "no nozzle named: no delivery shown";
     EXPECT_TRUE(pump["price"].is_null());
+}
+
+TEST(ApiJson, TimeTexts_AreTimeTextsOwn_InKeptSecondsAndNewOnes) {
+    using std::chrono::microseconds;
+    using std::chrono::seconds;
+    TimeTexts times;
+    for (const WallTime t :
+         {kNow, kNow + microseconds(999'999), kNow + microseconds(7), kNow + seconds(1), kNow - microseconds(1),
+          kNow + seconds(2), kNow + seconds(3) + microseconds(120'000), kNow + seconds(4), kNow + microseconds(5),
+          kNow + seconds(3), kNow - seconds(86'400 * 180)})
+        EXPECT_EQ(times(t), TimeText(t));
 }
 
 TEST(Api, Line_IsDeadUntilACycleHasAGoodPoll) {

@@ -8,7 +8,11 @@
 // as live. Per-nozzle values come from each nozzle's own status reply.
 #pragma once
 
+#include <array>
+#include <string_view>
+
 #include "httpserver/HttpTypes.h"
+#include "service/JsonText.h"
 #include "service/LineWorker.h"
 #include "service/StationState.h"
 #include "station/StationFile.h"
@@ -17,10 +21,29 @@ namespace zarvik::service {
 
 // 200 with the document as its body.
 http::Response JsonResponse(const json& document);
+http::Response TextResponse(std::string document);  // a document already JSON text
 std::string TimeText(WallTime time);
-json StateJson(std::uint8_t code);  // {"code", "kind", "text", "russian"}
-json PumpJson(const host::StationLine& line, const host::StationDispenser& dispenser, const PumpRecord& record,
-              WallTime now);
+
+// TimeText's texts for the many times of one document: those of a few recent
+// seconds are kept, and a time in one of them only gets its microseconds
+// written again. The text lasts until the next call.
+class TimeTexts {
+public:
+    std::string_view operator()(WallTime time);
+
+private:
+    struct Second {
+        std::chrono::sys_seconds second = std::chrono::sys_seconds::min();
+        std::string text;
+        std::size_t fraction = 0;  // where the microseconds are
+    };
+    std::array<Second, 4> seconds_;
+    std::size_t next_ = 0;  // the one replaced next
+};
+
+// The pump's document (the pumps document holds one for each), appended to OUT.
+void WritePump(JsonText& out, TimeTexts& times, const host::StationLine& line, const host::StationDispenser& dispenser,
+               const PumpRecord& record, WallTime now);
 json LineJson(const host::StationLine& line, const LineRecord& record);
 json StationJson(const host::StationFile& station);  // the configuration, without the service section
 

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "port/LineStatistics.h"
 
@@ -67,6 +68,13 @@ struct LineRecord {
     double cycleMs = 0.0;  // the latest whole cycle's duration
 };
 
+// A registered pump and its record.
+struct PumpEntry {
+    int line = 0;
+    int dispenser = 0;
+    PumpRecord record;
+};
+
 // The end of one whole poll cycle of a line.
 struct CycleEnd {
     int good = 0;  // dispenser polls that were good
@@ -87,6 +95,8 @@ public:
     void CycleEnded(int line, const CycleEnd& cycle);
 
     std::optional<PumpRecord> Pump(int line, int dispenser) const;
+    // Every registered pump at one moment (one lock), by line then dispenser.
+    std::vector<PumpEntry> Pumps() const;
     std::optional<LineRecord> Line(int line) const;
 
 private:
