@@ -38,22 +38,10 @@ http::Response UnknownLine(std::int64_t line) {
 
 // A line's entry when its worker did not answer: every nozzle unread, with the cause.
 json UnreadTotals(const host::StationLine& line, std::optional<int> dispenser, const std::string& cause) {
-    json dispensers = json::array();
-    for (const host::StationDispenser& d : line.dispensers) {
-        if (dispenser && *dispenser != d.number) continue;
-        json nozzles = json::array();
-        for (int k = 1; k <= d.nozzles; ++k) {
-            json n{{"number", k}, {"total", nullptr}, {"error", cause}};
-            if (!d.nozzleNames.empty()) n["name"] = d.nozzleNames[static_cast<std::size_t>(k - 1)];
-            nozzles.push_back(std::move(n));
-        }
-        json entry{{"number", d.number}, {"nozzles", std::move(nozzles)}};
-        if (!d.name.empty()) entry["name"] = d.name;
-        dispensers.push_back(std::move(entry));
-    }
-    json out{{"line", line.line}, {"device", line.device}, {"dispensers", std::move(dispensers)}};
-    if (!line.name.empty()) out["name"] = line.name;
-    return out;
+    return LineTotalsEntry(line, dispenser, [&cause](json& n, const host::StationDispenser&, int) {
+        n["total"] = nullptr;
+        n["error"] = cause;
+    });
 }
 
 bool Complete(const json& line) {

@@ -19,9 +19,7 @@ std::string ResultText(std::uint8_t result) {
     return "line result " + std::to_string(result) + " (" + host::LineResultMeaning(result) + ")";
 }
 
-json NozzleTotal(LineContext& c, const host::StationDispenser& d, int nozzle) {
-    json n{{"number", nozzle}};
-    if (!d.nozzleNames.empty()) n["name"] = d.nozzleNames[static_cast<std::size_t>(nozzle - 1)];
+void ReadTotal(LineContext& c, const host::StationDispenser& d, int nozzle, json& n) {
     std::string error;
     try {
         double litres = -1.0;
@@ -29,7 +27,7 @@ json NozzleTotal(LineContext& c, const host::StationDispenser& d, int nozzle) {
         const std::uint8_t result = host::slots::GetLineResult(c.driver, c.line);
         if (result == kReadGood) {
             n["total"] = litres;
-            return n;
+            return;
         }
         error = ResultText(result);
     } catch (const std::exception& e) {
@@ -37,7 +35,6 @@ json NozzleTotal(LineContext& c, const host::StationDispenser& d, int nozzle) {
     }
     n["total"] = nullptr;
     n["error"] = error;
-    return n;
 }
 
 json FieldJson(const host::FieldDescription& f) {
@@ -47,12 +44,17 @@ json FieldJson(const host::FieldDescription& f) {
 
 }  // namespace
 
-json ReadLineTotals(LineContext& c, const host::StationLine& line, std::optional<int> dispenser) {
+json LineTotalsEntry(const host::StationLine& line, std::optional<int> dispenser, const NozzleFill& fill) {
     json dispensers = json::array();
     for (const host::StationDispenser& d : line.dispensers) {
         if (dispenser && *dispenser != d.number) continue;
         json nozzles = json::array();
-        for (int k = 1; k <= d.nozzles; ++k) nozzles.push_back(NozzleTotal(c, d, k));
+        for (int k = 1; k <= d.nozzles; ++k) {
+            json n{{"number", k}};
+            if (!d.nozzleNames.empty()) n["name"] = d.nozzleNames[static_cast<std::size_t>(k - 1)];
+            fill(n, d, k);
+            nozzles.push_back(std::move(n));
+        }
         json entry{{"number", d.number}, {"nozzles", std::move(nozzles)}};
         if (!d.name.empty()) entry["name"] = d.name;
         dispensers.push_back(std::move(entry));
@@ -60,6 +62,11 @@ json ReadLineTotals(LineContext& c, const host::StationLine& line, std::optional
     json out{{"line", line.line}, {"device", line.device}, {"dispensers", std::move(dispensers)}};
     if (!line.name.empty()) out["name"] = line.name;
     return out;
+}
+
+json ReadLineTotals(LineContext& c, const host::StationLine& line, std::optional<int> dispenser) {
+    return LineTotalsEntry(line, dispenser,
+                           [&c](json& n, const host::StationDispenser& d, int k) { ReadTotal(c, d, k, n); });
 }
 
 json ReadTables(LineContext& c, int address) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 
@@ -20,8 +21,13 @@ public:
 };
 
 // The totals document's entry for one line: every nozzle of its dispensers
-// (only `dispenser` when given), each with its total or null and the error
-// that kept it unread. Never throws for a nozzle that failed.
+// (only `dispenser` when given) with its number and name, and what `fill`
+// adds to it: its "total" (or null) and the "error" that kept it unread.
+using NozzleFill = std::function<void(json& nozzle, const host::StationDispenser& dispenser, int number)>;
+json LineTotalsEntry(const host::StationLine& line, std::optional<int> dispenser, const NozzleFill& fill);
+
+// That entry with each nozzle's total read through the driver. Never throws
+// for a nozzle that failed.
 json ReadLineTotals(LineContext& context, const host::StationLine& line, std::optional<int> dispenser);
 
 // {"address", "complete", "tables": [...]}: tables from 1 until the first
