@@ -12,6 +12,7 @@
 // zarvikd's also asks each nozzle for its own status).
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,8 +50,12 @@ Child Spawn(const std::vector<std::string>& argv, int nice) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) std::abort();
     Child child;
+    const pid_t parent = getpid();
     child.pid = fork();
     if (child.pid == 0) {
+        // However the bench ends (a signal, a broken pipe), no child outlives it.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(1);
         setpriority(PRIO_PROCESS, 0, nice);
         dup2(fds[1], 1);
         dup2(fds[1], 2);
@@ -269,6 +274,11 @@ void Report(Load& load, double cpu, long rss, const std::vector<LineCounts>& bef
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] < '0' || argv[i][0] > '9') {
+            std::fprintf(stderr, "usage: bench_service [SECONDS] [LINES] [CLIENTS] [PAUSE_MS]\n");
+            return 2;
+        }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
     const int lines = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 32) : 32;
     const int clients = argc > 3 ? std::clamp(std::atoi(argv[3]), 1, 256) : 20;
