@@ -3,18 +3,15 @@
 #include <cstdio>
 #include <ctime>
 
+#include "hostkit/Platform.h"
+
 namespace zarvik::host {
 
 std::string IsoTime(std::chrono::system_clock::time_point time, bool withMicroseconds) {
     using namespace std::chrono;
     const auto seconds = floor<std::chrono::seconds>(time);
     const std::time_t t = system_clock::to_time_t(seconds);
-    std::tm local{};
-#if defined(_WIN32)
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
+    const std::tm local = LocalCalendar(t);
     // The offset is the local calendar time counted as if it were UTC, less
     // the moment itself (strftime's %z is not ISO's "+03:00" and not
     // portable). Counted by the calendar, not by mktime: mktime reads the

@@ -19,17 +19,21 @@ bool StdoutIsTerminal() {
 #endif
 }
 
+std::tm LocalCalendar(std::time_t time) {
+    std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &time);
+#else
+    localtime_r(&time, &local);
+#endif
+    return local;
+}
+
 std::string LocalTimeText(std::chrono::system_clock::time_point time, bool withDate) {
     using namespace std::chrono;
     const auto seconds = floor<std::chrono::seconds>(time);
     const auto micros = duration_cast<microseconds>(time - seconds).count();
-    const std::time_t t = system_clock::to_time_t(seconds);
-    std::tm local{};
-#if defined(_WIN32)
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
+    const std::tm local = LocalCalendar(system_clock::to_time_t(seconds));
     char text[48];
     const std::size_t n = std::strftime(text, sizeof text, withDate ? "%Y-%m-%d %H:%M:%S" : "%H:%M:%S", &local);
     std::snprintf(text + n, sizeof text - n, ".%06lld", static_cast<long long>(micros));

@@ -3,12 +3,16 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <string>
 
 namespace zarvik::host {
 
 // True when standard output is a terminal (progress bars go there only).
 bool StdoutIsTerminal();
+
+// The local calendar time of a moment (the time zone's rules applied).
+std::tm LocalCalendar(std::time_t time);
 
 // Local time with microseconds: "10:41:07.123456", or with the date in
 // front ("2026-12-08 10:41:07.123456").
