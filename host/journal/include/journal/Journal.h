@@ -1,0 +1,153 @@
+// The sales journal: one SQLite file in WAL mode with synchronous=FULL, so a
+// call that returns has its change on disk and a crash at any moment leaves
+// each sale either as it was before the call or as the call left it.
+//
+// The order the service keeps: Begin (committed) → send the start → MarkSent
+// or MarkFailed; each state a poll sees → Observe as soon as the poll returns;
+// the end → Finish. On start, before polling: Restart (never-sent entries
+// become failed, never resent) → for each open sale, Reconcile with the
+// dispenser's present state and total.
+//
+// Every writing call commits before it returns and throws JournalError when
+// it could not (nothing of that call is then kept). A call on a sale that is
+// missing, or that the call cannot apply to (an ended sale), throws
+// JournalError too and changes nothing. Reads never write.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "journal/Sale.h"
+
+namespace zarvik::journal {
+
+class JournalError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The disk (or the journal's size limit) is full: a new sale is refused.
+// Updates of existing sales and reads are still tried.
+class JournalFull : public JournalError {
+public:
+    using JournalError::JournalError;
+};
+
+inline constexpr int kSchemaVersion = 1;
+
+struct JournalOptions {
+    std::chrono::milliseconds busyTimeout{5000};  // another connection holding the lock
+    std::optional<std::int64_t> maxPages;         // a size limit in pages (tests of a full disk)
+};
+
+// A new sale about to be started on the dispenser.
+struct NewSale {
+    NozzleKey where;
+    Preset preset;
+    double price = 0.0;
+    std::optional<double> totalBefore;  // the nozzle's total read before the start, if read
+    WallTime at;
+};
+
+// A delivery the service found on a nozzle without having started it.
+struct FoundDelivery {
+    NozzleKey where;
+    double price = 0.0;
+    std::optional<double> totalBefore;
+    WallTime at;
+};
+
+// The end of a sale as the dispenser reported it.
+struct SaleEnd {
+    double litres = 0.0;
+    double money = 0.0;
+    std::optional<double> totalAfter;
+    bool stopped = false;  // stopped before its dose: Stopped, else Finished
+    WallTime at;
+};
+
+// What the dispenser shows now for the sale's nozzle, read on a restart.
+struct PresentState {
+    bool active = false;          // authorised or delivering on that nozzle now
+    std::optional<double> total;  // the nozzle's litres total now, if read
+    WallTime at;
+};
+
+struct SaleFilter {
+    std::optional<SaleState> state;
+    std::optional<WallTime> from;  // started at or after
+    std::optional<WallTime> to;    // started before
+    std::optional<int> line;
+    std::optional<int> dispenser;
+    std::optional<bool> acknowledged;
+    int limit = 1000;
+};
+
+struct NozzleTotal {
+    NozzleKey where;
+    int sales = 0;
+    double litres = 0.0;
+    double money = 0.0;
+};
+
+enum class AckResult { Done, Already, NotFound, NotEnded };
+
+class Journal {
+public:
+    // Opens or creates the file and its schema; refuses a file written by a
+    // newer schema. Throws JournalError with the file and the cause.
+    static Journal Open(const std::string& path, const JournalOptions& options = {});
+    ~Journal();
+    Journal(Journal&&) noexcept;
+    Journal& operator=(Journal&&) noexcept;
+
+    // Writes the sale as authorising (not yet sent) and commits; the caller
+    // sends the start only after this returns. JournalFull when the disk is
+    // full: the caller must refuse the sale.
+    SaleId Begin(const NewSale& sale);
+    // The start went out and the dispenser took it: authorised. Only from authorising.
+    void MarkSent(SaleId id, WallTime at);
+    // The start was not sent, or the dispenser refused it: failed, with the cause.
+    // From authorising or authorised.
+    void MarkFailed(SaleId id, const std::string& cause, WallTime at);
+    // A state a poll saw (authorised or delivering) on an open, sent sale.
+    void Observe(SaleId id, SaleState state, WallTime at);
+    // The end with its volume, money and total after: finished or stopped.
+    void Finish(SaleId id, const SaleEnd& end);
+    // A delivery not started here, written as delivering with no preset.
+    SaleId Found(const FoundDelivery& delivery);
+
+    // On start: every entry never sent becomes failed ("not sent before a
+    // restart"), in one commit; returns the open sales left (authorised or
+    // delivering), oldest first.
+    std::vector<Sale> Restart(WallTime at);
+    // Closes an open sale from the nozzle's present state: still active →
+    // recorded as delivering and left open (false); else reconciled with
+    // litres = total now − total before and money = litres × price (true).
+    // Without both totals, or with a total that went back, it is reconciled
+    // with no volume and the cause says why.
+    bool Reconcile(SaleId id, const PresentState& present);
+
+    // Marks an ended sale taken by its consumer.
+    AckResult Acknowledge(SaleId id, WallTime at);
+    // Deletes acknowledged sales that ended before CUTOFF; returns how many.
+    int Prune(WallTime cutoff);
+
+    std::optional<Sale> Fetch(SaleId id) const;
+    // Sales matching every given field, oldest first, at most filter.limit.
+    std::vector<Sale> List(const SaleFilter& filter) const;
+    // Per nozzle: the sales that ended in [from, to) with a volume.
+    std::vector<NozzleTotal> Totals(WallTime from, WallTime to) const;
+
+private:
+    struct Db;
+    explicit Journal(std::unique_ptr<Db> db);
+    std::unique_ptr<Db> db_;
+};
+
+}  // namespace zarvik::journal
