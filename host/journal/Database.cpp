@@ -5,7 +5,7 @@ namespace zarvik::journal {
 void ThrowSqlite(sqlite3* db, int code, std::string_view doing) {
     std::string text =
         "sales journal: " + std::string(doing) + ": " + (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code));
-    if ((code & 0xff) == SQLITE_FULL) throw JournalFull(text + " (disk full, no new sale taken)");
+    if ((code & 0xff) == SQLITE_FULL) throw JournalFull(text + " (disk full)");
     throw JournalError(text);
 }
 

@@ -1,7 +1,10 @@
 #include "journal/Journal.h"
 
+#include <sys/statvfs.h>
+
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "JournalDb.h"
 
@@ -63,6 +66,17 @@ SaleState StateFor(sqlite3* db, SaleId id, std::initializer_list<SaleState> allo
     return *state;
 }
 
+// Refuses a new sale when the journal's filesystem has less than RESERVE free.
+void CheckRoom(const std::string& path, std::uint64_t reserve) {
+    struct statvfs fs {};
+    const std::string dir = std::filesystem::absolute(path).parent_path().string();
+    if (reserve == 0 || statvfs(dir.c_str(), &fs) != 0) return;  // unknown: the write itself will tell
+    const std::uint64_t free = std::uint64_t(fs.f_bavail) * fs.f_frsize;
+    if (free < reserve)
+        throw JournalFull("sales journal: disk full (" + std::to_string(free) + " bytes free, " +
+                          std::to_string(reserve) + " kept for the sales under way): new sales refused");
+}
+
 double Round(double value, double unit) { return std::round(value / unit) * unit; }
 
 SaleId Insert(sqlite3* db, const NozzleKey& where, const Preset& preset, double price, bool here,
@@ -82,7 +96,8 @@ SaleId Insert(sqlite3* db, const NozzleKey& where, const Preset& preset, double 
 
 }  // namespace
 
-Journal::Journal(std::unique_ptr<Db> db) : db_(std::move(db)) {}
+Journal::Journal(std::unique_ptr<Db> db, std::string path, std::uint64_t reserveBytes)
+    : db_(std::move(db)), path_(std::move(path)), reserveBytes_(reserveBytes) {}
 Journal::~Journal() = default;
 Journal::Journal(Journal&&) noexcept = default;
 Journal& Journal::operator=(Journal&&) noexcept = default;
@@ -93,11 +108,12 @@ Journal Journal::Open(const std::string& path, const JournalOptions& options) {
     if (rc != SQLITE_OK) ThrowSqlite(db->handle, rc, "open " + path);
     Configure(db->handle, options);
     CreateOrCheckSchema(db->handle, path);
-    return Journal(std::move(db));
+    return Journal(std::move(db), path, options.reserveBytes);
 }
 
 SaleId Journal::Begin(const NewSale& sale) {
     std::lock_guard lock(db_->mutex);
+    CheckRoom(path_, reserveBytes_);
     return Insert(db_->handle, sale.where, sale.preset, sale.price, true, sale.totalBefore, SaleState::Authorising,
                   sale.at);
 }

@@ -1,5 +1,7 @@
 // Reading the journal back: fetch, filters, per-nozzle totals, acknowledgement,
 // prune; and a full disk.
+#include <sys/mount.h>
+
 #include "JournalFixture.h"
 
 namespace zarvik::journal::test {
@@ -100,7 +102,7 @@ TEST_F(QueryTest, Acknowledge_OnlyEndedSalesOnce_AndPruneOnlyOldAcknowledgedOnes
 }
 
 TEST_F(QueryTest, FullDisk_RefusesNewSales_WhileExistingOnesAndReadsWork) {
-    Journal journal = Journal::Open(path_, {.maxPages = 8});
+    Journal journal = Journal::Open(path_, {.reserveBytes = 0, .maxPages = 8});
     std::vector<SaleId> sales;
     bool full = false;
     for (int i = 0; i < 10000 && !full; ++i) {
@@ -119,6 +121,37 @@ TEST_F(QueryTest, FullDisk_RefusesNewSales_WhileExistingOnesAndReadsWork) {
     journal.Finish(last, {1.0, 50.0, 1.0, true, At(3)});
     EXPECT_EQ(journal.Fetch(last)->state, SaleState::Stopped);
     EXPECT_EQ(journal.List({}).size(), sales.size());
+}
+
+// The same on a real filesystem that fills (a small tmpfs; skipped where
+// mounting is not allowed): the write-ahead log needs room too.
+TEST_F(QueryTest, FullFilesystem_RefusesNewSales_WhileExistingOnesAndReadsWork) {
+    const auto mountPoint = dir_ / "small";
+    std::filesystem::create_directory(mountPoint);
+    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=8m") != 0) GTEST_SKIP() << "cannot mount a tmpfs";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{mountPoint.string()};
+    Journal journal = Journal::Open((mountPoint / "sales.db").string(), {.reserveBytes = 6u << 20});
+    std::vector<SaleId> sales;
+    for (int i = 0; i < 100000; ++i) {
+        try {
+            sales.push_back(journal.Begin({{1, 1, 1}, {PresetKind::Litres, 1.0}, 50.0, 0.0, At(i)}));
+        } catch (const JournalFull&) {
+            break;
+        }
+    }
+    ASSERT_FALSE(sales.empty());
+    ASSERT_GT(sales.size(), 20u);
+    ASSERT_LT(sales.size(), 100000u);
+    for (std::size_t i = sales.size() - std::min<std::size_t>(sales.size(), 20); i < sales.size(); ++i) {
+        journal.MarkSent(sales[i], At(1));
+        journal.Observe(sales[i], SaleState::Delivering, At(2));
+        journal.Finish(sales[i], {1.0, 50.0, 1.0, false, At(3)});
+    }
+    EXPECT_EQ(journal.Fetch(sales.back())->state, SaleState::Finished);
+    EXPECT_EQ(journal.List({.limit = 1000000}).size(), sales.size());
 }
 
 }  // namespace

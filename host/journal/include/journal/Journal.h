@@ -42,7 +42,11 @@ inline constexpr int kSchemaVersion = 1;
 
 struct JournalOptions {
     std::chrono::milliseconds busyTimeout{5000};  // another connection holding the lock
-    std::optional<std::int64_t> maxPages;         // a size limit in pages (tests of a full disk)
+    // Room kept free on the journal's filesystem for the sales already under
+    // way (their ends, the write-ahead log up to its checkpoint): Begin is
+    // refused below it.
+    std::uint64_t reserveBytes = 16u << 20;
+    std::optional<std::int64_t> maxPages;  // a size limit in pages (tests of a full disk)
 };
 
 // A new sale about to be started on the dispenser.
@@ -108,7 +112,8 @@ public:
 
     // Writes the sale as authorising (not yet sent) and commits; the caller
     // sends the start only after this returns. JournalFull when the disk is
-    // full: the caller must refuse the sale.
+    // full or has less than the reserve free (nothing written): the caller
+    // must refuse the sale.
     SaleId Begin(const NewSale& sale);
     // The start went out and the dispenser took it: authorised. Only from authorising.
     void MarkSent(SaleId id, WallTime at);
@@ -146,8 +151,10 @@ public:
 
 private:
     struct Db;
-    explicit Journal(std::unique_ptr<Db> db);
+    Journal(std::unique_ptr<Db> db, std::string path, std::uint64_t reserveBytes);
     std::unique_ptr<Db> db_;
+    std::string path_;
+    std::uint64_t reserveBytes_ = 0;
 };
 
 }  // namespace zarvik::journal
