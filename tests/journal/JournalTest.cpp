@@ -2,7 +2,7 @@
 // states, a restart, reconciliation.
 #include <sqlite3.h>
 
-#include <functional>
+#include <thread>
 
 #include "JournalFixture.h"
 
@@ -184,6 +184,25 @@ TEST_F(JournalTest, Reconcile_TakesTheVolumeFromTheTotals) {
             EXPECT_THROW(journal.Reconcile(id, c.present), JournalError);
         }
     }
+}
+
+// The line workers and the HTTP threads share one journal.
+TEST_F(JournalTest, SalesFromSeveralThreadsEachCommitWhole) {
+    Journal journal = Journal::Open(path_);
+    std::vector<std::thread> threads;
+    for (int nozzle = 1; nozzle <= 4; ++nozzle) {
+        threads.emplace_back([&journal, nozzle] {
+            for (int i = 0; i < 25; ++i) {
+                const SaleId id = journal.Begin(Sale(nozzle));
+                journal.MarkSent(id, At(1));
+                journal.Finish(id, {1.0, 50.0, 1001.0, false, At(2)});
+                (void)journal.List({.state = SaleState::Authorised});
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(journal.List({.state = SaleState::Finished}).size(), 100u);
+    EXPECT_EQ(journal.List({}).size(), 100u);
 }
 
 }  // namespace

@@ -11,7 +11,11 @@
 // Every writing call commits before it returns and throws JournalError when
 // it could not (nothing of that call is then kept). A call on a sale that is
 // missing, or that the call cannot apply to (an ended sale), throws
-// JournalError too and changes nothing. Reads never write.
+// JournalError too and changes nothing (Acknowledge answers instead). Reads
+// never write. Calls may come from any thread; they take turns.
+//
+// Volume and money are the dispenser's own units (litres, currency) as
+// doubles; times are stored to the millisecond.
 #pragma once
 
 #include <chrono>
@@ -115,32 +119,39 @@ public:
     // full or has less than the reserve free (nothing written): the caller
     // must refuse the sale.
     SaleId Begin(const NewSale& sale);
-    // The start went out and the dispenser took it: authorised. Only from authorising.
+    // The start went out and the dispenser took it: authorised, committed.
+    // Only from authorising.
     void MarkSent(SaleId id, WallTime at);
-    // The start was not sent, or the dispenser refused it: failed, with the cause.
-    // From authorising or authorised.
+    // The start was not sent, or the dispenser refused it: failed with the
+    // cause and ended, committed. From authorising or authorised.
     void MarkFailed(SaleId id, const std::string& cause, WallTime at);
-    // A state a poll saw (authorised or delivering) on an open, sent sale.
+    // A state a poll saw (authorised or delivering) on an open, sent sale,
+    // committed; a sale seen delivering stays delivering.
     void Observe(SaleId id, SaleState state, WallTime at);
-    // The end with its volume, money and total after: finished or stopped.
+    // The end with its volume, money and total after: finished or stopped
+    // and ended, all in one commit. From authorised or delivering.
     void Finish(SaleId id, const SaleEnd& end);
-    // A delivery not started here, written as delivering with no preset.
+    // A delivery not started here, committed as delivering with no preset;
+    // then Observe/Finish as any sale. Not held back by the reserve (it
+    // records fuel already flowing); JournalFull only when nothing fits.
     SaleId Found(const FoundDelivery& delivery);
 
     // On start: every entry never sent becomes failed ("not sent before a
     // restart"), in one commit; returns the open sales left (authorised or
-    // delivering), oldest first.
+    // delivering), oldest first. Safe to call again.
     std::vector<Sale> Restart(WallTime at);
     // Closes an open sale from the nozzle's present state: still active →
     // recorded as delivering and left open (false); else reconciled with
     // litres = total now − total before and money = litres × price (true).
     // Without both totals, or with a total that went back, it is reconciled
-    // with no volume and the cause says why.
+    // with no volume and the cause says why. Either outcome is one commit.
     bool Reconcile(SaleId id, const PresentState& present);
 
-    // Marks an ended sale taken by its consumer.
+    // Marks an ended sale taken by its consumer, committed (Done); changes
+    // nothing otherwise.
     AckResult Acknowledge(SaleId id, WallTime at);
-    // Deletes acknowledged sales that ended before CUTOFF; returns how many.
+    // Deletes acknowledged sales that ended before CUTOFF in one commit;
+    // returns how many. Ids are never given again.
     int Prune(WallTime cutoff);
 
     std::optional<Sale> Fetch(SaleId id) const;
