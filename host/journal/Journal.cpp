@@ -77,6 +77,17 @@ void CheckRoom(const std::string& path, std::uint64_t reserve) {
                           std::to_string(reserve) + " kept for the sales under way): new sales refused");
 }
 
+bool Usable(std::optional<double> value) { return !value || std::isfinite(*value); }
+
+// A value from the dispenser that is no number would be kept as no value at
+// all (SQLite stores NaN as NULL): refused instead.
+void CheckEnd(const SaleEnd& end) {
+    if (!std::isfinite(end.litres) || !std::isfinite(end.money) || end.litres < 0 || end.money < 0 ||
+        !Usable(end.totalAfter))
+        throw JournalError("sales journal: finish: volume " + std::to_string(end.litres) + ", money " +
+                           std::to_string(end.money) + " or the total after is no amount");
+}
+
 double Round(double value, double unit) { return std::round(value / unit) * unit; }
 
 SaleId Insert(sqlite3* db, const NozzleKey& where, const Preset& preset, double price, bool here,
@@ -157,6 +168,7 @@ void Journal::Observe(SaleId id, SaleState state, WallTime at) {
 }
 
 void Journal::Finish(SaleId id, const SaleEnd& end) {
+    CheckEnd(end);
     std::lock_guard lock(db_->mutex);
     Transaction transaction(db_->handle);
     StateFor(db_->handle, id, {SaleState::Authorised, SaleState::Delivering}, "finish");
@@ -200,7 +212,7 @@ bool Journal::Reconcile(SaleId id, const PresentState& present) {
     std::optional<double> litres;
     std::optional<double> money;
     std::string cause = "reconciled from the nozzle's totals";
-    if (!before || !present.total) {
+    if (!before || !present.total || !std::isfinite(*present.total)) {
         cause = "reconciled without totals: volume unknown";
     } else if (*present.total < *before) {
         cause = "reconciled: the nozzle's total went back, volume unknown";
@@ -211,7 +223,11 @@ bool Journal::Reconcile(SaleId id, const PresentState& present) {
     Statement update(db_->handle,
                      "UPDATE sales SET state = 'reconciled', litres = ?, money = ?, total_after = ?, cause = ?, "
                      "updated_at = ?, ended_at = ? WHERE id = ?");
-    update.Bind(1, litres).Bind(2, money).Bind(3, present.total).Bind(4, cause).Bind(5, ToMs(present.at));
+    update.Bind(1, litres)
+        .Bind(2, money)
+        .Bind(3, Usable(present.total) ? present.total : std::nullopt)
+        .Bind(4, cause)
+        .Bind(5, ToMs(present.at));
     update.Bind(6, ToMs(present.at)).Bind(7, id).Run();
     transaction.Commit();
     return true;

@@ -2,6 +2,7 @@
 // states, a restart, reconciliation.
 #include <sqlite3.h>
 
+#include <limits>
 #include <thread>
 
 #include "JournalFixture.h"
@@ -118,6 +119,18 @@ TEST_F(JournalTest, FinishKeepsVolumeMoneyAndTotals_FoundDeliveryHasNoPreset) {
     EXPECT_EQ(other->totalBefore, 700.0);
 }
 
+TEST_F(JournalTest, Finish_RefusesAVolumeOrMoneyThatIsNoNumber) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Journal journal = Journal::Open(path_);
+    for (const SaleEnd& end : std::vector<SaleEnd>{
+             {nan, 50.0, 1001.0, false, At(3)}, {1.0, -50.0, 1001.0, false, At(3)}, {1.0, 50.0, nan, false, At(3)}}) {
+        const SaleId id = journal.Begin(Sale());
+        journal.MarkSent(id, At(1));
+        EXPECT_THROW(journal.Finish(id, end), JournalError);
+        EXPECT_EQ(journal.Fetch(id)->state, SaleState::Authorised);
+    }
+}
+
 TEST_F(JournalTest, Restart_FailsWhatWasNeverSent_AndReturnsTheOpenOnes) {
     SaleId begun, sent, delivering, found;
     {
@@ -165,6 +178,13 @@ TEST_F(JournalTest, Reconcile_TakesTheVolumeFromTheTotals) {
         {"still delivering", 1000.0, {true, 1003.0, At(50)}, false, SaleState::Delivering, {}, {}},
         {"no total before", {}, {false, 1012.5, At(50)}, true, SaleState::Reconciled, {}, {}},
         {"no total now", 1000.0, {false, {}, At(50)}, true, SaleState::Reconciled, {}, {}},
+        {"total no number",
+         1000.0,
+         {false, std::numeric_limits<double>::quiet_NaN(), At(50)},
+         true,
+         SaleState::Reconciled,
+         {},
+         {}},
         {"total went back", 1000.0, {false, 990.0, At(50)}, true, SaleState::Reconciled, {}, {}},
     };
     Journal journal = Journal::Open(path_);
@@ -180,6 +200,9 @@ TEST_F(JournalTest, Reconcile_TakesTheVolumeFromTheTotals) {
         EXPECT_EQ(now->state, c.state);
         EXPECT_EQ(now->litres, c.litres);
         EXPECT_EQ(now->money, c.money);
+        if (c.closed && !c.litres) {
+            EXPECT_NE(now->cause.find("volume unknown"), std::string::npos) << now->cause;
+        }
         if (c.closed) {
             EXPECT_THROW(journal.Reconcile(id, c.present), JournalError);
         }

@@ -129,7 +129,8 @@ public:
     // committed; a sale seen delivering stays delivering.
     void Observe(SaleId id, SaleState state, WallTime at);
     // The end with its volume, money and total after: finished or stopped
-    // and ended, all in one commit. From authorised or delivering.
+    // and ended, all in one commit. From authorised or delivering. A volume or
+    // money below zero or not a number is refused (nothing written).
     void Finish(SaleId id, const SaleEnd& end);
     // A delivery not started here, committed as delivering with no preset;
     // then Observe/Finish as any sale. Not held back by the reserve (it
