@@ -150,6 +150,8 @@ MHD_Result Serve(const HttpServer::State& state, MHD_Connection* connection, Req
     request.method = method;
     request.body = std::move(context.body);
     request.remote = RemoteOf(connection);
+    const char* lastEventId = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Last-Event-ID");
+    if (lastEventId != nullptr) request.lastEventId = lastEventId;
     Response response;
     try {
         response = state.handler(request);

@@ -5,6 +5,7 @@
 
 #include "service/EventBus.h"
 #include "service/StationState.h"
+#include "service/Tickets.h"
 
 namespace zarvik::service {
 namespace {
@@ -80,6 +81,30 @@ TEST(StationStateEvents, OnlySummaryChangesAreTold) {
     state.PollGood(1, 2, reading(4, 2, 3));   // live again
     state.PollGood(3, 3, reading(1, 1, 1));   // no such pump
     EXPECT_EQ(told, (std::vector<std::string>{"0/0", "3/1", "4/1", "4/2", "fault timeout", "fault crc", "4/2"}));
+}
+
+}  // namespace
+}  // namespace zarvik::service
+
+namespace zarvik::service {
+namespace {
+
+TEST(Tickets, GoodOnceWithinTheirLifetimeForTheirRole) {
+    WallTime now{};
+    Tickets tickets(std::chrono::seconds(30), [&now] { return now; });
+    const auto read = tickets.Issue(http::Role::Read);
+    const auto control = tickets.Issue(http::Role::Control);
+    const auto late = tickets.Issue(http::Role::Read);
+    ASSERT_TRUE(read && control && late);
+    EXPECT_EQ(read->ticket.size(), 64u);
+    EXPECT_NE(read->ticket, control->ticket);
+    EXPECT_EQ(read->expiresAt, now + std::chrono::seconds(30));
+    EXPECT_EQ(tickets.Redeem(read->ticket), http::Role::Read);
+    EXPECT_EQ(tickets.Redeem(read->ticket), http::Role::None);  // used
+    EXPECT_EQ(tickets.Redeem(control->ticket), http::Role::Control);
+    EXPECT_EQ(tickets.Redeem(""), http::Role::None);
+    now += std::chrono::seconds(30);
+    EXPECT_EQ(tickets.Redeem(late->ticket), http::Role::None);  // expired
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ struct Request {
     std::string body;    // at most the configured maxBodyBytes
     std::string remote;  // "127.0.0.1:53122", "[::1]:53122" or "unix"
     Role role = Role::None;
+    std::string lastEventId;  // the Last-Event-ID header as sent; "" when none
 };
 
 // A body of unknown length sent as it comes (server-sent events). The server
