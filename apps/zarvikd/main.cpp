@@ -18,6 +18,8 @@
 #include "hostkit/ExitCodes.h"
 #include "httpserver/HttpServer.h"
 #include "service/Api.h"
+#include "service/EventRoutes.h"
+#include "service/PumpEvents.h"
 #include "service/Service.h"
 
 namespace zarvik::zarvikd {
@@ -25,6 +27,8 @@ namespace {
 
 constexpr time_t kTickSeconds = 1;
 constexpr auto kStallSeconds = std::chrono::seconds(60);
+// The events kept for clients that reconnect (a few minutes of a busy station).
+constexpr std::size_t kEventRing = 4096;
 
 struct Options {
     std::string station = "/etc/zarvik/station.json";
@@ -75,12 +79,27 @@ void AwaitStop(const sigset_t& signals, const service::Service& service) {
 int Serve(const Options& o, const sigset_t& signals) {
     const http::Logger log = MakeLogger();
     Config config = ReadConfig(o.station);
+    const auto startedAt = std::chrono::system_clock::now();
+    // Numbered from the start time, so an earlier run's numbers are behind the ring.
+    service::EventBus bus(
+        kEventRing, static_cast<std::uint64_t>(
+                        std::chrono::duration_cast<std::chrono::microseconds>(startedAt.time_since_epoch()).count()));
+    service::Tickets tickets;
     service::Service lines(config.station, o.library, log);
+    lines.OnPumpChanged(
+        service::PumpEventPublisher(lines.Station(), bus, [] { return std::chrono::system_clock::now(); }));
     const service::Api api(lines.Station(), lines.State(), lines,
-                           {ZARVIK_VERSION, std::chrono::system_clock::now(), lines.DriverInfo(), kOpenApi});
+                           {ZARVIK_VERSION, startedAt, lines.DriverInfo(), kOpenApi});
+    const service::EventRoutes events(bus, tickets);
     http::HttpServer server(
-        config.settings, std::move(config.tokens), [&api](const http::Request& request) { return api.Handle(request); },
+        config.settings, std::move(config.tokens),
+        [&api, &events](const http::Request& request) {
+            if (auto response = events.Handle(request)) return std::move(*response);
+            return api.Handle(request);
+        },
         log);
+    server.AcceptTickets(std::string(service::kEventsPath),
+                         [&tickets](std::string_view ticket) { return tickets.Redeem(ticket); });
     lines.Start();
     server.Start();
     LogListening(log, config.settings, server.Port());

@@ -105,9 +105,15 @@ HttpServer::HttpServer(ServerSettings settings, TokenFile tokens, Handler handle
 
 HttpServer::~HttpServer() { Stop(); }
 
+void HttpServer::AcceptTickets(std::string path, TicketCheck check) {
+    state_->ticketPath = std::move(path);
+    state_->ticketCheck = std::move(check);
+}
+
 void HttpServer::Start() {
     State& state = *state_;
     if (state.tcp != nullptr || state.unix != nullptr) return;
+    state.stopping = false;
     const bool tls = !state.settings.certificate.empty();
     if (tls) {
         state.certificatePem = ReadPem(state.settings.certificate, "certificate");
@@ -137,6 +143,7 @@ void HttpServer::Start() {
 
 void HttpServer::Stop() {
     State& state = *state_;
+    state.stopping = true;  // the streams end within their next short wait
     // (The library closes the listening sockets it was given.)
     if (state.tcp != nullptr) MHD_stop_daemon(state.tcp);
     if (state.unix != nullptr) MHD_stop_daemon(state.unix);

@@ -24,9 +24,12 @@ ConnectionContext* SocketContext(MHD_Connection* connection) {
     return info != nullptr ? static_cast<ConnectionContext*>(info->socket_context) : nullptr;
 }
 
-MHD_Result Send(MHD_Connection* connection, const Response& response, bool close) {
-    MHD_Response* reply = MHD_create_response_from_buffer(response.body.size(), const_cast<char*>(response.body.data()),
-                                                          MHD_RESPMEM_MUST_COPY);
+MHD_Result Send(const HttpServer::State& state, MHD_Connection* connection, const Response& response, bool close) {
+    MHD_Response* reply =
+        response.stream != nullptr
+            ? CreateStreamResponse(state, connection, response.stream)
+            : MHD_create_response_from_buffer(response.body.size(), const_cast<char*>(response.body.data()),
+                                              MHD_RESPMEM_MUST_COPY);
     if (reply == nullptr) return MHD_NO;
     MHD_add_response_header(reply, MHD_HTTP_HEADER_CONTENT_TYPE, response.contentType.c_str());
     for (const auto& [name, value] : response.headers) MHD_add_response_header(reply, name.c_str(), value.c_str());
@@ -43,7 +46,7 @@ MHD_Result Refuse(const HttpServer::State& state, MHD_Connection* connection, co
     if (request.uri.size() > kLoggedPathBytes) uri += "...";
     state.Log(LOG_NOTICE, std::to_string(response.status) + " " + host::VisibleText(method) + " " +
                               host::VisibleText(uri) + " from " + RemoteOf(connection) + ": " + response.body);
-    return Send(connection, response, close);
+    return Send(state, connection, response, close);
 }
 
 // (The library itself refuses a Content-Length that is not a number.)
@@ -56,13 +59,25 @@ std::size_t DeclaredLength(MHD_Connection* connection) {
     return error == std::errc::result_out_of_range ? SIZE_MAX : length;
 }
 
-Role Authenticate(const HttpServer::State& state, MHD_Connection* connection, std::string& problem) {
-    const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
-    std::string_view token;
-    if (header == nullptr) {
+// "?ticket=" on the one path that takes it, for a request without the header.
+Role TicketRole(const HttpServer::State& state, std::string_view uri, std::string& problem) {
+    const auto mark = uri.find('?');
+    std::string_view ticket;
+    if (!state.ticketCheck || mark == std::string_view::npos || uri.substr(0, mark) != state.ticketPath ||
+        !QueryValue(uri.substr(mark + 1), "ticket", ticket)) {
         problem = "no \"Authorization: Bearer TOKEN\" header";
         return Role::None;
     }
+    const Role role = state.ticketCheck(ticket);
+    if (role == Role::None) problem = "the ticket is not known, used or expired";
+    return role;
+}
+
+Role Authenticate(const HttpServer::State& state, MHD_Connection* connection, std::string_view uri,
+                  std::string& problem) {
+    const char* header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+    std::string_view token;
+    if (header == nullptr) return TicketRole(state, uri, problem);
     if (!BearerToken(header, token)) {
         problem = "the Authorization header is not \"Bearer TOKEN\"";
         return Role::None;
@@ -107,7 +122,7 @@ MHD_Result CheckHead(const HttpServer::State& state, MHD_Connection* connection,
         return Refuse(state, connection, context, method,
                       ErrorResponse(400, "bad_request", "an HTTP/1.1 request without a Host header"), true);
     std::string problem;
-    context.request.role = Authenticate(state, connection, problem);
+    context.request.role = Authenticate(state, connection, context.uri, problem);
     if (context.request.role == Role::None) return Unauthorized(state, connection, context, method, problem);
     const std::string_view uri = context.uri;
     const auto mark = uri.find('?');
@@ -135,6 +150,8 @@ MHD_Result Serve(const HttpServer::State& state, MHD_Connection* connection, Req
     request.method = method;
     request.body = std::move(context.body);
     request.remote = RemoteOf(connection);
+    const char* lastEventId = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Last-Event-ID");
+    if (lastEventId != nullptr) request.lastEventId = lastEventId;
     Response response;
     try {
         response = state.handler(request);
@@ -144,7 +161,7 @@ MHD_Result Serve(const HttpServer::State& state, MHD_Connection* connection, Req
                                host::VisibleText(e.what()));
         response = ErrorResponse(500, "internal_error", "the service failed to answer; see its log");
     }
-    return Send(connection, response, false);
+    return Send(state, connection, response, false);
 }
 
 }  // namespace

@@ -62,6 +62,20 @@ std::size_t HeadBytes(MHD_Connection* connection, std::string_view method, std::
     return total + 2;  // the blank line
 }
 
+bool QueryValue(std::string_view query, std::string_view key, std::string_view& value) {
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        if (pair.size() > key.size() && pair.substr(0, key.size()) == key && pair[key.size()] == '=') {
+            value = pair.substr(key.size() + 1);
+            return true;
+        }
+        if (amp == std::string_view::npos) break;
+        query.remove_prefix(amp + 1);
+    }
+    return false;
+}
+
 std::string RemoteOf(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     const sockaddr* address = info != nullptr ? info->client_addr : nullptr;

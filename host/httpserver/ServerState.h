@@ -72,6 +72,9 @@ struct HttpServer::State {
     std::string certificatePem, keyPem;  // kept while the daemon runs
     std::string unixPath;                // the socket we created, removed on Stop
     std::unique_ptr<SlowClientWatch> watch;
+    std::atomic<bool> stopping{false};  // ends the streams being sent
+    std::string ticketPath;             // the one path that takes "?ticket="
+    TicketCheck ticketCheck;
 
     std::mutex startMutex;
     std::string lastLibraryMessage;  // the library's last complaint, for Start's error
@@ -98,6 +101,10 @@ void* OnRequestLine(void* cls, const char* uri, MHD_Connection* connection);
 void OnRequestDone(void* cls, MHD_Connection* connection, void** requestContext, MHD_RequestTerminationCode code);
 void OnConnection(void* cls, MHD_Connection* connection, void** socketContext, MHD_ConnectionNotificationCode code);
 
+// A response whose body is a stream (StreamBody.cpp); nullptr on failure.
+MHD_Response* CreateStreamResponse(const HttpServer::State& state, MHD_Connection* connection,
+                                   std::shared_ptr<Stream> stream);
+
 // Head checks (RequestHead.cpp).
 // Percent-decodes a path; false for a bad escape, NUL, a control character or
 // a path that does not start with '/'.
@@ -107,6 +114,8 @@ bool BearerToken(std::string_view authorization, std::string_view& token);
 // The request line and headers' size as sent, near enough: names, values, separators.
 std::size_t HeadBytes(MHD_Connection* connection, std::string_view method, std::string_view uri,
                       std::string_view version);
+// The value of KEY in a query "a=1&KEY=VALUE" (not decoded); false when absent.
+bool QueryValue(std::string_view query, std::string_view key, std::string_view& value);
 // "127.0.0.1:53122", "[::1]:53122", "unix".
 std::string RemoteOf(MHD_Connection* connection);
 

@@ -24,25 +24,51 @@ void StationState::AddLine(int line) {
     lines_.try_emplace(line);
 }
 
+namespace {
+
+// What a pump event follows: not the values, which change on every poll of a delivery.
+bool SameSummary(const PumpRecord& a, const PumpRecord& b) {
+    const auto state = [](const PumpRecord& r) { return r.lastGood ? int{r.lastGood->state} : -1; };
+    const auto nozzle = [](const PumpRecord& r) { return r.lastGood ? r.lastGood->nozzle : -1; };
+    const auto fault = [](const PumpRecord& r) { return r.fault ? r.fault->cause : std::string(); };
+    return a.polled == b.polled && a.live == b.live && state(a) == state(b) && nozzle(a) == nozzle(b) &&
+           a.fault.has_value() == b.fault.has_value() && fault(a) == fault(b);
+}
+
+}  // namespace
+
+void StationState::OnPumpChanged(PumpChanged observer) {
+    std::lock_guard lock(mutex_);
+    pumpChanged_ = std::move(observer);
+}
+
+void StationState::Changed(int line, int dispenser, const PumpRecord& before, const PumpRecord& after) const {
+    if (pumpChanged_ && !SameSummary(before, after)) pumpChanged_(line, dispenser, after);
+}
+
 void StationState::PollGood(int line, int dispenser, const PumpReading& reading) {
     std::lock_guard lock(mutex_);
     const auto pump = pumps_.find({line, dispenser});
     if (pump == pumps_.end()) return;
+    const PumpRecord before = pump->second;
     pump->second.polled = true;
     pump->second.live = true;
     pump->second.lastGood = reading;
     pump->second.fault.reset();
     if (const auto l = lines_.find(line); l != lines_.end()) l->second.lastGoodAt = reading.at;
+    Changed(line, dispenser, before, pump->second);
 }
 
 void StationState::PollFailed(int line, int dispenser, const Fault& fault) {
     std::lock_guard lock(mutex_);
     const auto pump = pumps_.find({line, dispenser});
     if (pump == pumps_.end()) return;
+    const PumpRecord before = pump->second;
     pump->second.polled = true;
     pump->second.live = false;
     pump->second.fault = fault;
     if (const auto l = lines_.find(line); l != lines_.end()) l->second.lastFault = fault;
+    Changed(line, dispenser, before, pump->second);
 }
 
 void StationState::CycleEnded(int line, const CycleEnd& cycle) {

@@ -153,7 +153,9 @@ def test_live_state_follows_a_delivery_started_at_the_pump(station) -> None:
 
 def test_every_route_answers_as_the_document_says(station) -> None:
     service, _, _ = station
-    for route in OPENAPI["paths"]:
+    for route, item in OPENAPI["paths"].items():
+        if "application/json" not in item.get("get", {}).get("responses", {}).get("200", {}).get("content", {}):
+            continue  # no JSON document to GET (a stream, a POST)
         path = route.replace("{line}", "1").replace("{dispenser}", "1").replace("{address}", "1")
         service.get(path.replace("{code}", "1010203"))  # validated by request()
     assert service.get("/api/v1/openapi.json") == OPENAPI

@@ -9,7 +9,9 @@
 //   400 bad_request           a target that is no path or does not decode (bad
 //                             %xx, NUL, controls); HTTP/1.1 without Host
 // and drops a connection idle for clientTimeoutSeconds. Everything else goes
-// to the handler with the token's role. What libmicrohttpd cannot parse at
+// to the handler with the token's role. A response with a stream is sent as
+// it comes (chunked) until the stream ends, the client goes or Stop; a
+// comment line keeps it alive when idle for half clientTimeoutSeconds. What libmicrohttpd cannot parse at
 // all it answers itself with its own short HTML and closes: a header line
 // without a colon, broken chunks, a Content-Length that is no number (400),
 // an unknown HTTP version (505), a head over twice maxHeaderBytes + 32 KiB
@@ -17,6 +19,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "httpserver/HttpTypes.h"
 #include "httpserver/ServerSettings.h"
@@ -35,8 +38,12 @@ public:
     // (configuration) with the cause: address in use, a certificate or key
     // that cannot be read or used, a path that is not a socket, ...
     void Start();
-    // Stops serving, waits for the connection threads and removes the Unix
-    // socket. Idempotent; the destructor calls it.
+    // Before Start: a request for exactly PATH (as sent, before any '?') that
+    // has no Authorization header may carry "?ticket=TICKET" instead; CHECK
+    // gives its role (None: 401 unauthorized). No other path takes a ticket.
+    void AcceptTickets(std::string path, TicketCheck check);
+    // Stops serving (ends open streams), waits for the connection threads and
+    // removes the Unix socket. Idempotent; the destructor calls it.
     void Stop();
     // The bound TCP port (the one chosen for port 0); 0 without a TCP listener.
     int Port() const;

@@ -30,6 +30,8 @@ public:
 
     const host::StationFile& Station() const { return station_; }
     const StationState& State() const { return state_; }
+    // Before Start: told of each pump change (StationState::OnPumpChanged).
+    void OnPumpChanged(StationState::PumpChanged observer) { state_.OnPumpChanged(std::move(observer)); }
     std::string DriverInfo() const;  // UTF-8
     // The fewest dispenser polls ended on any line: it grows while every
     // worker moves on (a poll takes at most a few response timeouts).

@@ -14,6 +14,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -99,7 +100,15 @@ public:
     std::vector<PumpEntry> Pumps() const;
     std::optional<LineRecord> Line(int line) const;
 
+    // Told when a pump's state code, nozzle, live flag or fault cause changes
+    // (not on every poll); called under the state's lock, so in the order of
+    // the changes, and must not call back. Set before the workers start.
+    using PumpChanged = std::function<void(int line, int dispenser, const PumpRecord& record)>;
+    void OnPumpChanged(PumpChanged observer);
+
 private:
+    void Changed(int line, int dispenser, const PumpRecord& before, const PumpRecord& after) const;
+    PumpChanged pumpChanged_;
     mutable std::mutex mutex_;
     std::map<std::pair<int, int>, PumpRecord> pumps_;
     std::map<int, LineRecord> lines_;
