@@ -210,6 +210,19 @@ TEST(HostFiles, CaptureLogAndStationTakeOnlyRegularFilesAndReplaceNothing) {
     EXPECT_FALSE(std::filesystem::exists(unmade));
 }
 
+// Waits (at most 10 s) until the process catches SIGNAL: a signal sent before
+// its handler is in place ends it like any program, which says nothing of ours.
+bool CatchesSignal(pid_t pid, int signal) {
+    for (int i = 0; i < 1000; ++i) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 // Signals sent while a command runs: it ends between two exchanges with exit
 // code 5 and prints what it has (totals, stats) or undoes what it started (demo).
 TEST(HostSignals, InterruptedCommandsPrintWhatTheyHaveAndStopWhatTheyStarted) {
@@ -217,6 +230,7 @@ TEST(HostSignals, InterruptedCommandsPrintWhatTheyHaveAndStopWhatTheyStarted) {
     Sim sim;
     {
         Started totals({kHost, "--port", silent.Port(), "totals", "--dispensers", "32", "--nozzles", "6"});
+        ASSERT_TRUE(CatchesSignal(totals.Pid(), SIGINT));
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         kill(totals.Pid(), SIGINT);
         const Finished f = totals.Finish();
@@ -226,6 +240,7 @@ TEST(HostSignals, InterruptedCommandsPrintWhatTheyHaveAndStopWhatTheyStarted) {
     }
     {
         Started stats({kHost, "--port", sim.Port(), "stats", "--polls", "100000"});
+        ASSERT_TRUE(CatchesSignal(stats.Pid(), SIGTERM));
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         kill(stats.Pid(), SIGTERM);
         const Finished f = stats.Finish();

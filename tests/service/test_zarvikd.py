@@ -254,6 +254,10 @@ def test_the_servers_limits_answer_with_their_status_and_change_nothing(tmp_path
         assert (answered, reply["code"]) == (503, "too_many_connections"), reply
         for client in held:
             client.close()
+        deadline = time.monotonic() + 10  # the server counts a closed connection out once it sees it close
+        while service.request("/api/v1/lines/1")[0] == 503:
+            assert time.monotonic() < deadline, "the closed connections still counted"
+            time.sleep(0.05)
 
         after = service.wait_for("/api/v1/lines/1", lambda line: line["pollCycles"] > before["pollCycles"] + 1)
         assert (after["bad"], after["timeouts"]) == (before["bad"], before["timeouts"])
