@@ -76,8 +76,9 @@ int Serve(const Options& o, const sigset_t& signals) {
     const http::Logger log = MakeLogger();
     Config config = ReadConfig(o.station);
     service::Service lines(config.station, o.library, log);
-    const service::Api api(lines.Station(), lines.State(), lines,
-                           {ZARVIK_VERSION, std::chrono::system_clock::now(), lines.DriverInfo(), kOpenApi});
+    service::Api api(lines.Station(), lines.State(), lines,
+                     {ZARVIK_VERSION, std::chrono::system_clock::now(), lines.DriverInfo(), kOpenApi});
+    api.SetControl(lines);
     http::HttpServer server(
         config.settings, std::move(config.tokens), [&api](const http::Request& request) { return api.Handle(request); },
         log);

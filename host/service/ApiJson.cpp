@@ -94,6 +94,8 @@ const PumpReading::Values* ShownValues(const host::StationDispenser& d, const st
 
 }  // namespace
 
+json StateJson(std::uint8_t code) { return json::parse(StateText(code)); }
+
 http::Response JsonResponse(const json& document) {
     http::Response r;
     // Text from the station file or a device that is not UTF-8 is shown replaced, never refused.

@@ -11,6 +11,7 @@
 #include "loader/DriverLibrary.h"
 #include "port/SerialPortManager.h"
 #include "service/Api.h"
+#include "service/Control.h"
 #include "service/LineWorker.h"
 #include "service/StationState.h"
 #include "station/StationFile.h"
@@ -18,7 +19,7 @@
 
 namespace zarvik::service {
 
-class Service final : public LineReads {
+class Service final : public LineReads, public PumpControl {
 public:
     // Loads the library (empty: the default) and creates the driver. Throws
     // HostError (configuration) with the cause.
@@ -39,6 +40,12 @@ public:
     json Tables(int line, int address) override;
     std::int32_t Parameter(int line, int address, std::int32_t code) override;
 
+    json Authorise(const Authorisation& sale) override;
+    json Stop(int line, int dispenser, std::optional<int> nozzle) override;
+    json EmergencyStop() override;
+    // Told of every sale command; set before Start. Default: records nothing.
+    void SetRecorder(SaleRecorder& recorder) { recorder_ = &recorder; }
+
 private:
     LineWorker& Worker(int line);
 
@@ -50,6 +57,8 @@ private:
     std::shared_ptr<host::StatusReplies> replies_ = std::make_shared<host::StatusReplies>();
     std::unique_ptr<TDriver25> driver_;
     std::vector<std::unique_ptr<LineWorker>> workers_;
+    SaleRecorder noRecorder_;
+    SaleRecorder* recorder_ = &noRecorder_;
 };
 
 }  // namespace zarvik::service
