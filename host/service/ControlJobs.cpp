@@ -78,10 +78,23 @@ void Command(LineContext& c, const SaleCommand& command, SaleRecorder& recorder)
     throw LineFailure(cause);
 }
 
+bool Idle(std::uint8_t state) { return host::NameDispenserState(state).kind == host::StateKind::Idle; }
+
+// Sends the price alone (no sale): the state shows it once accepted.
+void SendPrice(LineContext& c, int dispenser, int nozzle, double price) {
+    SaleRecorder none;
+    Authorisation priced{c.line, dispenser, nozzle};
+    priced.price = price;
+    Command(c, {SaleCommand::Kind::Price, c.line, dispenser, nozzle, priced}, none);
+    c.state.PriceSet(c.line, dispenser, nozzle, price);
+}
+
 }  // namespace
 
 json AuthoriseSale(LineContext& c, const Authorisation& sale, SaleRecorder& recorder) {
-    for (const auto kind : {SaleCommand::Kind::Price, SaleCommand::Kind::Dose, SaleCommand::Kind::Start})
+    Command(c, {SaleCommand::Kind::Price, sale.line, sale.dispenser, sale.nozzle, sale}, recorder);
+    c.state.PriceSet(c.line, sale.dispenser, sale.nozzle, sale.price);
+    for (const auto kind : {SaleCommand::Kind::Dose, SaleCommand::Kind::Start})
         Command(c, {kind, sale.line, sale.dispenser, sale.nozzle, sale}, recorder);
     json out{{"line", sale.line}, {"dispenser", sale.dispenser}, {"nozzle", sale.nozzle}, {"price", sale.price}};
     out[sale.kind == PresetKind::Litres ? "litres" : "money"] = sale.amount;
@@ -125,6 +138,31 @@ json StopNozzles(LineContext& c, int dispenser, const std::vector<int>& nozzles,
         stopped.push_back(std::move(entry));
     }
     return stopped;
+}
+
+json SetPrice(LineContext& c, int dispenser, int nozzle, double price) {
+    const auto record = c.state.Pump(c.line, dispenser);
+    const auto i = static_cast<std::size_t>(nozzle - 1);
+    const bool busy = record && record->live && record->lastGood && !Idle(record->lastGood->nozzleStates[i]);
+    if (busy)
+        c.state.PricePending(c.line, dispenser, nozzle, price);
+    else
+        SendPrice(c, dispenser, nozzle, price);
+    return {{"line", c.line}, {"dispenser", dispenser}, {"nozzle", nozzle}, {"price", price}, {"pending", busy}};
+}
+
+void ApplyPendingPrices(LineContext& c, const host::StationDispenser& d) {
+    const auto record = c.state.Pump(c.line, d.number);
+    if (!record || !record->live || !record->lastGood) return;
+    for (int k = 1; k <= d.nozzles && k <= kMaxNozzles; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        if (!record->pendingPrice[i] || !Idle(record->lastGood->nozzleStates[i])) continue;
+        try {
+            SendPrice(c, d.number, k, *record->pendingPrice[i]);
+        } catch (const std::exception&) {
+            // Held still: tried again after the next good poll.
+        }
+    }
 }
 
 }  // namespace zarvik::service

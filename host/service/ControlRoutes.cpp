@@ -71,13 +71,16 @@ std::optional<int> Nozzle(const json& body, const host::StationDispenser& d, std
 std::optional<http::Response> Api::Control(const http::Request& request,
                                            const std::vector<std::string_view>& parts) const {
     const bool emergency = parts.size() == 1 && parts[0] == "emergency-stop";
-    const bool pump = parts.size() == 4 && parts[0] == "pumps" && (parts[3] == "authorise" || parts[3] == "stop");
+    const bool price = parts.size() == 6 && parts[0] == "pumps" && parts[3] == "nozzles" && parts[5] == "price";
+    const bool pump =
+        price || (parts.size() == 4 && parts[0] == "pumps" && (parts[3] == "authorise" || parts[3] == "stop"));
     if (!emergency && !pump) return std::nullopt;
     if (request.role != http::Role::Control)
         return http::ErrorResponse(403, "forbidden", "this call needs a control token");
-    if (request.method != "POST") {
-        auto r = http::ErrorResponse(405, "method_not_allowed", "only POST is allowed here");
-        r.headers.emplace_back("Allow", "POST");
+    const char* method = price ? "PUT" : "POST";
+    if (request.method != method) {
+        auto r = http::ErrorResponse(405, "method_not_allowed", std::string("only ") + method + " is allowed here");
+        r.headers.emplace_back("Allow", method);
         return r;
     }
     if (!request.query.empty()) return BadRequest("this path takes no query");
@@ -92,6 +95,7 @@ std::optional<http::Response> Api::Control(const http::Request& request,
         if (d == nullptr)
             return http::ErrorResponse(404, "unknown_pump",
                                        "no dispenser " + std::string(parts[2]) + " on line " + std::string(parts[1]));
+        if (price) return Price(*l, *d, parts[4], request.body);
         return parts[3] == "authorise" ? Authorise(*l, *d, request.body) : StopPump(*l, *d, request.body);
     } catch (const Refused& e) {
         return http::ErrorResponse(409, "refused", e.what());
@@ -143,6 +147,24 @@ http::Response Api::StopPump(const host::StationLine& line, const host::StationD
         return http::ErrorResponse(502, "line_failure", cause);
     }
     return JsonResponse(out);
+}
+
+http::Response Api::Price(const host::StationLine& line, const host::StationDispenser& d, std::string_view nozzle,
+                          const std::string& body) const {
+    const auto number = PathNumber(nozzle);
+    if (!number) return BadRequest("a nozzle is a decimal number of at most 10 digits");
+    if (*number < 1 || *number > d.nozzles)
+        return http::ErrorResponse(404, "unknown_pump",
+                                   "no nozzle " + std::string(nozzle) + " on dispenser " + std::to_string(d.number));
+    std::string error;
+    const auto parsed = BodyObject(body, {"price"}, error);
+    if (!parsed) return BadRequest(error);
+    const auto price = parsed->contains("price") ? Amount(*parsed, "price", kMaxPrice, error) : std::nullopt;
+    if (!price) return BadRequest(parsed->contains("price") ? error : "\"price\" is required");
+    const json out = control_->SetPrice(line.line, d.number, *number, *price);
+    auto r = JsonResponse(out);
+    if (out["pending"].get<bool>()) r.status = 202;  // held until the nozzle is idle
+    return r;
 }
 
 http::Response Api::EmergencyStop(const std::string& body) const {

@@ -5,6 +5,7 @@
 #include "hostkit/Console.h"
 #include "loader/DriverSlots.h"
 #include "port/PortErrors.h"
+#include "service/ControlJobs.h"
 #include "station/Session.h"
 
 namespace zarvik::service {
@@ -218,6 +219,7 @@ bool LineWorker::Poll(const host::StationDispenser& dispenser) {
             reading.values[index] = PumpReading::Values{own->litres, own->money};
     }
     state_.PollGood(line_.line, dispenser.number, reading);
+    ApplyPendingPrices(context_, dispenser);
     return true;
 }
 

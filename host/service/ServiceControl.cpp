@@ -11,6 +11,7 @@ namespace {
 
 constexpr auto kAuthoriseTimeout = std::chrono::seconds(5);
 constexpr auto kStopTimeout = std::chrono::seconds(5);
+constexpr auto kPriceTimeout = std::chrono::seconds(5);
 
 json StopResult(json stopped) {
     bool complete = true;
@@ -41,6 +42,12 @@ json Service::Stop(int line, int dispenser, std::optional<int> nozzle) {
     out["line"] = line;
     out["dispenser"] = dispenser;
     return out;
+}
+
+json Service::SetPrice(int line, int dispenser, int nozzle, double price) {
+    return Worker(line).Run(
+        [dispenser, nozzle, price](LineContext& c) { return service::SetPrice(c, dispenser, nozzle, price); },
+        kPriceTimeout);
 }
 
 // Every line at once, each through its own worker ahead of its next poll. A

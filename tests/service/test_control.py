@@ -13,9 +13,10 @@ from test_zarvikd import CONTROL_TOKEN, READ_TOKEN, Service, Simulator, write_st
 CONTROL = {"Authorization": f"Bearer {CONTROL_TOKEN}"}
 
 
-def post(service: Service, path: str, body: dict | None = None, token: str = CONTROL_TOKEN) -> tuple[int, dict]:
+def post(service: Service, path: str, body: dict | list | None = None, token: str = CONTROL_TOKEN,
+         method: str = "POST") -> tuple[int, dict]:
     data = None if body is None else json.dumps(body).encode()
-    return service.request(path, "POST", {"Authorization": f"Bearer {token}"}, data)
+    return service.request(path, method, {"Authorization": f"Bearer {token}"}, data)
 
 
 def nozzle(service: Service, line: int, dispenser: int, number: int) -> dict:
@@ -98,7 +99,28 @@ def test_a_read_token_is_refused_on_every_control_call(station) -> None:
     for path, body in calls:
         status, answer = post(station, path, body, READ_TOKEN)
         assert (status, answer["code"]) == (403, "forbidden"), path
+    for path, body in [("/api/v1/pumps/1/1/nozzles/1/price", {"price": 10})]:
+        status, answer = post(station, path, body, READ_TOKEN, "PUT")
+        assert (status, answer["code"]) == (403, "forbidden"), path
     assert nozzle(station, 1, 1, 1)["state"]["kind"] != "authorised"
+
+
+def test_a_price_is_set_when_idle_and_held_while_delivering(station) -> None:
+    price = "/api/v1/pumps/2/2/nozzles/2/price"
+    wait_idle(station, 2, 2)
+    status, body = post(station, price, {"price": 45.67}, method="PUT")
+    assert (status, body["pending"]) == (200, False), body
+    assert (nozzle(station, 2, 2, 2)["price"], nozzle(station, 2, 2, 2)["pendingPrice"]) == (45.67, None)
+    status, body = post(station, "/api/v1/pumps/2/2/authorise", {"nozzle": 2, "litres": 3, "price": 50})
+    assert status == 200, body
+    wait_nozzle(station, 2, 2, 2, {"delivering"})
+    status, body = post(station, price, {"price": 52.5}, method="PUT")
+    assert (status, body["pending"]) == (202, True), body
+    pump = station.get("/api/v1/pumps/2/2")
+    assert (pump["price"], pump["priceSource"], pump["pendingPrice"]) == (50, "set", 52.5)
+    # Held through the sale, applied once the nozzle is idle again.
+    station.wait_for("/api/v1/pumps/2/2", lambda p: p["nozzles"][1]["pendingPrice"] is None, 30)
+    assert nozzle(station, 2, 2, 2)["price"] == 52.5
 
 
 @pytest.mark.parametrize("body", [

@@ -76,6 +76,8 @@ private:
     http::Response StopPump(const host::StationLine& line, const host::StationDispenser& d,
                             const std::string& body) const;
     http::Response EmergencyStop(const std::string& body) const;
+    http::Response Price(const host::StationLine& line, const host::StationDispenser& d, std::string_view nozzle,
+                         const std::string& body) const;
 
     const host::StationFile& station_;
     const StationState& state_;

@@ -46,6 +46,9 @@ public:
     virtual json Stop(int line, int dispenser, std::optional<int> nozzle) = 0;
     // Every active nozzle of every pump: {"stopped": [...], "complete"}.
     virtual json EmergencyStop() = 0;
+    // Sets a nozzle's price, or holds it while the nozzle is not idle:
+    // {"line", "dispenser", "nozzle", "price", "pending"}.
+    virtual json SetPrice(int line, int dispenser, int nozzle, double price) = 0;
 };
 
 // A command the service sends for a sale, as a journal sees it.

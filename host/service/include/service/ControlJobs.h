@@ -25,4 +25,13 @@ std::vector<int> ActiveNozzles(const LineContext& context, const host::StationDi
 // Never throws for a nozzle that failed.
 json StopNozzles(LineContext& context, int dispenser, const std::vector<int>& nozzles, SaleRecorder& recorder);
 
+// Sets the nozzle's price when the nozzle is idle in its latest good poll
+// (or there is none to say otherwise); else holds it until it is idle:
+// {"line", "dispenser", "nozzle", "price", "pending"}.
+json SetPrice(LineContext& context, int dispenser, int nozzle, double price);
+
+// After a good poll: sends each price held for a nozzle that is now idle. One
+// the dispenser does not accept stays held and is tried after the next poll.
+void ApplyPendingPrices(LineContext& context, const host::StationDispenser& dispenser);
+
 }  // namespace zarvik::service

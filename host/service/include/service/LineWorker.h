@@ -53,7 +53,7 @@ struct LineContext {
     // Polls one dispenser of the line now and records it in the state;
     // false when the poll failed.
     std::function<bool(int dispenser)> poll;
-    const StationState& state;
+    StationState& state;
 };
 
 enum class Urgency { Normal, Urgent };

@@ -43,6 +43,7 @@ public:
     json Authorise(const Authorisation& sale) override;
     json Stop(int line, int dispenser, std::optional<int> nozzle) override;
     json EmergencyStop() override;
+    json SetPrice(int line, int dispenser, int nozzle, double price) override;
     // Told of every sale command; set before Start. Default: records nothing.
     void SetRecorder(SaleRecorder& recorder) { recorder_ = &recorder; }
 
