@@ -14,6 +14,7 @@ namespace host = zarvik::host;
 namespace {
 
 constexpr std::uint8_t kAccepted = 1;
+constexpr std::uint8_t kRefused = 4;        // the reply's result byte said no (a price or dose)
 constexpr std::uint8_t kStartRefused = 10;  // the driver's result for a start not accepted
 constexpr std::uint8_t kStopRefused = 14;   // ... and for a stop not accepted
 
@@ -66,10 +67,10 @@ void Command(LineContext& c, const SaleCommand& command, SaleRecorder& recorder)
             recorder.Answered(command, true, {});
             return;
         }
-        refused = result == kStartRefused || result == kStopRefused;
+        refused = result == kRefused || result == kStartRefused || result == kStopRefused;
         cause = std::string(CommandWord(command.kind)) + " (результат " + std::to_string(result) + ": " +
                 host::LineResultMeaning(result) + ")";
-        if (!refused) cause = c.failureCause(cause);
+        cause = c.failureCause(cause);  // the port service says why first
     } catch (const std::exception& e) {
         cause = c.failureCause(std::string(CommandWord(command.kind)) + ": " + host::ErrorText(e));
     }
