@@ -23,8 +23,13 @@ json StopResult(json stopped) {
 
 json Service::Authorise(const Authorisation& sale) {
     SaleRecorder& recorder = *recorder_;
-    return Worker(sale.line).Run([sale, &recorder](LineContext& c) { return AuthoriseSale(c, sale, recorder); },
-                                 kAuthoriseTimeout);
+    const std::uint64_t asked = emergencies_;
+    return Worker(sale.line).Run(
+        [this, asked, sale, &recorder](LineContext& c) {
+            if (emergencies_ != asked) throw Refused("отпуск отменён: аварийный останов");
+            return AuthoriseSale(c, sale, recorder);
+        },
+        kAuthoriseTimeout);
 }
 
 json Service::Stop(int line, int dispenser, std::optional<int> nozzle) {
@@ -54,6 +59,7 @@ json Service::SetPrice(int line, int dispenser, int nozzle, double price) {
 // line whose worker did not answer in time counts as a failure of each of
 // its nozzles: nothing is known to be stopped there.
 json Service::EmergencyStop() {
+    ++emergencies_;
     SaleRecorder& recorder = *recorder_;
     std::vector<std::future<json>> lines;
     for (auto& w : workers_)

@@ -3,6 +3,8 @@
 from __future__ import annotations
 
 import json
+import threading
+import time
 from pathlib import Path
 from typing import Iterator
 
@@ -95,6 +97,27 @@ def test_a_stop_mid_delivery_and_an_emergency_stop(station) -> None:
     for line, dispenser, number in nozzles:
         stopped = wait_nozzle(station, line, dispenser, number, {"finished", "idle"})
         assert stopped["volume"] < 500
+
+
+def test_an_emergency_stop_goes_ahead_of_an_authorisation_queued_before_it(station) -> None:
+    """A tables read holds line 2's worker for a while; an authorisation queued behind it is then
+    refused, because the emergency stop asked meanwhile runs first."""
+    wait_idle(station, 2, 1)
+    answers: dict[str, tuple[int, dict]] = {}
+    reads = [threading.Thread(target=lambda: answers.setdefault("tables", station.request(
+                 "/api/v1/lines/2/dispensers/1/tables"))),
+             threading.Thread(target=lambda: answers.setdefault("sale", post(
+                 station, "/api/v1/pumps/2/1/authorise", {"nozzle": 1, "litres": 5, "price": 10})))]
+    for thread in reads:
+        thread.start()
+        time.sleep(0.5)
+    status, body = post(station, "/api/v1/emergency-stop")
+    for thread in reads:
+        thread.join()
+    assert answers["tables"][0] == 200
+    assert (answers["sale"][0], answers["sale"][1]["code"]) == (409, "refused"), answers["sale"]
+    assert status == 200 and body["complete"], body
+    assert nozzle(station, 2, 1, 1)["state"]["kind"] == "idle"
 
 
 def test_a_read_token_is_refused_on_every_control_call(station) -> None:

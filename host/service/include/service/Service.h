@@ -4,6 +4,8 @@
 // most a few seconds each.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +60,9 @@ private:
     std::shared_ptr<host::StatusReplies> replies_ = std::make_shared<host::StatusReplies>();
     std::unique_ptr<TDriver25> driver_;
     std::vector<std::unique_ptr<LineWorker>> workers_;
+    // Emergency stops asked so far: an authorisation asked before one and
+    // not yet sent is refused, never started after it.
+    std::atomic<std::uint64_t> emergencies_ = 0;
     SaleRecorder noRecorder_;
     SaleRecorder* recorder_ = &noRecorder_;
 };
