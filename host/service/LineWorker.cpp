@@ -81,7 +81,10 @@ json LineWorker::Run(Job job, std::chrono::milliseconds timeout, Urgency urgency
     (urgency == Urgency::Urgent ? urgent_ : jobs_).push_back(pending);
     wake_.notify_all();
     if (!done_.wait_for(lock, timeout, [&] { return pending->done; })) {
-        pending->abandoned = true;  // a job still queued is skipped
+        pending->abandoned = true;  // a job still queued is skipped, unless urgent
+        if (urgency == Urgency::Urgent && !pending->started)
+            throw JobTimeout("the line's worker did not get to the stop within " + std::to_string(timeout.count()) +
+                             " ms; it is sent once the worker is free");
         throw JobTimeout(pending->started
                              ? "the line did not finish the job within " + std::to_string(timeout.count()) + " ms"
                              : "the line's worker did not get to the job within " + std::to_string(timeout.count()) +
@@ -93,11 +96,12 @@ json LineWorker::Run(Job job, std::chrono::milliseconds timeout, Urgency urgency
 
 void LineWorker::RunJobs() {
     std::unique_lock lock(mutex_);
-    // Every urgent job before the next poll.
+    // Every urgent job before the next poll, also one its caller stopped
+    // waiting for: a stop is sent late rather than never.
     while (!urgent_.empty() && !stopping_) {
         const std::shared_ptr<Pending> pending = urgent_.front();
         urgent_.pop_front();
-        if (!pending->abandoned) RunJob(lock, pending);
+        RunJob(lock, pending);
     }
     // One other job between two dispenser polls: a flood of reads slows the
     // polls down but never stops them (the reads' callers time out instead).

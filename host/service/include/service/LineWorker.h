@@ -12,7 +12,7 @@
 // `timeout`: a job still queued then never runs, one under way runs to its
 // end and its result is dropped. An urgent job (a stop) goes ahead of every
 // other job and runs before the next dispenser poll: every urgent job queued
-// runs in that gap, in the order queued.
+// runs in that gap, in the order queued, even one whose caller timed out.
 #pragma once
 
 #include <chrono>
