@@ -88,8 +88,8 @@ int Serve(const Options& o, const sigset_t& signals) {
     service::Service lines(config.station, o.library, log);
     lines.OnPumpChanged(
         service::PumpEventPublisher(lines.Station(), bus, [] { return std::chrono::system_clock::now(); }));
-    const service::Api api(lines.Station(), lines.State(), lines,
-                           {ZARVIK_VERSION, startedAt, lines.DriverInfo(), kOpenApi});
+    service::Api api(lines.Station(), lines.State(), lines, {ZARVIK_VERSION, startedAt, lines.DriverInfo(), kOpenApi});
+    api.SetControl(lines);
     const service::EventRoutes events(bus, tickets);
     http::HttpServer server(
         config.settings, std::move(config.tokens),

@@ -76,6 +76,7 @@ http::Response Api::Handle(const http::Request& request) const {
     const std::string_view path = request.path;
     if (path.substr(0, kPrefix.size()) != kPrefix) return http::ErrorResponse(404, "not_found", "no such path");
     const std::vector<std::string_view> parts = Segments(path.substr(kPrefix.size()));
+    if (auto control = Control(request, parts)) return std::move(*control);
     for (const Shape& shape : Shapes()) {
         if (shape.segments.size() != parts.size()) continue;
         Route route{shape.kind, {}};

@@ -67,7 +67,10 @@ void WriteFault(JsonText& out, TimeTexts& times, const Fault* fault) {
     out.Open().Key("cause").String(fault->cause).Key("at").String(times(fault->at)).Close();
 }
 
-void WriteNozzles(JsonText& out, const host::StationDispenser& d, const std::optional<PumpReading>& reading) {
+void WriteNumber(JsonText& out, const std::optional<double>& number) { number ? out.Number(*number) : out.Null(); }
+
+void WriteNozzles(JsonText& out, const host::StationDispenser& d, const PumpRecord& record) {
+    const std::optional<PumpReading>& reading = record.lastGood;
     out.OpenArray();
     for (int k = 1; k <= d.nozzles && k <= kMaxNozzles; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
@@ -80,6 +83,10 @@ void WriteNozzles(JsonText& out, const host::StationDispenser& d, const std::opt
         values ? out.Number(values->litres) : out.Null();
         out.Key("money");
         values ? out.Number(values->money) : out.Null();
+        out.Key("price");
+        WriteNumber(out, record.price[i]);
+        out.Key("pendingPrice");
+        WriteNumber(out, record.pendingPrice[i]);
         out.Close();
     }
     out.CloseArray();
@@ -93,6 +100,8 @@ const PumpReading::Values* ShownValues(const host::StationDispenser& d, const st
 }
 
 }  // namespace
+
+json StateJson(std::uint8_t code) { return json::parse(StateText(code)); }
 
 http::Response JsonResponse(const json& document) {
     http::Response r;
@@ -140,7 +149,13 @@ void WritePump(JsonText& out, TimeTexts& times, const host::StationLine& line, c
     values ? out.Number(values->litres) : out.Null();
     out.Key("money");
     values ? out.Number(values->money) : out.Null();
-    if (values && values->litres > 0.0) {
+    // The shown nozzle's price as the service set it, else as its delivery gives it.
+    const int n = shown ? shown->nozzle : 0;
+    const auto shownIndex = static_cast<std::size_t>(n - 1);
+    const bool set = n >= 1 && n <= kMaxNozzles && record.price[shownIndex];
+    if (set) {
+        out.Key("price").Number(*record.price[shownIndex]).Key("priceSource").String("set");
+    } else if (values && values->litres > 0.0) {
         // Prices are whole hundredths: the quotient of rounded values is shown as one.
         out.Key("price").Number(std::round(values->money / values->litres * kHundredths) / kHundredths);
         out.Key("priceSource").String("derived");
@@ -155,8 +170,10 @@ void WritePump(JsonText& out, TimeTexts& times, const host::StationLine& line, c
           : out.Null();
     out.Key("fault");
     WriteFault(out, times, !record.live && record.fault ? &*record.fault : nullptr);
+    out.Key("pendingPrice");
+    WriteNumber(out, n >= 1 && n <= kMaxNozzles ? record.pendingPrice[shownIndex] : std::nullopt);
     out.Key("nozzles");
-    WriteNozzles(out, d, shown);
+    WriteNozzles(out, d, record);
     out.Close();
 }
 

@@ -5,6 +5,7 @@
 #include "hostkit/Console.h"
 #include "loader/DriverSlots.h"
 #include "port/PortErrors.h"
+#include "service/ControlJobs.h"
 #include "station/Session.h"
 
 namespace zarvik::service {
@@ -38,8 +39,16 @@ LineWorker::LineWorker(TDriver25* driver, port::SerialPortManager& port, std::sh
       line_(std::move(line)),
       state_(state),
       log_(std::move(log)),
-      context_{driver, port, line_.line, [this] { return sequence_++; },
-               [this](const std::string& text) { return FailureCause(text); }} {
+      context_{driver,
+               port,
+               line_.line,
+               [this] { return sequence_++; },
+               [this](const std::string& text) { return FailureCause(text); },
+               [this](int dispenser) {
+                   const host::StationDispenser* d = line_.Find(dispenser);
+                   return d != nullptr && Poll(*d);
+               },
+               state} {
     state_.AddLine(line_.line);
     for (const host::StationDispenser& d : line_.dispensers) state_.AddPump(line_.line, d.number);
 }
@@ -64,18 +73,21 @@ std::uint64_t LineWorker::Progress() const {
     return polls_;
 }
 
-json LineWorker::Run(Job job, std::chrono::milliseconds timeout) {
+json LineWorker::Run(Job job, std::chrono::milliseconds timeout, Urgency urgency) {
     auto pending = std::make_shared<Pending>();
     pending->job = std::move(job);
     std::unique_lock lock(mutex_);
     if (stopping_) throw JobTimeout("the line's worker is stopping");
-    jobs_.push_back(pending);
+    (urgency == Urgency::Urgent ? urgent_ : jobs_).push_back(pending);
     wake_.notify_all();
     if (!done_.wait_for(lock, timeout, [&] { return pending->done; })) {
-        pending->abandoned = true;  // a job still queued is skipped
+        pending->abandoned = true;  // a job still queued is skipped, unless urgent
+        if (urgency == Urgency::Urgent && !pending->started)
+            throw JobTimeout("the line's worker did not get to the stop within " + std::to_string(timeout.count()) +
+                             " ms; it is sent once the worker is free");
         throw JobTimeout(pending->started
-                             ? "the line did not finish the read within " + std::to_string(timeout.count()) + " ms"
-                             : "the line's worker did not get to the read within " + std::to_string(timeout.count()) +
+                             ? "the line did not finish the job within " + std::to_string(timeout.count()) + " ms"
+                             : "the line's worker did not get to the job within " + std::to_string(timeout.count()) +
                                    " ms");
     }
     if (pending->error) std::rethrow_exception(pending->error);
@@ -84,28 +96,40 @@ json LineWorker::Run(Job job, std::chrono::milliseconds timeout) {
 
 void LineWorker::RunJobs() {
     std::unique_lock lock(mutex_);
-    // One job between two dispenser polls: a flood of reads slows the polls
-    // down but never stops them (the reads' callers time out instead).
+    // Every urgent job before the next poll, also one its caller stopped
+    // waiting for: a stop is sent late rather than never.
+    while (!urgent_.empty() && !stopping_) {
+        const std::shared_ptr<Pending> pending = urgent_.front();
+        urgent_.pop_front();
+        RunJob(lock, pending);
+    }
+    // One other job between two dispenser polls: a flood of reads slows the
+    // polls down but never stops them (the reads' callers time out instead).
     while (!jobs_.empty() && !stopping_) {
         const std::shared_ptr<Pending> pending = jobs_.front();
         jobs_.pop_front();
         if (pending->abandoned) continue;
-        pending->started = true;
-        lock.unlock();
-        json result;
-        std::exception_ptr error;
-        try {
-            result = pending->job(context_);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        lock.lock();
-        pending->result = std::move(result);
-        pending->error = error;
-        pending->done = true;
-        done_.notify_all();
+        RunJob(lock, pending);
         return;
     }
+}
+
+// Runs one job with the lock released; its result or exception is kept.
+void LineWorker::RunJob(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Pending>& pending) {
+    pending->started = true;
+    lock.unlock();
+    json result;
+    std::exception_ptr error;
+    try {
+        result = pending->job(context_);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    lock.lock();
+    pending->result = std::move(result);
+    pending->error = error;
+    pending->done = true;
+    done_.notify_all();
 }
 
 void LineWorker::OpenLine() {
@@ -152,7 +176,7 @@ void LineWorker::EndCycle(std::chrono::steady_clock::time_point start, int good,
     NoteHealth(good, failed);
     std::unique_lock lock(mutex_);
     if (good == 0 && took < kQuickFailure)
-        wake_.wait_for(lock, kFailurePause, [this] { return stopping_ || !jobs_.empty(); });
+        wake_.wait_for(lock, kFailurePause, [this] { return stopping_ || !jobs_.empty() || !urgent_.empty(); });
 }
 
 void LineWorker::NoteHealth(int good, int failed) {
@@ -199,6 +223,7 @@ bool LineWorker::Poll(const host::StationDispenser& dispenser) {
             reading.values[index] = PumpReading::Values{own->litres, own->money};
     }
     state_.PollGood(line_.line, dispenser.number, reading);
+    ApplyPendingPrices(context_, dispenser);
     return true;
 }
 

@@ -83,6 +83,22 @@ void StationState::CycleEnded(int line, const CycleEnd& cycle) {
     ++r.pollCycles;
 }
 
+void StationState::PriceSet(int line, int dispenser, int nozzle, double price) {
+    std::lock_guard lock(mutex_);
+    const auto pump = pumps_.find({line, dispenser});
+    if (pump == pumps_.end() || nozzle < 1 || nozzle > kMaxNozzles) return;
+    const auto i = static_cast<std::size_t>(nozzle - 1);
+    pump->second.price[i] = price;
+    if (pump->second.pendingPrice[i] == price) pump->second.pendingPrice[i].reset();
+}
+
+void StationState::PricePending(int line, int dispenser, int nozzle, double price) {
+    std::lock_guard lock(mutex_);
+    const auto pump = pumps_.find({line, dispenser});
+    if (pump == pumps_.end() || nozzle < 1 || nozzle > kMaxNozzles) return;
+    pump->second.pendingPrice[static_cast<std::size_t>(nozzle - 1)] = price;
+}
+
 std::optional<PumpRecord> StationState::Pump(int line, int dispenser) const {
     std::lock_guard lock(mutex_);
     const auto pump = pumps_.find({line, dispenser});

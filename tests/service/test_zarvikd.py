@@ -19,14 +19,16 @@ import jsonschema
 import pytest
 
 READ_TOKEN = "read-token-0123456789"
+CONTROL_TOKEN = "control-token-0123456789"
 OPENAPI = json.loads((Path(__file__).parents[2] / "apps/zarvikd/openapi.json").read_text(encoding="utf-8"))
 
 
 class Simulator:
     """zarvik-sim with its keypad console, served on the pseudo-terminal LINK points to."""
 
-    def __init__(self, link: Path) -> None:
-        self.process = subprocess.Popen([os.environ["ZARVIK_SIM"], "--console", "--addresses", "1", "--flow", "2"],
+    def __init__(self, link: Path, *extra: str) -> None:
+        self.process = subprocess.Popen([os.environ["ZARVIK_SIM"], "--console", "--addresses", "1", "--flow", "2",
+                                         *extra],
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         pty = self.process.stdout.readline().strip()
         assert pty.startswith("/dev/"), pty
@@ -45,7 +47,7 @@ class Simulator:
 
 def write_station(folder: Path, lines: int, limits: dict | None = None) -> Path:
     tokens = folder / "tokens"
-    tokens.write_text(f"# test tokens\nread {READ_TOKEN}\n", encoding="utf-8")
+    tokens.write_text(f"# test tokens\nread {READ_TOKEN}\ncontrol {CONTROL_TOKEN}\n", encoding="utf-8")
     tokens.chmod(0o600)
     service = {"listen": "127.0.0.1:0", "tokens": str(tokens), **({"limits": limits} if limits else {})}
     station = {"name": "АЗС 7", "service": service,

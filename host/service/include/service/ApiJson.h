@@ -45,6 +45,8 @@ private:
 void WritePump(JsonText& out, TimeTexts& times, const host::StationLine& line, const host::StationDispenser& dispenser,
                const PumpRecord& record, WallTime now);
 json LineJson(const host::StationLine& line, const LineRecord& record);
-json StationJson(const host::StationFile& station);  // the configuration, without the service section
+json StationJson(const host::StationFile& station);
+json StateJson(
+    std::uint8_t code);  // {"code", "kind", "text", "russian"}  // the configuration, without the service section
 
 }  // namespace zarvik::service

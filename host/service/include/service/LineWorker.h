@@ -10,7 +10,9 @@
 // Run queues a job (a totals read, descriptions, a parameter read) that the
 // worker runs between two dispenser polls (one job a gap), and waits for it at most
 // `timeout`: a job still queued then never runs, one under way runs to its
-// end and its result is dropped.
+// end and its result is dropped. An urgent job (a stop) goes ahead of every
+// other job and runs before the next dispenser poll: every urgent job queued
+// runs in that gap, in the order queued, even one whose caller timed out.
 #pragma once
 
 #include <chrono>
@@ -48,7 +50,13 @@ struct LineContext {
     // Why the latest exchange failed: the line error, the device's fault,
     // then the driver's text.
     std::function<std::string(const std::string& driverText)> failureCause;
+    // Polls one dispenser of the line now and records it in the state;
+    // false when the poll failed.
+    std::function<bool(int dispenser)> poll;
+    StationState& state;
 };
+
+enum class Urgency { Normal, Urgent };
 
 // The job did not end within its caller's timeout.
 class JobTimeout : public std::runtime_error {
@@ -73,7 +81,7 @@ public:
 
     // Runs the job on the worker's thread; its exception is rethrown here.
     // Throws JobTimeout when it did not end within `timeout`.
-    json Run(Job job, std::chrono::milliseconds timeout);
+    json Run(Job job, std::chrono::milliseconds timeout, Urgency urgency = Urgency::Normal);
 
     const host::StationLine& Line() const { return line_; }
     // Dispenser polls ended so far (a watchdog sees the worker move on).
@@ -86,6 +94,7 @@ private:
     void OpenLine();
     bool Poll(const host::StationDispenser& dispenser);
     void RunJobs();
+    void RunJob(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Pending>& pending);
     void EndCycle(std::chrono::steady_clock::time_point start, int good, int failed);
     std::string FailureCause(const std::string& driverText) const;
     void NoteHealth(int good, int failed);
@@ -104,6 +113,7 @@ private:
     std::condition_variable wake_;  // a job queued or stop asked
     std::condition_variable done_;  // a job ended
     std::deque<std::shared_ptr<Pending>> jobs_;
+    std::deque<std::shared_ptr<Pending>> urgent_;
     bool stopping_ = false;
     std::uint64_t polls_ = 0;
     std::thread thread_;

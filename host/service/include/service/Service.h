@@ -4,6 +4,8 @@
 // most a few seconds each.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "loader/DriverLibrary.h"
 #include "port/SerialPortManager.h"
 #include "service/Api.h"
+#include "service/Control.h"
 #include "service/LineWorker.h"
 #include "service/StationState.h"
 #include "station/StationFile.h"
@@ -18,7 +21,7 @@
 
 namespace zarvik::service {
 
-class Service final : public LineReads {
+class Service final : public LineReads, public PumpControl {
 public:
     // Loads the library (empty: the default) and creates the driver. Throws
     // HostError (configuration) with the cause.
@@ -41,6 +44,13 @@ public:
     json Tables(int line, int address) override;
     std::int32_t Parameter(int line, int address, std::int32_t code) override;
 
+    json Authorise(const Authorisation& sale) override;
+    json Stop(int line, int dispenser, std::optional<int> nozzle) override;
+    json EmergencyStop() override;
+    json SetPrice(int line, int dispenser, int nozzle, double price) override;
+    // Told of every sale command; set before Start. Default: records nothing.
+    void SetRecorder(SaleRecorder& recorder) { recorder_ = &recorder; }
+
 private:
     LineWorker& Worker(int line);
 
@@ -52,6 +62,11 @@ private:
     std::shared_ptr<host::StatusReplies> replies_ = std::make_shared<host::StatusReplies>();
     std::unique_ptr<TDriver25> driver_;
     std::vector<std::unique_ptr<LineWorker>> workers_;
+    // Emergency stops asked so far: an authorisation asked before one and
+    // not yet sent is refused, never started after it.
+    std::atomic<std::uint64_t> emergencies_ = 0;
+    SaleRecorder noRecorder_;
+    SaleRecorder* recorder_ = &noRecorder_;
 };
 
 }  // namespace zarvik::service

@@ -54,6 +54,10 @@ struct PumpRecord {
     bool live = false;                    // the latest poll was good
     std::optional<PumpReading> lastGood;  // the latest good poll
     std::optional<Fault> fault;           // the latest poll's failure while not live
+    // Per nozzle: the price the service last set and the dispenser accepted,
+    // and one held until the nozzle is idle.
+    std::array<std::optional<double>, kMaxNozzles> price{};
+    std::array<std::optional<double>, kMaxNozzles> pendingPrice{};
 };
 
 enum class Health { Good, Failing, Dead };
@@ -94,6 +98,11 @@ public:
     void PollGood(int line, int dispenser, const PumpReading& reading);
     void PollFailed(int line, int dispenser, const Fault& fault);
     void CycleEnded(int line, const CycleEnd& cycle);
+    // The dispenser accepted `price` for the nozzle: it is shown, a price
+    // pending for it is dropped when it is that one (a newer one stays).
+    void PriceSet(int line, int dispenser, int nozzle, double price);
+    // `price` is held for the nozzle, replacing one held before.
+    void PricePending(int line, int dispenser, int nozzle, double price);
 
     std::optional<PumpRecord> Pump(int line, int dispenser) const;
     // Every registered pump at one moment (one lock), by line then dispenser.
