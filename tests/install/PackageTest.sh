@@ -18,6 +18,9 @@ root=$work/root
 lib=$root/usr/lib/$multiarch
 # The installed tools run without the test's environment.
 run() { env -i PATH=/usr/bin:/bin HOME="$work" QT_QPA_PLATFORM=offscreen LD_LIBRARY_PATH="$lib" "$@"; }
+# The same as the process itself, for a program in the background: its PID is
+# the caller's, so killing that stops the program, not only a shell around it.
+run_exec() { exec env -i PATH=/usr/bin:/bin HOME="$work" QT_QPA_PLATFORM=offscreen LD_LIBRARY_PATH="$lib" "$@"; }
 
 rm -rf "$work" && mkdir -p "$work" || fail "no work folder $work"
 debs=$(bash "$source/scripts/build-debs" "$build" "$work" 2>&1) || fail "build-debs: $debs"
@@ -159,7 +162,10 @@ out=$(bash -c "source '$root/usr/share/bash-completion/completions/zarvik-host' 
 
 # python3-zarvik with libzarvik1: the Python example pours a dose through the
 # unpacked C library on the unpacked simulator's line.
-coproc sim { run "$root/usr/bin/zarvik-sim" --no-pacing --flow 20 --eps 0 2>&1; }
+coproc sim {
+    exec 2>&1
+    run_exec "$root/usr/bin/zarvik-sim" --no-pacing --flow 20 --eps 0
+}
 read -r -t 10 device <&"${sim[0]}" || fail "zarvik-sim printed no device"
 out=$(run PYTHONPATH="$root/usr/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 \
     "$root/usr/share/doc/python3-zarvik/examples/delivery.py" "$device" 2>&1)
