@@ -195,38 +195,66 @@ std::vector<Sale> Journal::Restart(WallTime at) {
     return open;
 }
 
+namespace {
+
+// What the totals say an open sale delivered, and how it is told.
+struct Reconciled {
+    std::optional<double> litres;
+    std::optional<double> money;
+    std::string cause;
+};
+
+constexpr double kSameVolume = 0.0005;  // half the meter's thousandth
+
+Reconciled FromTotals(std::optional<double> before, double price, const PresentState& present) {
+    if (!before || !present.total || !std::isfinite(*present.total))
+        return {{}, {}, "reconciled without totals: volume unknown"};
+    if (*present.total < *before) return {{}, {}, "reconciled: the nozzle's total went back, volume unknown"};
+    const double litres = Round(*present.total - *before, 0.001);
+    if (present.litres && present.money && std::fabs(*present.litres - litres) < kSameVolume)
+        return {litres, Round(*present.money, 0.01), "reconciled from the nozzle's totals and counters"};
+    return {litres, Round(litres * price, 0.01), "reconciled from the nozzle's totals"};
+}
+
+// An entry still authorising: its start went out when the nozzle is busy or
+// its total moved since the entry was written.
+bool StartWentOut(std::optional<double> before, const PresentState& present) {
+    return present.active ||
+           (before && present.total && std::isfinite(*present.total) && *present.total > *before + kSameVolume);
+}
+
+}  // namespace
+
 bool Journal::Reconcile(SaleId id, const PresentState& present) {
     std::lock_guard lock(db_->mutex);
     Transaction transaction(db_->handle);
-    StateFor(db_->handle, id, {SaleState::Authorised, SaleState::Delivering}, "reconcile");
+    const SaleState was =
+        StateFor(db_->handle, id, {SaleState::Authorising, SaleState::Authorised, SaleState::Delivering}, "reconcile");
+    Statement select(db_->handle, "SELECT total_before, price FROM sales WHERE id = ?");
+    select.Bind(1, id).Step();
+    const std::optional<double> before = select.OptReal(0);
+    const double price = select.Real(1);
+    if (was == SaleState::Authorising && !StartWentOut(before, present)) {
+        Statement update(db_->handle,
+                         "UPDATE sales SET state = 'failed', cause = ?, updated_at = ?, ended_at = ? WHERE id = ?");
+        update.Bind(1, kNotSent).Bind(2, ToMs(present.at)).Bind(3, ToMs(present.at)).Bind(4, id).Run();
+        transaction.Commit();
+        return true;
+    }
     if (present.active) {
         Statement update(db_->handle, "UPDATE sales SET state = 'delivering', updated_at = ? WHERE id = ?");
         update.Bind(1, ToMs(present.at)).Bind(2, id).Run();
         transaction.Commit();
         return false;
     }
-    Statement select(db_->handle, "SELECT total_before, price FROM sales WHERE id = ?");
-    select.Bind(1, id).Step();
-    const std::optional<double> before = select.OptReal(0);
-    const double price = select.Real(1);
-    std::optional<double> litres;
-    std::optional<double> money;
-    std::string cause = "reconciled from the nozzle's totals";
-    if (!before || !present.total || !std::isfinite(*present.total)) {
-        cause = "reconciled without totals: volume unknown";
-    } else if (*present.total < *before) {
-        cause = "reconciled: the nozzle's total went back, volume unknown";
-    } else {
-        litres = Round(*present.total - *before, 0.001);
-        money = Round(*litres * price, 0.01);
-    }
+    const Reconciled r = FromTotals(before, price, present);
     Statement update(db_->handle,
                      "UPDATE sales SET state = 'reconciled', litres = ?, money = ?, total_after = ?, cause = ?, "
                      "updated_at = ?, ended_at = ? WHERE id = ?");
-    update.Bind(1, litres)
-        .Bind(2, money)
+    update.Bind(1, r.litres)
+        .Bind(2, r.money)
         .Bind(3, Usable(present.total) ? present.total : std::nullopt)
-        .Bind(4, cause)
+        .Bind(4, r.cause)
         .Bind(5, ToMs(present.at));
     update.Bind(6, ToMs(present.at)).Bind(7, id).Run();
     transaction.Commit();

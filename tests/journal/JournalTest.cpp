@@ -170,9 +170,28 @@ TEST_F(JournalTest, Reconcile_TakesTheVolumeFromTheTotals) {
         SaleState state;
         std::optional<double> litres;
         std::optional<double> money;
+        bool sent = true;  // false: still authorising when the service stopped
     };
     const std::vector<Case> cases = {
         {"totals", 1000.0, {false, 1012.5, At(50)}, true, SaleState::Reconciled, 12.5, 625.0},
+        {"counters show that volume",
+         1000.0,
+         {false, 1012.5, At(50), 12.5, 624.99},
+         true,
+         SaleState::Reconciled,
+         12.5,
+         624.99},
+        {"counters of another sale",
+         1000.0,
+         {false, 1012.5, At(50), 3.0, 150.0},
+         true,
+         SaleState::Reconciled,
+         12.5,
+         625.0},
+        {"unsent, total unchanged", 1000.0, {false, 1000.0, At(50)}, true, SaleState::Failed, {}, {}, false},
+        {"unsent, no total", 1000.0, {false, {}, At(50)}, true, SaleState::Failed, {}, {}, false},
+        {"unsent but the total moved", 1000.0, {false, 1004.0, At(50)}, true, SaleState::Reconciled, 4.0, 200.0, false},
+        {"unsent but delivering", 1000.0, {true, 1001.0, At(50)}, false, SaleState::Delivering, {}, {}, false},
         {"rounded", 1000.1, {false, 1012.2, At(50)}, true, SaleState::Reconciled, 12.1, 605.0},
         {"nothing delivered", 1000.0, {false, 1000.0, At(50)}, true, SaleState::Reconciled, 0.0, 0.0},
         {"still delivering", 1000.0, {true, 1003.0, At(50)}, false, SaleState::Delivering, {}, {}},
@@ -193,7 +212,7 @@ TEST_F(JournalTest, Reconcile_TakesTheVolumeFromTheTotals) {
         NewSale sale = Sale();
         sale.totalBefore = c.before;
         const SaleId id = journal.Begin(sale);
-        journal.MarkSent(id, At(1));
+        if (c.sent) journal.MarkSent(id, At(1));
         EXPECT_EQ(journal.Reconcile(id, c.present), c.closed);
         const auto now = journal.Fetch(id);
         ASSERT_TRUE(now);
@@ -201,7 +220,8 @@ TEST_F(JournalTest, Reconcile_TakesTheVolumeFromTheTotals) {
         EXPECT_EQ(now->litres, c.litres);
         EXPECT_EQ(now->money, c.money);
         if (c.closed && !c.litres) {
-            EXPECT_NE(now->cause.find("volume unknown"), std::string::npos) << now->cause;
+            const char* why = c.state == SaleState::Failed ? "not sent" : "volume unknown";
+            EXPECT_NE(now->cause.find(why), std::string::npos) << now->cause;
         }
         if (c.closed) {
             EXPECT_THROW(journal.Reconcile(id, c.present), JournalError);

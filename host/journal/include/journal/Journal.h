@@ -84,6 +84,10 @@ struct PresentState {
     bool active = false;          // authorised or delivering on that nozzle now
     std::optional<double> total;  // the nozzle's litres total now, if read
     WallTime at;
+    // The nozzle's delivery counters now, if polled: they are the sale's own
+    // when their volume is the totals' difference, and then give its money.
+    std::optional<double> litres;
+    std::optional<double> money;
 };
 
 struct SaleFilter {
@@ -143,9 +147,13 @@ public:
     std::vector<Sale> Restart(WallTime at);
     // Closes an open sale from the nozzle's present state: still active →
     // recorded as delivering and left open (false); else reconciled with
-    // litres = total now − total before and money = litres × price (true).
-    // Without both totals, or with a total that went back, it is reconciled
-    // with no volume and the cause says why. Either outcome is one commit.
+    // litres = total now − total before and money = litres × price, or the
+    // counters' money when they show that volume (true). Without both
+    // totals, or with a total that went back, it is reconciled with no
+    // volume and the cause says why. An entry still authorising (its start
+    // may or may not have gone out) counts as sent when the nozzle is active
+    // or its total moved, else it is failed as never sent. Either outcome is
+    // one commit.
     bool Reconcile(SaleId id, const PresentState& present);
 
     // Marks an ended sale taken by its consumer, committed (Done); changes
