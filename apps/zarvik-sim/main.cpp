@@ -135,6 +135,7 @@ struct SimOptions {
     int replayLine = 0;
     bool replayTiming = false;
     bool console = false;
+    std::string deliveryLog;
 };
 
 void AddStationOptions(CLI::App& app, SimOptions& o) {
@@ -154,7 +155,11 @@ void AddStationOptions(CLI::App& app, SimOptions& o) {
     app.add_option("--eps", o.config.meterError, "meter error of every nozzle (0.01 = +1 %)")->capture_default_str();
     app.add_flag("!--no-clear", o.config.clearAfterHangUp, "go idle on hang-up instead of waiting for 0x98");
     app.add_flag("--console", o.console,
-                 "read keypad commands on stdin: deliver D N LITRES, lift D N, hang D N (each answers ok or error)");
+                 "read keypad commands on stdin: deliver D N LITRES, lift D N, hang D N, show D N (each answers "
+                 "ok or error)");
+    app.add_option("--delivery-log", o.deliveryLog,
+                   "append a line for every delivery's start (\"start D N\") and end (\"end D N VOLUME MONEY "
+                   "TOTAL\") to this file");
 }
 
 void AddFaultOptions(CLI::App& app, SimOptions& o) {
@@ -188,6 +193,23 @@ void AddReplayOptions(CLI::App& app, SimOptions& o) {
         app.get_option(fault)->excludes(replay);
 }
 
+// The simulator's own record of what it delivered, a line each, written at
+// once (a test reads it while the simulator runs, or after killing it).
+void StartDeliveryLog(zarvik::sim::Station& station, const std::string& path) {
+    auto file = std::shared_ptr<std::FILE>(std::fopen(path.c_str(), "a"), [](std::FILE* f) {
+        if (f != nullptr) std::fclose(f);
+    });
+    if (!file) throw std::runtime_error("delivery log " + path + ": cannot be opened");
+    station.SetDeliveryLog([file](const zarvik::sim::DeliveryRecord& r) {
+        if (r.started)
+            std::fprintf(file.get(), "start %d %d\n", r.dispenser, r.nozzle);
+        else
+            std::fprintf(file.get(), "end %d %d %.3f %.2f %.3f\n", r.dispenser, r.nozzle, r.volume / 1000.0,
+                         r.money / 100.0, r.total / 1000.0);
+        std::fflush(file.get());
+    });
+}
+
 int Run(SimOptions& o, zarvik::sim::FaultMode mode) {
     o.config.addresses.clear();
     for (int a = 1; a <= o.addresses; ++a) o.config.addresses.push_back(static_cast<std::uint8_t>(a));
@@ -195,6 +217,7 @@ int Run(SimOptions& o, zarvik::sim::FaultMode mode) {
     o.endpoint.turnaround = std::chrono::microseconds(o.turnaroundUs);
     if (!o.replay.empty()) return ServeReplay(o.replay, o.replayLine, o.replayTiming, o.endpoint, o.device);
     return ServeStation(o.config, o.endpoint, o.device, o.console, [&](zarvik::sim::Station& station) {
+        if (!o.deliveryLog.empty()) StartDeliveryLog(station, o.deliveryLog);
         station.SetFaultDelay(std::chrono::milliseconds(o.faultDelayMs));
         station.SetFixedSequence(static_cast<std::uint8_t>(o.fixedSequence));
         if (o.faultNext > 0) {

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 
 #include "hostkit/ExitCodes.h"
 
@@ -21,6 +22,30 @@ void CheckPem(const std::string& path, const char* what) {
                               std::string(what) + " " + path + ": cannot be read or holds no PEM block");
 }
 
+JournalSettings ReadJournal(const std::string& service, const std::string& source) {
+    JournalSettings journal;
+    const auto doc = nlohmann::json::parse(service.empty() ? "{}" : service);
+    if (!doc.contains("journal")) return journal;
+    const auto fail = [&source](const std::string& why) {
+        throw host::HostError(host::kExitConfig, source + ": $.service.journal" + why);
+    };
+    const auto& j = doc.at("journal");
+    if (!j.is_object()) fail(" must be an object");
+    for (const auto& [key, value] : j.items()) {
+        if (key == "path") {
+            if (!value.is_string() || value.get<std::string>().empty()) fail(".path must be a file's path");
+            journal.path = value.get<std::string>();
+        } else if (key == "keepAcknowledgedDays") {
+            if (!value.is_number_integer() || value.get<long long>() < 1 || value.get<long long>() > 3650)
+                fail(".keepAcknowledgedDays must be a whole number of days from 1 to 3650");
+            journal.keepAcknowledgedDays = value.get<int>();
+        } else {
+            fail(" has an unknown key \"" + key + "\"");
+        }
+    }
+    return journal;
+}
+
 }  // namespace
 
 Config ReadConfig(const std::string& stationPath) {
@@ -30,6 +55,7 @@ Config ReadConfig(const std::string& stationPath) {
     config.settings =
         http::ParseServerSettings(config.station.service.empty() ? "{}" : config.station.service, stationPath);
     config.tokens = http::TokenFile::Read(config.settings.tokens);
+    config.journal = ReadJournal(config.station.service, stationPath);
     if (!config.settings.certificate.empty()) {
         CheckPem(config.settings.certificate, "certificate");
         CheckPem(config.settings.key, "key");

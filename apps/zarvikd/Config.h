@@ -12,10 +12,17 @@
 
 namespace zarvik::zarvikd {
 
+// The sales journal: "service": {"journal": {"path", "keepAcknowledgedDays"}}.
+struct JournalSettings {
+    std::string path = "/var/lib/zarvikd/sales.db";
+    int keepAcknowledgedDays = 90;  // acknowledged sales older than this are pruned
+};
+
 struct Config {
     host::StationFile station;
     http::ServerSettings settings;
     http::TokenFile tokens;
+    JournalSettings journal;
 };
 
 Config ReadConfig(const std::string& stationPath);

@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 
@@ -17,10 +18,13 @@
 #include "OpenApi.h"
 #include "hostkit/ExitCodes.h"
 #include "httpserver/HttpServer.h"
+#include "journal/Journal.h"
 #include "service/Api.h"
 #include "service/EventRoutes.h"
 #include "service/PumpEvents.h"
+#include "service/SalesJournal.h"
 #include "service/Service.h"
+#include "service/TransactionRoutes.h"
 
 namespace zarvik::zarvikd {
 namespace {
@@ -29,6 +33,10 @@ constexpr time_t kTickSeconds = 1;
 constexpr auto kStallSeconds = std::chrono::seconds(60);
 // The events kept for clients that reconnect (a few minutes of a busy station).
 constexpr std::size_t kEventRing = 4096;
+constexpr auto kPruneEvery = std::chrono::hours(1);
+// Fault injection for the crash test only: a pause between a new sale's
+// commit and its first command, in milliseconds.
+constexpr const char* kPauseVariable = "ZARVIKD_TEST_PAUSE_AFTER_COMMIT_MS";
 
 struct Options {
     std::string station = "/etc/zarvik/station.json";
@@ -62,17 +70,32 @@ void LogListening(const http::Logger& log, const http::ServerSettings& s, int po
 // kStallSeconds: a poll waits on the wire and a read through the worker
 // (descriptions of every table) holds its polls up for a while, so only a
 // worker that stays put that long counts as hung.
-void AwaitStop(const sigset_t& signals, const service::Service& service) {
+// Prunes the acknowledged sales older than the configured age every
+// kPruneEvery (and once at start).
+void AwaitStop(const sigset_t& signals, const service::Service& service, const std::function<void()>& prune) {
     std::uint64_t seen = service.LeastProgress();
     auto moved = std::chrono::steady_clock::now();
+    auto pruned = std::chrono::steady_clock::now() - kPruneEvery;
     const timespec tick{kTickSeconds, 0};
     for (;;) {
+        if (std::chrono::steady_clock::now() - pruned >= kPruneEvery) {
+            prune();
+            pruned = std::chrono::steady_clock::now();
+        }
         const int signal = sigtimedwait(&signals, nullptr, &tick);
         if (signal == SIGTERM || signal == SIGINT) return;
         const std::uint64_t now = service.LeastProgress();
         if (now != seen || service.Station().lines.empty()) moved = std::chrono::steady_clock::now();
         seen = now;
         if (std::chrono::steady_clock::now() - moved < kStallSeconds) NotifyWatchdog();
+    }
+}
+
+journal::Journal OpenJournal(const std::string& path) {
+    try {
+        return journal::Journal::Open(path);
+    } catch (const journal::JournalError& e) {
+        throw host::HostError(host::kExitConfig, e.what());
     }
 }
 
@@ -88,13 +111,29 @@ int Serve(const Options& o, const sigset_t& signals) {
     service::Service lines(config.station, o.library, log);
     lines.OnPumpChanged(
         service::PumpEventPublisher(lines.Station(), bus, [] { return std::chrono::system_clock::now(); }));
+    journal::Journal journal = OpenJournal(config.journal.path);
+    service::SalesJournal sales(journal, log);
+    const auto publishSale = [&bus](const journal::Sale& sale) {
+        bus.Publish([&sale](std::uint64_t seq) {
+            return service::TransactionEventText(seq, std::chrono::system_clock::now(), sale);
+        });
+    };
+    sales.OnChanged(publishSale);
+    if (const char* pause = std::getenv(kPauseVariable))
+        sales.PauseAfterCommit(std::chrono::milliseconds(std::atol(pause)));
+    if (const std::size_t open = sales.Recover())
+        log(LOG_NOTICE,
+            std::to_string(open) + " sales left open by the last run: reconciled on their dispensers' first good poll");
+    lines.SetRecorder(sales);
+    const service::TransactionRoutes transactions(journal, publishSale);
     service::Api api(lines.Station(), lines.State(), lines, {ZARVIK_VERSION, startedAt, lines.DriverInfo(), kOpenApi});
     api.SetControl(lines);
     const service::EventRoutes events(bus, tickets);
     http::HttpServer server(
         config.settings, std::move(config.tokens),
-        [&api, &events](const http::Request& request) {
+        [&api, &events, &transactions](const http::Request& request) {
             if (auto response = events.Handle(request)) return std::move(*response);
+            if (auto response = transactions.Handle(request)) return std::move(*response);
             return api.Handle(request);
         },
         log);
@@ -104,7 +143,15 @@ int Serve(const Options& o, const sigset_t& signals) {
     server.Start();
     LogListening(log, config.settings, server.Port());
     NotifyReady("serving " + std::to_string(config.station.lines.size()) + " lines");
-    AwaitStop(signals, lines);
+    const auto keep = std::chrono::hours(24) * config.journal.keepAcknowledgedDays;
+    AwaitStop(signals, lines, [&] {
+        try {
+            if (const int pruned = journal.Prune(std::chrono::system_clock::now() - keep))
+                log(LOG_INFO, "sales journal: " + std::to_string(pruned) + " acknowledged sales pruned");
+        } catch (const journal::JournalError& e) {
+            log(LOG_WARNING, std::string("sales journal: prune: ") + e.what());
+        }
+    });
     NotifyStopping();
     log(LOG_INFO, "stopping");
     server.Stop();

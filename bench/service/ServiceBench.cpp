@@ -95,8 +95,12 @@ std::filesystem::path WriteStation(const std::filesystem::path& dir, const std::
     const auto tokens = dir / "tokens";
     std::ofstream(tokens) << "read " << kToken << "\n";
     std::filesystem::permissions(tokens, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    const nlohmann::json station = {
-        {"name", "bench"}, {"lines", lines}, {"service", {{"listen", "127.0.0.1:0"}, {"tokens", tokens.string()}}}};
+    const nlohmann::json station = {{"name", "bench"},
+                                    {"lines", lines},
+                                    {"service",
+                                     {{"listen", "127.0.0.1:0"},
+                                      {"tokens", tokens.string()},
+                                      {"journal", {{"path", (dir / "sales.db").string()}}}}}};
     const auto path = dir / "station.json";
     std::ofstream(path) << station.dump(2);
     return path;

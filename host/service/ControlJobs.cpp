@@ -57,14 +57,14 @@ void SendCommand(LineContext& c, const SaleCommand& command) {
 // dispenser answered but did not accept it, LineFailure when the line did
 // not answer (no reply, a bad reply).
 void Command(LineContext& c, const SaleCommand& command, SaleRecorder& recorder) {
-    recorder.Sending(command);
+    recorder.Sending(c, command);
     std::string cause;
     bool refused = false;
     try {
         SendCommand(c, command);
         const std::uint8_t result = host::slots::GetLineResult(c.driver, c.line);
         if (result == kAccepted) {
-            recorder.Answered(command, true, {});
+            recorder.Answered(c, command, Answer::Accepted, {});
             return;
         }
         refused = result == kRefused || result == kStartRefused || result == kStopRefused;
@@ -74,7 +74,7 @@ void Command(LineContext& c, const SaleCommand& command, SaleRecorder& recorder)
     } catch (const std::exception& e) {
         cause = c.failureCause(std::string(CommandWord(command.kind)) + ": " + host::ErrorText(e));
     }
-    recorder.Answered(command, false, cause);
+    recorder.Answered(c, command, refused ? Answer::Refused : Answer::NoAnswer, cause);
     if (refused) throw Refused(cause);
     throw LineFailure(cause);
 }

@@ -103,6 +103,9 @@ std::optional<http::Response> Api::Control(const http::Request& request,
         return http::ErrorResponse(502, "line_failure", e.what());
     } catch (const JobTimeout& e) {
         return http::ErrorResponse(504, "line_timeout", e.what());
+    } catch (const JournalUnavailable& e) {
+        return e.Full() ? http::ErrorResponse(507, "journal_full", e.what())
+                        : http::ErrorResponse(503, "journal_failure", e.what());
     }
 }
 

@@ -21,17 +21,9 @@ std::string ResultText(std::uint8_t result) {
 
 void ReadTotal(LineContext& c, const host::StationDispenser& d, int nozzle, json& n) {
     std::string error;
-    try {
-        double litres = -1.0;
-        host::slots::ReadNozzleTotal(c.driver, c.line, d.number, nozzle, litres);
-        const std::uint8_t result = host::slots::GetLineResult(c.driver, c.line);
-        if (result == kReadGood) {
-            n["total"] = litres;
-            return;
-        }
-        error = ResultText(result);
-    } catch (const std::exception& e) {
-        error = c.failureCause(host::ErrorText(e));
+    if (const auto total = ReadNozzleTotal(c, d.number, nozzle, error)) {
+        n["total"] = *total;
+        return;
     }
     n["total"] = nullptr;
     n["error"] = error;
@@ -62,6 +54,19 @@ json LineTotalsEntry(const host::StationLine& line, std::optional<int> dispenser
     json out{{"line", line.line}, {"device", line.device}, {"dispensers", std::move(dispensers)}};
     if (!line.name.empty()) out["name"] = line.name;
     return out;
+}
+
+std::optional<double> ReadNozzleTotal(LineContext& c, int dispenser, int nozzle, std::string& error) {
+    try {
+        double litres = -1.0;
+        host::slots::ReadNozzleTotal(c.driver, c.line, dispenser, nozzle, litres);
+        const std::uint8_t result = host::slots::GetLineResult(c.driver, c.line);
+        if (result == kReadGood) return litres;
+        error = ResultText(result);
+    } catch (const std::exception& e) {
+        error = c.failureCause(host::ErrorText(e));
+    }
+    return std::nullopt;
 }
 
 json ReadLineTotals(LineContext& c, const host::StationLine& line, std::optional<int> dispenser) {

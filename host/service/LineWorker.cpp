@@ -220,9 +220,10 @@ bool LineWorker::Poll(const host::StationDispenser& dispenser) {
         const auto index = static_cast<std::size_t>(k - 1);
         reading.nozzleStates[index] = static_cast<std::uint8_t>(status.NozzleStates[index]);
         if (const auto own = replies_->Find(line_.line, dispenser.number, k))
-            reading.values[index] = PumpReading::Values{own->litres, own->money};
+            reading.values[index] = PumpReading::Values{own->litres, own->money, own->status};
     }
     state_.PollGood(line_.line, dispenser.number, reading);
+    if (afterPoll_) afterPoll_(context_, dispenser, reading);
     ApplyPendingPrices(context_, dispenser);
     return true;
 }

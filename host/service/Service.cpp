@@ -55,6 +55,14 @@ std::uint64_t Service::LeastProgress() const {
     return workers_.empty() ? 0 : fewest;
 }
 
+void Service::SetRecorder(SaleRecorder& recorder) {
+    recorder_ = &recorder;
+    for (auto& worker : workers_)
+        worker->SetAfterPoll([&recorder](LineContext& c, const host::StationDispenser& d, const PumpReading& reading) {
+            recorder.Polled(c, d, reading);
+        });
+}
+
 LineWorker& Service::Worker(int line) {
     for (auto& worker : workers_)
         if (worker->Line().line == line) return *worker;

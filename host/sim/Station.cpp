@@ -77,6 +77,7 @@ struct NozzleState {
     std::uint32_t moneyTargetValue = 0;
     std::optional<std::uint8_t> forced;
     std::uint8_t forcedFlags = 0;
+    std::uint8_t logged = kStatusIdle;  // the status the delivery log last saw
 };
 
 struct AddressState {
@@ -86,6 +87,7 @@ struct AddressState {
 };
 
 struct Station::Impl {
+    DeliveryLog deliveryLog;
     TableSet tables;
     std::vector<AddressState> addresses;
     FaultInjector faults;
@@ -195,6 +197,33 @@ struct Station::Impl {
         for (auto& a : addresses)
             for (auto& n : a.nozzles)
                 if (n.exists) Advance(n, now);
+    }
+
+    static bool Running(std::uint8_t status) {
+        return status == kStatusAuthorised || status == kStatusLifted || status == kStatusDelivering ||
+               status == kStatusSlowing;
+    }
+
+    // Tells the delivery log of every start and end since it was last told.
+    void LogDeliveries() {
+        for (auto& a : addresses) {
+            for (std::size_t byte = 0; byte < a.nozzles.size(); ++byte) {
+                NozzleState& n = a.nozzles[byte];
+                if (!n.exists || n.logged == n.status) continue;
+                const bool was = Running(n.logged);
+                n.logged = n.status;
+                if (!deliveryLog || was == Running(n.status)) continue;
+                const bool even = byte > 5 || (byte == 5 && (n.dispensers & kEvenDispenser) != 0);
+                DeliveryRecord record;
+                record.dispenser = a.address * 2 - (even ? 0 : 1);
+                record.nozzle = even ? static_cast<int>(byte) - 4 : static_cast<int>(byte) + 1;
+                record.started = !was;
+                record.volume = n.volume;
+                record.money = n.money;
+                record.total = n.total;
+                deliveryLog(record);
+            }
+        }
     }
 
     std::uint8_t Start(AddressState& a, std::size_t byte, TimePoint now) {
@@ -547,6 +576,7 @@ std::optional<Reply> Station::Handle(const std::uint8_t* request, std::size_t le
     }
     s.AdvanceAll(now);
     auto bytes = s.Execute(Impl::Request{*a, request, len, now});
+    s.LogDeliveries();
     if (!bytes) {
         ++s.stats.ignored;
         s.stats.faults = s.faults.Injected();
@@ -605,6 +635,12 @@ std::optional<Reply> Station::Handle(const std::uint8_t* request, std::size_t le
 void Station::Advance(TimePoint now) {
     std::lock_guard lock(mutex_);
     impl_->AdvanceAll(now);
+    impl_->LogDeliveries();
+}
+
+void Station::SetDeliveryLog(DeliveryLog log) {
+    std::lock_guard lock(mutex_);
+    impl_->deliveryLog = std::move(log);
 }
 
 NozzleView Station::Nozzle(int dispenser, int nozzle) const {
@@ -652,7 +688,9 @@ bool Station::StartDelivery(int dispenser, int nozzle, double litres, TimePoint 
     n.volumeDose = static_cast<std::uint32_t>(std::round(litres * 1000.0));
     n.moneyDose = 0;
     const auto byte = static_cast<std::size_t>(&n - a->nozzles.data());
-    return impl_->Start(*a, byte, now) == wire::kResultAccepted;
+    const bool started = impl_->Start(*a, byte, now) == wire::kResultAccepted;
+    impl_->LogDeliveries();
+    return started;
 }
 
 void Station::LiftNozzle(int dispenser, int nozzle, TimePoint now) {

@@ -127,8 +127,9 @@ TEST(HostService, ReadsThroughZarvikdAsOnTheLine) {
                                                                   sim.Port() + R"(", "dispensers": [
         {"number": 1, "nozzles": 3, "name": "ТРК 1", "nozzleNames": ["АИ-92", "АИ-95", "ДТ"]},
         {"number": 2, "nozzles": 3}]}],
-        "service": {"listen": "127.0.0.1:0", "tokens": ")" + tokens +
-                                                                  R"("}})");
+        "service": {"listen": "127.0.0.1:0", "journal": {"path": ")" +
+                                                                  TempPath("service-sales.db") + R"("},
+                    "tokens": ")" + tokens + R"("}})");
     const std::vector<std::vector<std::string>> formats{{"--json"}, {}, {"--csv"}};
     std::vector<Finished> direct;
     for (const std::vector<std::string>& format : formats) {
@@ -181,8 +182,9 @@ TEST(HostService, HttpsChecksTheServicesCertificate) {
     const std::string tokens = TokenFile();
     const std::string station = Write("tls-station.json", R"({"lines": [{"line": 1, "device": ")" + sim.Port() +
                                                               R"(", "dispensers": [{"number": 1, "nozzles": 3}]}],
-        "service": {"listen": "127.0.0.1:0", "tokens": ")" + tokens +
-                                                              R"(",
+        "service": {"listen": "127.0.0.1:0", "journal": {"path": ")" +
+                                                              TempPath("tls-sales.db") + R"("},
+                    "tokens": ")" + tokens + R"(",
                     "tls": {"certificate": ")" + certificate + R"(", "key": ")" +
                                                               key + R"("}}})");
     const Zarvikd service(station);

@@ -16,6 +16,7 @@ from test_zarvikd import OPENAPI, READ_TOKEN, Service, Simulator, write_station
 
 BEARER = {"Authorization": f"Bearer {READ_TOKEN}"}
 EVENT = jsonschema.Draft202012Validator({"oneOf": [{"$ref": "#/components/schemas/PumpEvent"},
+                                                   {"$ref": "#/components/schemas/TransactionEvent"},
                                                    {"$ref": "#/components/schemas/ResetEvent"}],
                                          "components": OPENAPI["components"]})
 

@@ -22,6 +22,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The sales journal cannot take a new sale (full: disk or size limit, or it
+// failed): the sale is refused before anything is sent.
+class JournalUnavailable : public std::runtime_error {
+public:
+    JournalUnavailable(const std::string& cause, bool full) : std::runtime_error(cause), full_(full) {}
+    bool Full() const { return full_; }
+
+private:
+    bool full_;
+};
+
 enum class PresetKind { Litres, Money };
 
 struct Authorisation {
@@ -61,13 +72,19 @@ struct SaleCommand {
     std::optional<Authorisation> sale;  // for price, dose and start
 };
 
-// Told before each command is sent and after its answer (accepted, or the
-// cause it was not). The default records nothing.
+// How a command was answered: taken, refused by the dispenser, or not
+// answered at all (the dispenser may or may not have taken it).
+enum class Answer { Accepted, Refused, NoAnswer };
+
+// Told, on the line's worker, before each command is sent (it may refuse the
+// sale by throwing: nothing is sent then), after its answer, and after every
+// good poll of a dispenser. The default records nothing.
 class SaleRecorder {
 public:
     virtual ~SaleRecorder() = default;
-    virtual void Sending(const SaleCommand&) {}
-    virtual void Answered(const SaleCommand&, bool /*accepted*/, const std::string& /*cause*/) {}
+    virtual void Sending(LineContext&, const SaleCommand&) {}
+    virtual void Answered(LineContext&, const SaleCommand&, Answer, const std::string& /*cause*/) {}
+    virtual void Polled(LineContext&, const host::StationDispenser&, const PumpReading&) {}
 };
 
 }  // namespace zarvik::service

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "service/LineWorker.h"
 #include "station/StationFile.h"
@@ -29,6 +30,10 @@ json LineTotalsEntry(const host::StationLine& line, std::optional<int> dispenser
 // That entry with each nozzle's total read through the driver. Never throws
 // for a nozzle that failed.
 json ReadLineTotals(LineContext& context, const host::StationLine& line, std::optional<int> dispenser);
+
+// One nozzle's litres total (operation 19); nullopt with ERROR set to why
+// when the read was not good. Never throws for the line's failure.
+std::optional<double> ReadNozzleTotal(LineContext& context, int dispenser, int nozzle, std::string& error);
 
 // {"address", "complete", "tables": [...]}: tables from 1 until the first
 // that has no good description. Throws LineFailure when an exchange fails.

@@ -76,6 +76,11 @@ public:
     LineWorker(const LineWorker&) = delete;
     LineWorker& operator=(const LineWorker&) = delete;
 
+    // Called on the worker after each good poll of a dispenser (the sales
+    // journal follows the deliveries there); set before Start.
+    using AfterPoll = std::function<void(LineContext&, const host::StationDispenser&, const PumpReading&)>;
+    void SetAfterPoll(AfterPoll afterPoll) { afterPoll_ = std::move(afterPoll); }
+
     void Start();
     void Stop();  // idempotent; waits for the call under way
 
@@ -106,6 +111,7 @@ private:
     StationState& state_;
     const LogFunction log_;
     LineContext context_;
+    AfterPoll afterPoll_;
     std::uint8_t sequence_ = 0x80;
     Health logged_ = Health::Good;  // the health last logged
 

@@ -49,7 +49,7 @@ public:
     json EmergencyStop() override;
     json SetPrice(int line, int dispenser, int nozzle, double price) override;
     // Told of every sale command; set before Start. Default: records nothing.
-    void SetRecorder(SaleRecorder& recorder) { recorder_ = &recorder; }
+    void SetRecorder(SaleRecorder& recorder);
 
 private:
     LineWorker& Worker(int line);

@@ -45,6 +45,7 @@ struct PumpReading {
     struct Values {
         double litres = 0.0;
         double money = 0.0;
+        std::uint8_t status = 0;  // the nozzle's own status code (reply byte 31)
     };
     std::array<std::optional<Values>, kMaxNozzles> values{};  // nullopt: not polled
 };

@@ -4,6 +4,7 @@
 //   deliver D N LITRES   preset LITRES on nozzle N of dispenser D and start
 //   lift D N             lift nozzle N out of its holder
 //   hang D N             hang it up
+//   show D N             the nozzle's own record: "ok status S volume V money M total T"
 //
 // Each command answers one line: "ok", or "error: " and why (an unknown
 // command, a malformed number, a dispenser or nozzle the station does not

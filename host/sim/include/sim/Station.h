@@ -35,6 +35,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -100,6 +101,18 @@ struct NozzleView {
     double poured = 0.0;                 // litres really poured by the current or last delivery
 };
 
+// A delivery's start or end as the delivery log is told of it: an end is
+// the move out of a running status (3, 4, 7, 8) with the counters then.
+struct DeliveryRecord {
+    int dispenser = 0;
+    int nozzle = 0;
+    bool started = false;      // false: ended
+    std::uint32_t volume = 0;  // thousandths, at the end
+    std::uint32_t money = 0;   // hundredths
+    std::uint32_t total = 0;   // thousandths
+};
+using DeliveryLog = std::function<void(const DeliveryRecord&)>;
+
 struct StationStats {
     std::uint64_t requests = 0;  // well-formed frames for one of our addresses
     std::uint64_t ignored = 0;   // frames not answered (bad frame, other address, unknown command)
@@ -149,6 +162,9 @@ public:
     // A dispenser that never echoes: every reply carries the fixed sequence
     // byte, whatever fault is active besides.
     void SetNeverEchoes(bool never);
+
+    // Told, under the station's lock, of every delivery's start and end.
+    void SetDeliveryLog(DeliveryLog log);
 
     StationStats Stats() const;
     const StationConfig& Config() const { return config_; }
