@@ -83,7 +83,7 @@ bool Usable(std::optional<double> value) { return !value || std::isfinite(*value
 // all (SQLite stores NaN as NULL): refused instead.
 void CheckEnd(const SaleEnd& end) {
     if (!std::isfinite(end.litres) || !std::isfinite(end.money) || end.litres < 0 || end.money < 0 ||
-        !Usable(end.totalAfter))
+        !Usable(end.totalAfter) || !Usable(end.totalBefore))
         throw JournalError("sales journal: finish: volume " + std::to_string(end.litres) + ", money " +
                            std::to_string(end.money) + " or the total after is no amount");
 }
@@ -174,9 +174,10 @@ void Journal::Finish(SaleId id, const SaleEnd& end) {
     StateFor(db_->handle, id, {SaleState::Authorised, SaleState::Delivering}, "finish");
     Statement update(db_->handle,
                      "UPDATE sales SET state = ?, litres = ?, money = ?, total_after = ?, updated_at = ?, "
-                     "ended_at = ? WHERE id = ?");
+                     "ended_at = ?, total_before = COALESCE(?, total_before) WHERE id = ?");
     update.Bind(1, StateName(end.stopped ? SaleState::Stopped : SaleState::Finished)).Bind(2, end.litres);
-    update.Bind(3, end.money).Bind(4, end.totalAfter).Bind(5, ToMs(end.at)).Bind(6, ToMs(end.at)).Bind(7, id).Run();
+    update.Bind(3, end.money).Bind(4, end.totalAfter).Bind(5, ToMs(end.at)).Bind(6, ToMs(end.at));
+    update.Bind(7, end.totalBefore).Bind(8, id).Run();
     transaction.Commit();
 }
 

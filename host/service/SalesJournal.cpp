@@ -215,12 +215,15 @@ std::optional<SalesJournal::Open> SalesJournal::End(LineContext& c, const Key& k
             return Write("reconcile", id, [&] { journal_.Reconcile(id, present); }) ? std::nullopt
                                                                                     : std::optional<Open>(open);
         }
-        journal::SaleEnd end{0.0, 0.0, total, true, now_()};
+        journal::SaleEnd end{0.0, 0.0, total, true, now_(), std::nullopt};
         return Write("finish", id, [&] { journal_.Finish(id, end); }) ? std::nullopt : std::optional<Open>(open);
     }
-    journal::SaleEnd end{values.litres, values.money, total,
-                         values.status == kStatusStopped || ShortOfPreset(open.preset, values.litres, values.money),
-                         now_()};
+    journal::SaleEnd end{
+        values.litres, values.money,
+        total,         values.status == kStatusStopped || ShortOfPreset(open.preset, values.litres, values.money),
+        now_(),        std::nullopt};
+    if (open.preset.kind == journal::PresetKind::None && total)
+        end.totalBefore = std::round((*total - values.litres) * 1000.0) / 1000.0;
     if (!total) log_(LOG_WARNING, "sale " + std::to_string(id) + " ended without its total after: " + error);
     return Write("finish", id, [&] { journal_.Finish(id, end); }) ? std::nullopt : std::optional<Open>(open);
 }

@@ -122,7 +122,8 @@ def test_an_emergency_stop_goes_ahead_of_an_authorisation_queued_before_it(stati
 
 def test_a_read_token_is_refused_on_every_control_call(station) -> None:
     calls = [("/api/v1/pumps/1/1/authorise", {"nozzle": 1, "litres": 1, "price": 10}),
-             ("/api/v1/pumps/1/1/stop", {}), ("/api/v1/emergency-stop", None)]
+             ("/api/v1/pumps/1/1/stop", {}), ("/api/v1/emergency-stop", None),
+             ("/api/v1/transactions/1/acknowledge", None)]
     for path, body in calls:
         status, answer = post(station, path, body, READ_TOKEN)
         assert (status, answer["code"]) == (403, "forbidden"), path
@@ -170,6 +171,8 @@ def test_a_start_the_dispenser_refuses(tmp_path: Path) -> None:
         assert (status, body["code"]) == (409, "refused"), body
         assert "пуск не принят" in body["message"]
         assert nozzle(service, 1, 1, 1)["state"]["kind"] == "idle"
+        [sale] = service.get("/api/v1/transactions")["transactions"]
+        assert (sale["state"], sale["litres"]) == ("failed", None) and "пуск не принят" in sale["cause"], sale
     finally:
         assert service.stop() == 0, "".join(service.log)
         simulator.stop()

@@ -77,6 +77,9 @@ struct SaleEnd {
     std::optional<double> totalAfter;
     bool stopped = false;  // stopped before its dose: Stopped, else Finished
     WallTime at;
+    // A found delivery's total before it, known exactly only at its end
+    // (total after − volume): replaces the estimate written when found.
+    std::optional<double> totalBefore;
 };
 
 // What the dispenser shows now for the sale's nozzle, read on a restart.
