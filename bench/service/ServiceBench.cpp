@@ -9,7 +9,10 @@
 // /proc/PID/stat) and its RSS at the end, and per line the poll cycles and
 // exchanges per second over the run (from /api/v1/lines) -- to be compared
 // with bench_soak's (bench_soak SECONDS LINES: its cycle is 12 exchanges;
-// zarvikd's also asks each nozzle for its own status).
+// zarvikd's also asks each nozzle for its own status). Meanwhile every line
+// sells (a sale on each dispenser in turn) and FOLLOWERS (5) clients follow
+// the event stream: the time from the poll that saw a pump change to its
+// event's arrival is reported beside the poll cycle (EventLoad.h).
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -32,10 +35,14 @@
 #include <thread>
 #include <vector>
 
+#include "EventLoad.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr const char* kToken = "bench-read-token-0123456789";
+constexpr const char* kControlToken = "bench-control-token-0123456789";
+constexpr int kFollowers = 5;
 constexpr int kAddresses = 2;  // two dispensers each
 constexpr int kNozzles = 3;
 
@@ -93,7 +100,7 @@ std::filesystem::path WriteStation(const std::filesystem::path& dir, const std::
         lines.push_back({{"line", i + 1}, {"device", ptys[i]}, {"dispensers", dispensers}});
     }
     const auto tokens = dir / "tokens";
-    std::ofstream(tokens) << "read " << kToken << "\n";
+    std::ofstream(tokens) << "read " << kToken << "\ncontrol " << kControlToken << "\n";
     std::filesystem::permissions(tokens, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     const nlohmann::json station = {{"name", "bench"},
                                     {"lines", lines},
@@ -275,6 +282,16 @@ void Report(Load& load, double cpu, long rss, const std::vector<LineCounts>& bef
                 sum / n, low, exchanges, cycleMs);
 }
 
+void ReportEvents(EventLoad& events) {
+    std::sort(events.latenciesMs.begin(), events.latenciesMs.end());
+    std::printf("sales: %llu authorised, %llu refused; %d followers got %llu pump and %llu transaction events\n",
+                static_cast<unsigned long long>(events.sales), static_cast<unsigned long long>(events.refused),
+                kFollowers, static_cast<unsigned long long>(events.pumpEvents),
+                static_cast<unsigned long long>(events.transactionEvents));
+    std::printf("poll to event arrival: p50 %.2f ms, p99 %.2f ms, worst %.2f ms\n", Percentile(events.latenciesMs, 0.5),
+                Percentile(events.latenciesMs, 0.99), events.latenciesMs.empty() ? 0.0 : events.latenciesMs.back());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -316,10 +333,15 @@ int main(int argc, char** argv) {
         if (!WaitForPolling(probe, lines)) std::fprintf(stderr, "not every line finished a poll cycle\n");
         const auto before = ReadLines(probe);
         const double cpuBefore = CpuSeconds(service.pid);
+        EventLoad events;
+        std::thread sales(
+            [&] { events = RunSalesAndFollowers(port, kControlToken, lines, 2 * kAddresses, kFollowers, seconds); });
         Load load = RunClients(port, clients, seconds, pauseMs);
+        sales.join();
         const double cpu = CpuSeconds(service.pid) - cpuBefore;
         const auto after = ReadLines(probe);
         Report(load, cpu, RssKiB(service.pid), before, after);
+        ReportEvents(events);
         std::printf("%d lines, %d clients pausing %d ms\n", lines, clients, pauseMs);
         exitCode = load.failures == 0 ? 0 : 1;
     }

@@ -88,7 +88,12 @@ void CheckEnd(const SaleEnd& end) {
                            std::to_string(end.money) + " or the total after is no amount");
 }
 
-double Round(double value, double unit) { return std::round(value / unit) * unit; }
+// To whole UNITs (0.001, 0.01), as the nearest double to the decimal: the
+// division by the whole scale keeps 2.03 from becoming 2.0300000000000002.
+double Round(double value, double unit) {
+    const double scale = std::round(1.0 / unit);
+    return std::round(value * scale) / scale;
+}
 
 SaleId Insert(sqlite3* db, const NozzleKey& where, const Preset& preset, double price, bool here,
               std::optional<double> totalBefore, SaleState state, WallTime at) {

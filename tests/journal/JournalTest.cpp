@@ -193,6 +193,7 @@ TEST_F(JournalTest, Reconcile_TakesTheVolumeFromTheTotals) {
         {"unsent but the total moved", 1000.0, {false, 1004.0, At(50)}, true, SaleState::Reconciled, 4.0, 200.0, false},
         {"unsent but delivering", 1000.0, {true, 1001.0, At(50)}, false, SaleState::Delivering, {}, {}, false},
         {"rounded", 1000.1, {false, 1012.2, At(50)}, true, SaleState::Reconciled, 12.1, 605.0},
+        {"rounded to the decimal", 2.45, {false, 4.48, At(50)}, true, SaleState::Reconciled, 2.03, 101.5},
         {"nothing delivered", 1000.0, {false, 1000.0, At(50)}, true, SaleState::Reconciled, 0.0, 0.0},
         {"still delivering", 1000.0, {true, 1003.0, At(50)}, false, SaleState::Delivering, {}, {}},
         {"no total before", {}, {false, 1012.5, At(50)}, true, SaleState::Reconciled, {}, {}},
