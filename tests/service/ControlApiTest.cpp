@@ -107,6 +107,14 @@ TEST(ControlApi, ARefusalOrADeadLine_IsNeverAnsweredAsSuccess) {
     EXPECT_EQ(json::parse(r.body)["message"], "пуск не принят (результат 10: start refused)");
     f.control.fail = [] { throw LineFailure("no reply"); };
     EXPECT_EQ(f.Call("POST", "/api/v1/pumps/1/1/authorise", R"({"nozzle": 1, "litres": 1, "price": 1})").status, 502);
+    // The journal could not take the sale: nothing was sent, and the cause is said.
+    for (const auto& [full, status, code] :
+         {std::tuple(true, 507, "journal_full"), std::tuple(false, 503, "journal_failure")}) {
+        f.control.fail = [full = full] { throw JournalUnavailable("журнал продаж заполнен", full); };
+        r = f.Call("POST", "/api/v1/pumps/1/1/authorise", R"({"nozzle": 1, "litres": 1, "price": 1})");
+        EXPECT_EQ(r.status, status);
+        EXPECT_EQ(json::parse(r.body)["code"], code);
+    }
     for (const auto& [result, status] : {std::pair("refused", 409), std::pair("failed", 502)}) {
         f.control.stopResult = result;
         r = f.Call("POST", "/api/v1/pumps/1/1/stop", R"({"nozzle": 1})");
