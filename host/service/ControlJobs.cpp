@@ -100,6 +100,7 @@ json AuthoriseSale(LineContext& c, const Authorisation& sale, SaleRecorder& reco
     json out{{"line", sale.line}, {"dispenser", sale.dispenser}, {"nozzle", sale.nozzle}, {"price", sale.price}};
     out[sale.kind == PresetKind::Litres ? "litres" : "money"] = sale.amount;
     out["accepted"] = true;
+    if (const auto id = recorder.OpenSale(sale.line, sale.dispenser, sale.nozzle)) out["transaction"] = *id;
     // The state the dispenser reports now; null when that poll failed.
     const auto record = c.poll(sale.dispenser) ? c.state.Pump(c.line, sale.dispenser) : std::nullopt;
     out["state"] = record && record->lastGood ? StateJson(record->lastGood->state) : json(nullptr);

@@ -159,6 +159,11 @@ void SalesJournal::Put(const Key& key, const std::optional<Open>& open) {
         open_.erase(key);
 }
 
+std::optional<std::int64_t> SalesJournal::OpenSale(int line, int dispenser, int nozzle) {
+    const auto open = Get({line, dispenser, nozzle});
+    return open ? std::optional<std::int64_t>(open->id) : std::nullopt;
+}
+
 void SalesJournal::FollowNozzle(LineContext& c, int dispenser, int nozzle, const PumpReading::Values& values,
                                 std::uint8_t stateCode) {
     const host::StateKind kind = host::NameDispenserState(stateCode).kind;

@@ -9,6 +9,7 @@
 // accepted that the dispenser did not accept.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -48,7 +49,8 @@ class PumpControl {
 public:
     virtual ~PumpControl() = default;
     // Sets price and dose and starts the nozzle: {"line", "dispenser",
-    // "nozzle", "price", "litres"|"money", "accepted": true, "state"}.
+    // "nozzle", "price", "litres"|"money", "accepted": true, "state",
+    // "transaction"? (the journal's id of the sale)}.
     virtual json Authorise(const Authorisation& sale) = 0;
     // Stops the nozzle, or every active nozzle of the pump (authorised, lifted,
     // delivering; all of them when its state is not known):
@@ -85,6 +87,10 @@ public:
     virtual void Sending(LineContext&, const SaleCommand&) {}
     virtual void Answered(LineContext&, const SaleCommand&, Answer, const std::string& /*cause*/) {}
     virtual void Polled(LineContext&, const host::StationDispenser&, const PumpReading&) {}
+    // The journal's id of the sale open on the nozzle, if it keeps one.
+    virtual std::optional<std::int64_t> OpenSale(int /*line*/, int /*dispenser*/, int /*nozzle*/) {
+        return std::nullopt;
+    }
 };
 
 }  // namespace zarvik::service

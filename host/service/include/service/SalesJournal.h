@@ -45,6 +45,7 @@ public:
     void Sending(LineContext& c, const SaleCommand& command) override;
     void Answered(LineContext& c, const SaleCommand& command, Answer answer, const std::string& cause) override;
     void Polled(LineContext& c, const host::StationDispenser& d, const PumpReading& reading) override;
+    std::optional<std::int64_t> OpenSale(int line, int dispenser, int nozzle) override;
 
 private:
     using Key = std::tuple<int, int, int>;  // line, dispenser, nozzle
