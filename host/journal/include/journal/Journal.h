@@ -4,9 +4,12 @@
 //
 // The order the service keeps: Begin (committed) → send the start → MarkSent
 // or MarkFailed; each state a poll sees → Observe as soon as the poll returns;
-// the end → Finish. On start, before polling: Restart (never-sent entries
-// become failed, never resent) → for each open sale, Reconcile with the
-// dispenser's present state and total.
+// the end → Finish. On start: every sale still authorising, authorised or
+// delivering is reconciled (Reconcile) from its dispenser's present state
+// and total at its first good poll; Reconcile fails an entry still
+// authorising unless the dispenser shows its start went out (never resent).
+// Restart does the failing at once, for a caller that cannot ask the
+// dispensers.
 //
 // Every writing call commits before it returns and throws JournalError when
 // it could not (nothing of that call is then kept). A call on a sale that is
