@@ -65,9 +65,10 @@ def test_a_whole_sale_is_journalled_followed_and_acknowledged(station, preset, p
     status, body = post(service, "/api/v1/pumps/1/1/authorise", {"nozzle": 1, "price": price, **preset})
     assert status == 200, body
     seen = follow(events, body["transaction"], (1, 1, 1))
+    # In order; a short delivery may end between two polls, unseen as delivering.
     states = [sale["state"] for sale in seen]
-    assert states[0] == "authorising" and states[-1] == "finished", states
-    assert states.index("authorised") < states.index("delivering"), states
+    order = ["authorising", "authorised", "delivering", "finished"]
+    assert states == sorted(states, key=order.index) and states[:2] == order[:2] and states[-1] == "finished", states
     sale = service.get(f"/api/v1/transactions/{seen[-1]['id']}")
     assert sale == seen[-1]
     assert (sale["preset"], sale["price"], sale["authorisedHere"]) == (preset, price, True)
