@@ -62,7 +62,8 @@ holds libzarviktrk-dev "usr/lib/$multiarch/libZarvikTrk\.so ->.*" "usr/lib/$mult
 holds zarvik-tools usr/bin/zarvik-host usr/bin/zarvik-sim usr/share/man/man1/zarvik-host\.1\.gz \
     usr/share/bash-completion/completions/zarvik-host usr/share/zarvik/wireshark/zarvik\.lua
 holds zarvikd usr/sbin/zarvikd usr/lib/systemd/system/zarvikd\.service usr/share/man/man8/zarvikd\.8\.gz \
-    usr/share/doc/zarvikd/examples/station\.json usr/share/doc/zarvikd/copyright
+    usr/share/doc/zarvikd/examples/station\.json usr/share/doc/zarvikd/copyright usr/share/zarvikd/ui/index\.html \
+    usr/share/zarvikd/ui/js/main\.js
 # Its maintainer scripts make the system user in the group dialout.
 scripts=$(dpkg-deb --ctrl-tarfile "$(deb_of zarvikd)" | tar -t) || fail "zarvikd's control files"
 for f in postinst prerm postrm; do
