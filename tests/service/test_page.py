@@ -197,13 +197,16 @@ def test_the_banner_shows_while_the_service_is_gone_and_the_page_recovers(page) 
     ([(1, "10:00", 100.0, 102.52, 2.5)], (1, 2.52, 2.5, True)),
     # Within a hundredth: not flagged.
     ([(1, "10:00", 100.0, 102.505, 2.5)], (1, 2.505, 2.5, False)),
+    # A last sale that failed before its totals were read: the meter up to the one before.
+    ([(1, "10:00", 100.0, 102.5, 2.5), (2, "11:00", 102.5, None, None)], (2, 2.5, 2.5, False)),
     # A sale without its totals: no meter difference, flagged.
     ([(1, "10:00", None, None, 2.5)], (1, None, 2.5, True)),
 ])
 def test_the_shift_report_sets_the_meter_difference_beside_the_sales(page, sales, expected) -> None:
     """The report's arithmetic as the page runs it (js/report.js in the browser)."""
     documents = [{"id": i, "line": 1, "dispenser": 2, "nozzle": 1, "startedAt": f"2026-12-09T{at}:00.000000+03:00",
-                  "totalBefore": before, "totalAfter": after, "litres": litres, "money": litres * 50}
+                  "totalBefore": before, "totalAfter": after, "litres": litres,
+                  "money": None if litres is None else litres * 50}
                  for i, at, before, after, litres in sales]
     origin = f"http://127.0.0.1:{page.service.port}/"
     if not page.browser.current_url.startswith(origin):

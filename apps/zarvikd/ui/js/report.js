@@ -1,6 +1,6 @@
 // The shift report's arithmetic, apart from the page: per nozzle, the meter
 // difference (the nozzle's total after its last sale in the period minus
-// its total before the first) beside the sum of the sales' litres, flagged
+// its total before the first; sales without totals skipped) beside the sum of the sales' litres, flagged
 // when they differ by more than kTolerance litres, and the rows as CSV.
 export const kTolerance = 0.01;
 
@@ -17,8 +17,10 @@ export function shiftRows(sales, grade) {
   for (const list of groups.values()) {
     list.sort((a, b) => Date.parse(a.startedAt) - Date.parse(b.startedAt) || a.id - b.id);
     const { line, dispenser, nozzle } = list[0];
-    const first = list[0].totalBefore;
-    const last = list[list.length - 1].totalAfter;
+    // The meter runs on across a sale whose totals were not read (one that
+    // failed before it started): the first total before and the last after.
+    const first = list.find((s) => s.totalBefore !== null && s.totalBefore !== undefined)?.totalBefore;
+    const last = list.findLast((s) => s.totalAfter !== null && s.totalAfter !== undefined)?.totalAfter;
     const litres = round(list.reduce((sum, s) => sum + (s.litres ?? 0), 0), 3);
     const money = round(list.reduce((sum, s) => sum + (s.money ?? 0), 0), 2);
     const meter = first === null || first === undefined || last === null || last === undefined
