@@ -175,6 +175,21 @@ def test_a_dead_line_is_marked_on_its_tiles_and_recovers(page) -> None:
     page.until(lambda: "dead" not in page.tile("2/1").get_attribute("class"), "line 2 back")
 
 
+def test_a_live_pump_whose_values_are_old_says_so(page) -> None:
+    """A pump document that is live but polled 20 s ago (a line's worker held up) as the tile shows it."""
+    page.signed_in()
+    pump = {**page.service.get("/api/v1/pumps/1/1"), "ageMs": 20000}
+    page.browser.set_script_timeout(10)
+    shown = page.browser.execute_async_script("""
+        const [pump, done] = arguments;
+        import('/ui/js/tiles.js').then((m) => {
+          m.show(pump);
+          const tile = document.querySelector('.tile[data-pump="1/1"]');
+          done([tile.className, tile.querySelector('.fault').hidden, tile.querySelector('.fault').textContent]);
+        });""", pump)
+    assert "stale" in shown[0] and not shown[1] and shown[2] == "данные 20 с назад", shown
+
+
 def test_the_banner_shows_while_the_service_is_gone_and_the_page_recovers(page) -> None:
     page.signed_in()
     assert not page.find("#connection").is_displayed()

@@ -6,7 +6,7 @@
 import { get, setToken, token, onOffline, ApiError, Offline } from './api.js';
 import { $, $$, toast } from './dom.js';
 import { t, lang, setLang, onLangChange, applyTexts } from './i18n.js';
-import { buildTiles, show, anyActive, rerender, rerenderDead } from './tiles.js';
+import { buildTiles, show, anyActive, rerender, refreshAges } from './tiles.js';
 import * as controls from './controls.js';
 import { showLines } from './lines.js';
 import { showSales, setStation, initReport } from './sales.js';
@@ -38,7 +38,7 @@ function schedulePoll() {
   clearTimeout(pollTimer);
   pollTimer = setTimeout(async () => {
     if (stream?.up) await readPumps().catch(() => {});
-    rerenderDead();
+    refreshAges();
     schedulePoll();
   }, anyActive() ? kActivePollMs : kIdlePollMs);
 }

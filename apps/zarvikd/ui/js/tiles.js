@@ -7,6 +7,9 @@ import { el, $, $$ } from './dom.js';
 import { t, lang, number, age } from './i18n.js';
 
 const kActiveKinds = new Set(['authorised', 'nozzleUp', 'delivering']);
+// A live pump whose latest good poll is older than this (the service re-read
+// every few seconds says so) has old values: its line's worker is held up.
+const kStaleMs = 15000;
 const pumps = new Map();  // "line/dispenser" -> {pump, at: performance.now() when received}
 
 export const keyOf = (p) => `${p.line}/${p.dispenser}`;
@@ -61,7 +64,9 @@ function setText(node, selector, text) {
 function render(node, pump, receivedAt) {
   const kind = pump.state?.kind ?? 'unknown';
   const dead = !pump.live;
-  node.className = `tile kind-${kind}${dead ? ' dead' : ''}`;
+  const ageNow = pump.ageMs === null ? null : pump.ageMs + performance.now() - receivedAt;
+  const stale = !dead && ageNow !== null && ageNow > kStaleMs;
+  node.className = `tile kind-${kind}${dead ? ' dead' : ''}${stale ? ' stale' : ''}`;
   setText(node, '.name', pumpTitle(pump));
   setText(node, '.where', t('lineOf', { l: pump.line }));
   const stateText = pump.state ? (lang() === 'ru' ? pump.state.russian : pump.state.text) : t('unknownState');
@@ -78,12 +83,10 @@ function render(node, pump, receivedAt) {
   pendingNode.hidden = pending === null;
   setText(node, '.pending', pending === null ? '' : t('pending', { p: number(pending, 2) }));
   const fault = $('.fault', node);
-  fault.hidden = !dead;
-  if (dead) {
-    const cause = pump.fault?.cause ?? '';
-    const old = pump.ageMs === null ? t('never') : t('stale', { age: age(pump.ageMs + performance.now() - receivedAt) });
-    setText(node, '.fault', `${t('dead', { cause })} · ${old}`);
-  }
+  fault.hidden = !dead && !stale;
+  const old = ageNow === null ? t('never') : t('stale', { age: age(ageNow) });
+  if (dead) setText(node, '.fault', `${t('dead', { cause: pump.fault?.cause ?? '' })} · ${old}`);
+  else if (stale) setText(node, '.fault', old);
   $('.act-stop', node).disabled = dead;
   $('.act-authorise', node).disabled = dead;
 }
@@ -100,8 +103,7 @@ export function rerender() {
   }
 }
 
-export function rerenderDead() {
-  for (const [key, entry] of pumps) {
-    if (!entry.pump.live) render($(`.tile[data-pump="${key}"]`), entry.pump, entry.at);
-  }
+// The tiles whose values' age is shown or may have to be.
+export function refreshAges() {
+  for (const [key, entry] of pumps) render($(`.tile[data-pump="${key}"]`), entry.pump, entry.at);
 }
