@@ -16,6 +16,7 @@
 #include "Config.h"
 #include "Lifecycle.h"
 #include "OpenApi.h"
+#include "UiDir.h"
 #include "hostkit/ExitCodes.h"
 #include "hostkit/VisibleText.h"
 #include "httpserver/HttpServer.h"
@@ -36,7 +37,7 @@ constexpr std::size_t kEventRing = 4096;
 struct Options {
     std::string station = "/etc/zarvik/station.json";
     std::string library;
-    std::string uiDir = ZARVIKD_UI_DIR;
+    std::string uiDir = DefaultUiDir();
     bool checkConfig = false;
 };
 
