@@ -19,6 +19,7 @@ export class Stream {
     this.pause = kFirstPause;
     this.timer = null;
     this.up = false;
+    this.connecting = false;
     this.stopped = true;
   }
 
@@ -29,6 +30,7 @@ export class Stream {
 
   stop() {
     this.stopped = true;
+    this.up = false;
     clearTimeout(this.timer);
     this.timer = null;
     if (this.source) this.source.close();
@@ -37,7 +39,7 @@ export class Stream {
 
   // Something else (a failed fetch) saw the service gone.
   failed(cause) {
-    if (this.stopped || this.timer) return;
+    if (this.stopped || this.timer || this.connecting) return;
     this.down(cause);
   }
 
@@ -45,9 +47,11 @@ export class Stream {
     this.timer = null;
     if (this.stopped) return;
     let ticket;
+    this.connecting = true;
     try {
       ticket = (await call('POST', '/api/v1/tickets')).body.ticket;
     } catch (e) {
+      this.connecting = false;
       if (e instanceof ApiError && e.status === 401) {
         this.stop();
         this.handlers.unauthorised();
@@ -56,6 +60,7 @@ export class Stream {
       this.down(e.message);
       return;
     }
+    this.connecting = false;
     if (this.stopped) return;
     const resume = this.lastId !== null ? `&lastEventId=${encodeURIComponent(this.lastId)}` : '';
     const source = new EventSource(`/api/v1/events?ticket=${ticket}${resume}`);
