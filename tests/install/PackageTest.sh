@@ -167,12 +167,14 @@ coproc sim {
     exec 2>&1
     run_exec "$root/usr/bin/zarvik-sim" --no-pacing --flow 20 --eps 0
 }
+# (Kept now: bash unsets sim_PID once the coprocess has ended.)
+sim_pid=$sim_PID
 read -r -t 10 device <&"${sim[0]}" || fail "zarvik-sim printed no device"
 out=$(run PYTHONPATH="$root/usr/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 \
     "$root/usr/share/doc/python3-zarvik/examples/delivery.py" "$device" 2>&1)
 code=$?
-kill "$sim_PID" 2>/dev/null
-wait "$sim_PID" 2>/dev/null
+kill "$sim_pid" 2>/dev/null
+wait "$sim_pid" 2>/dev/null
 ((code == 0)) && grep -qF "delivered 1.500 L for 75.00" <<<"$out" || fail "the Python example: exit $code: $out"
 echo "python example: $out"
 
