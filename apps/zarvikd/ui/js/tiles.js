@@ -78,10 +78,14 @@ function render(node, pump, receivedAt) {
   setText(node, '.money', number(pump.money, 2));
   const price = pump.price ?? nozzle?.price ?? null;
   setText(node, '.price', `${t('price')} ${number(price, 2)}`);
-  const pending = pump.pendingPrice ?? pump.nozzles.find((n) => n.pendingPrice !== null)?.pendingPrice ?? null;
-  const pendingNode = $('.pending', node);
-  pendingNode.hidden = pending === null;
-  setText(node, '.pending', pending === null ? '' : t('pending', { p: number(pending, 2) }));
+  // Prices held until their nozzle is free, each with its nozzle's number.
+  const held = pump.nozzles.filter((n) => n.pendingPrice !== null)
+    .map((n) => t('pending', { p: number(n.pendingPrice, 2), n: n.nozzle }));
+  if (!held.length && pump.pendingPrice !== null) {
+    held.push(t('pending', { p: number(pump.pendingPrice, 2), n: pump.nozzle }));
+  }
+  $('.pending', node).hidden = !held.length;
+  setText(node, '.pending', held.join('; '));
   const fault = $('.fault', node);
   fault.hidden = !dead && !stale;
   const old = ageNow === null ? t('never') : t('stale', { age: age(ageNow) });
