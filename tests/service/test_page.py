@@ -163,6 +163,19 @@ def test_a_cashiers_screen_and_a_tablet_have_no_horizontal_scroll_and_no_clipped
         page.viewport(1366, 768)
 
 
+def test_english_on_a_button_and_remembered_across_a_reload(page) -> None:
+    page.signed_in()
+    try:
+        page.find("#lang").click()
+        page.until(lambda: page.find("#emergency").text == "EMERGENCY STOP", "English")
+        page.browser.refresh()  # the token lives as long as the tab, the language in localStorage
+        page.until(lambda: page.browser.find_elements(By.CSS_SELECTOR, ".tile"), "the tiles again")
+        page.until(lambda: page.text("1/1", ".where") == "line 1", "English after the reload")
+    finally:
+        page.find("#lang").click()
+    page.until(lambda: page.text("1/1", ".where") == "линия 1", "Russian again")
+
+
 def test_a_dead_line_is_marked_on_its_tiles_and_recovers(page) -> None:
     page.signed_in()
     page.simulators[1].stop(signal.SIGKILL)
