@@ -14,8 +14,9 @@ import pytest
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service as ChromeDriver
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
+from test_control import post
 from test_zarvikd import CONTROL_TOKEN, Service, Simulator, write_station
 
 WAIT = 20
@@ -128,6 +129,25 @@ def test_a_five_litre_sale_authorised_on_pump_2_climbs_then_finishes(page) -> No
     page.until(lambda: page.text("1/2", ".volume") == "5,000 л" and
                "kind-finished" in page.tile("1/2").get_attribute("class"), "5.000 L finished")
     assert page.text("1/2", ".money") == "250,00"
+
+
+def test_a_price_set_from_the_page_and_an_error_answer_shown_with_its_message(page) -> None:
+    page.signed_in()
+    page.tile("2/2").find_element(By.CSS_SELECTOR, ".act-price").click()
+    Select(page.find("#dialog .in-nozzle")).select_by_value("2")
+    page.find("#dialog .in-price").send_keys("45,67")
+    page.find("#dialog .ok").click()
+    page.until(lambda: page.text("2/2", ".price") == "Цена 2: 45,67", "the price on the tile")
+    page.tile("2/2").find_element(By.CSS_SELECTOR, ".act-authorise").click()
+    Select(page.find("#dialog .in-nozzle")).select_by_value("2")
+    assert page.find("#dialog .in-price").get_attribute("value") == "45.67", "the nozzle's price offered"
+    page.find("#dialog .in-amount").send_keys("99999999")
+    page.find("#dialog .ok").click()
+    page.until(lambda: page.find("#dialog .problem").is_displayed(), "the refusal in the dialog")
+    status, answer = post(page.service, "/api/v1/pumps/2/2/authorise", {"nozzle": 2, "litres": 99999999, "price": 45.67})
+    assert status == 400 and page.find("#dialog .problem").text == f"Ошибка: {answer['message']}", answer
+    page.find("#dialog .cancel").click()
+    assert "kind-idle" in page.tile("2/2").get_attribute("class"), "nothing started"
 
 
 def test_the_emergency_stop_asks_first_then_stops_the_delivering_pump(page) -> None:

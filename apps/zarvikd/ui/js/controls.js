@@ -51,27 +51,39 @@ function openDialog(title, fields, submitText, submit, danger = false) {
 function decimal(form, name) {
   const text = form.elements[name].value.trim().replace(',', '.');
   const value = Number(text);
-  if (!text || !Number.isFinite(value) || value <= 0) throw new Error(`${form.elements[name].dataset.label}?`);
+  if (!text || !Number.isFinite(value) || value <= 0) {
+    throw new Error(t('enterValue', { f: form.elements[name].dataset.label }));
+  }
   return value;
 }
 
-function numberInput(name, label, value = '') {
-  return el('input', { name, class: `in-${name}`, inputmode: 'decimal', autocomplete: 'off', value,
-    dataset: { label } });
+function numberInput(name, label) {
+  return el('input', { name, class: `in-${name}`, inputmode: 'decimal', autocomplete: 'off', dataset: { label } });
+}
+
+// The price input follows the chosen nozzle's price, when one was set.
+function priceFollowsNozzle(pump, select, input) {
+  const fill = () => {
+    const price = pump.nozzles[Number(select.value) - 1]?.price;
+    input.value = price ? String(price) : '';
+  };
+  select.addEventListener('change', fill);
+  fill();
 }
 
 export function authorise(key) {
   const pump = pumpOf(key);
-  const shown = pump.nozzles[(pump.nozzle || 1) - 1];
-  const price = pump.priceSource === 'set' ? pump.price : shown?.price;
+  const nozzles = nozzleSelect(pump);
+  const price = numberInput('price', t('price'));
+  priceFollowsNozzle(pump, nozzles, price);
   const mode = el('div', { class: 'radio' },
     el('label', {}, el('input', { type: 'radio', name: 'mode', value: 'litres', checked: true }), t('byLitres')),
     el('label', {}, el('input', { type: 'radio', name: 'mode', value: 'money' }), t('byMoney')));
   openDialog(t('authoriseTitle', { d: pumpTitle(pump) }), [
-    field(t('colNozzle'), nozzleSelect(pump)),
+    field(t('colNozzle'), nozzles),
     field(t('preset'), mode),
     field(t('amount'), numberInput('amount', t('amount'))),
-    field(t('price'), numberInput('price', t('price'), price ? String(price) : '')),
+    field(t('price'), price),
   ], t('send'), async (form) => {
     const body = { nozzle: Number(form.elements.nozzle.value), price: decimal(form, 'price') };
     body[form.elements.mode.value] = decimal(form, 'amount');

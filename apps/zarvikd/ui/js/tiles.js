@@ -76,8 +76,10 @@ function render(node, pump, receivedAt) {
     ? `${t('nozzle', { n: pump.nozzle })}${nozzle.name ? ` · ${nozzle.name}` : ''}` : t('noNozzle'));
   setText(node, '.volume', pump.volume === null ? '—' : `${number(pump.volume, 3)} ${t('litres')}`);
   setText(node, '.money', number(pump.money, 2));
-  const price = pump.price ?? nozzle?.price ?? null;
-  setText(node, '.price', `${t('price')} ${number(price, 2)}`);
+  // The shown nozzle's price; with none lifted, each nozzle's that is known.
+  const prices = pump.nozzles.filter((n) => n.price !== null).map((n) => `${n.nozzle}: ${number(n.price, 2)}`);
+  const price = nozzle ? number(pump.price ?? nozzle.price, 2) : prices.join(' · ') || '—';
+  setText(node, '.price', `${t('price')} ${price}`);
   // Prices held until their nozzle is free, each with its nozzle's number.
   const held = pump.nozzles.filter((n) => n.pendingPrice !== null)
     .map((n) => t('pending', { p: number(n.pendingPrice, 2), n: n.nozzle }));
