@@ -6,6 +6,7 @@
 // configuration is OK), 2 a usage error, 4 a configuration that cannot be
 // used (the cause on stderr).
 #include <syslog.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <csignal>
@@ -16,8 +17,11 @@
 #include "Config.h"
 #include "Lifecycle.h"
 #include "OpenApi.h"
+#include "UiDir.h"
 #include "hostkit/ExitCodes.h"
+#include "hostkit/VisibleText.h"
 #include "httpserver/HttpServer.h"
+#include "httpserver/StaticFiles.h"
 #include "journal/Journal.h"
 #include "service/Api.h"
 #include "service/EventRoutes.h"
@@ -41,6 +45,7 @@ constexpr const char* kPauseVariable = "ZARVIKD_TEST_PAUSE_AFTER_COMMIT_MS";
 struct Options {
     std::string station = "/etc/zarvik/station.json";
     std::string library;
+    std::string uiDir = DefaultUiDir();
     bool checkConfig = false;
 };
 
@@ -129,14 +134,19 @@ int Serve(const Options& o, const sigset_t& signals) {
     service::Api api(lines.Station(), lines.State(), lines, {ZARVIK_VERSION, startedAt, lines.DriverInfo(), kOpenApi});
     api.SetControl(lines);
     const service::EventRoutes events(bus, tickets);
+    const http::StaticFiles page(o.uiDir);
+    if (access((o.uiDir + "/index.html").c_str(), R_OK) != 0)
+        log(LOG_WARNING, "no page to serve: " + host::VisibleText(o.uiDir) + "/index.html cannot be read");
     http::HttpServer server(
         config.settings, std::move(config.tokens),
-        [&api, &events, &transactions](const http::Request& request) {
+        [&api, &events, &transactions, &page](const http::Request& request) {
+            if (auto response = page.Handle(request)) return std::move(*response);
             if (auto response = events.Handle(request)) return std::move(*response);
             if (auto response = transactions.Handle(request)) return std::move(*response);
             return api.Handle(request);
         },
         log);
+    server.ServePublic(http::StaticFiles::Serves);
     server.AcceptTickets(std::string(service::kEventsPath),
                          [&tickets](std::string_view ticket) { return tickets.Redeem(ticket); });
     lines.Start();
@@ -168,6 +178,8 @@ int main(int argc, char** argv) {
     zarvikd::Options options;
     app.add_option("--station", options.station, "the station file")->capture_default_str();
     app.add_option("--library", options.library, "the driver library (default: the installed one)");
+    app.add_option("--ui-dir", options.uiDir, "the forecourt page's files, served at / and /ui/")
+        ->capture_default_str();
     app.add_flag("--check-config", options.checkConfig,
                  "read the station file, its service section, the token file and TLS files, then exit");
     app.set_version_flag("--version", "zarvikd " ZARVIK_VERSION, "the service's version, then exit");

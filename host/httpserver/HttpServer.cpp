@@ -110,6 +110,10 @@ void HttpServer::AcceptTickets(std::string path, TicketCheck check) {
     state_->ticketCheck = std::move(check);
 }
 
+void HttpServer::ServePublic(std::function<bool(std::string_view path)> isPublic) {
+    state_->isPublic = std::move(isPublic);
+}
+
 void HttpServer::Start() {
     State& state = *state_;
     if (state.tcp != nullptr || state.unix != nullptr) return;

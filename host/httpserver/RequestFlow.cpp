@@ -121,12 +121,16 @@ MHD_Result CheckHead(const HttpServer::State& state, MHD_Connection* connection,
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST) == nullptr)
         return Refuse(state, connection, context, method,
                       ErrorResponse(400, "bad_request", "an HTTP/1.1 request without a Host header"), true);
-    std::string problem;
-    context.request.role = Authenticate(state, connection, context.uri, problem);
-    if (context.request.role == Role::None) return Unauthorized(state, connection, context, method, problem);
     const std::string_view uri = context.uri;
     const auto mark = uri.find('?');
-    if (!DecodePath(uri.substr(0, mark), context.request.path))
+    const bool decoded = DecodePath(uri.substr(0, mark), context.request.path);
+    const std::string_view verb(method);
+    const bool open = decoded && state.isPublic && (verb == MHD_HTTP_METHOD_GET || verb == MHD_HTTP_METHOD_HEAD) &&
+                      state.isPublic(context.request.path);
+    std::string problem;
+    context.request.role = open ? Role::None : Authenticate(state, connection, context.uri, problem);
+    if (!open && context.request.role == Role::None) return Unauthorized(state, connection, context, method, problem);
+    if (!decoded)
         return Refuse(state, connection, context, method,
                       ErrorResponse(400, "bad_request",
                                     "the request target is not a path that decodes (it starts with '/' and has no "

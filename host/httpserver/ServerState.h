@@ -75,6 +75,7 @@ struct HttpServer::State {
     std::atomic<bool> stopping{false};  // ends the streams being sent
     std::string ticketPath;             // the one path that takes "?ticket="
     TicketCheck ticketCheck;
+    std::function<bool(std::string_view)> isPublic;  // paths a GET/HEAD reaches without a token
 
     std::mutex startMutex;
     std::string lastLibraryMessage;  // the library's last complaint, for Start's error

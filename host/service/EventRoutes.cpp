@@ -44,11 +44,18 @@ http::Response MethodNotAllowed(const char* allowed) {
     return r;
 }
 
-// Only "ticket=..." parameters (the server checked the ticket already).
-bool OnlyTickets(std::string_view query) {
+// Only "ticket=..." and "lastEventId=..." parameters (the server checked the
+// ticket already); LAST_EVENT_ID gets the latter's value (digits only, so not
+// decoded), "" when absent.
+bool EventsQuery(std::string_view query, std::string& lastEventId) {
+    constexpr std::string_view kResume = "lastEventId=";
     while (!query.empty()) {
         const std::size_t amp = query.find('&');
-        if (query.substr(0, amp).substr(0, 7) != "ticket=") return false;
+        const std::string_view pair = query.substr(0, amp);
+        if (pair.substr(0, kResume.size()) == kResume)
+            lastEventId = std::string(pair.substr(kResume.size()));
+        else if (pair.substr(0, 7) != "ticket=")
+            return false;
         if (amp == std::string_view::npos) break;
         query.remove_prefix(amp + 1);
     }
@@ -66,10 +73,13 @@ std::optional<http::Response> EventRoutes::Handle(const http::Request& request) 
 http::Response EventRoutes::Events(const http::Request& request) const {
     if (request.role == http::Role::None) return http::ErrorResponse(401, "unauthorized", "a token is required");
     if (request.method != "GET") return MethodNotAllowed("GET");
-    if (!OnlyTickets(request.query)) return http::ErrorResponse(400, "bad_request", "this path takes only ticket=");
+    std::string resume;
+    if (!EventsQuery(request.query, resume))
+        return http::ErrorResponse(400, "bad_request", "this path takes only ticket= and lastEventId=");
     std::uint64_t after = bus_.Last();
     bool reset = false;
-    if (const std::string& id = request.lastEventId; !id.empty()) {
+    // The header when sent, else the query's (an EventSource opened anew cannot set the header).
+    if (const std::string& id = request.lastEventId.empty() ? resume : request.lastEventId; !id.empty()) {
         const auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), after);
         // An id we never gave: re-read everything.
         reset = error != std::errc() || end != id.data() + id.size();

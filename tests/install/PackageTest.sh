@@ -62,7 +62,8 @@ holds libzarviktrk-dev "usr/lib/$multiarch/libZarvikTrk\.so ->.*" "usr/lib/$mult
 holds zarvik-tools usr/bin/zarvik-host usr/bin/zarvik-sim usr/share/man/man1/zarvik-host\.1\.gz \
     usr/share/bash-completion/completions/zarvik-host usr/share/zarvik/wireshark/zarvik\.lua
 holds zarvikd usr/sbin/zarvikd usr/lib/systemd/system/zarvikd\.service usr/share/man/man8/zarvikd\.8\.gz \
-    usr/share/doc/zarvikd/examples/station\.json usr/share/doc/zarvikd/copyright
+    usr/share/doc/zarvikd/examples/station\.json usr/share/doc/zarvikd/copyright usr/share/zarvikd/ui/index\.html \
+    usr/share/zarvikd/ui/js/main\.js
 # Its maintainer scripts make the system user in the group dialout.
 scripts=$(dpkg-deb --ctrl-tarfile "$(deb_of zarvikd)" | tar -t) || fail "zarvikd's control files"
 for f in postinst prerm postrm; do
@@ -166,12 +167,14 @@ coproc sim {
     exec 2>&1
     run_exec "$root/usr/bin/zarvik-sim" --no-pacing --flow 20 --eps 0
 }
+# (Kept now: bash unsets sim_PID once the coprocess has ended.)
+sim_pid=$sim_PID
 read -r -t 10 device <&"${sim[0]}" || fail "zarvik-sim printed no device"
 out=$(run PYTHONPATH="$root/usr/lib/python3/dist-packages" PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 \
     "$root/usr/share/doc/python3-zarvik/examples/delivery.py" "$device" 2>&1)
 code=$?
-kill "$sim_PID" 2>/dev/null
-wait "$sim_PID" 2>/dev/null
+kill "$sim_pid" 2>/dev/null
+wait "$sim_pid" 2>/dev/null
 ((code == 0)) && grep -qF "delivered 1.500 L for 75.00" <<<"$out" || fail "the Python example: exit $code: $out"
 echo "python example: $out"
 

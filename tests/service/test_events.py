@@ -102,7 +102,9 @@ def test_a_delivery_at_the_pump_arrives_as_pump_events_in_order(station) -> None
     assert all(e["pump"]["live"] for _, e in seen if e["type"] == "pump")
 
 
-def test_reconnecting_with_last_event_id_misses_none(station) -> None:
+@pytest.mark.parametrize("given_as", ["header", "query"])
+def test_reconnecting_with_last_event_id_misses_none(station, given_as) -> None:
+    """The header, or for a browser's new EventSource (which cannot set it) ?lastEventId= beside ?ticket=."""
     service, simulator = station
     whole, first = Events(service), Events(service)
     assert simulator.command("deliver 1 1 2") == "ok"
@@ -111,7 +113,11 @@ def test_reconnecting_with_last_event_id_misses_none(station) -> None:
     reference = whole.until_delivered()  # the rest of the delivery passes while away
     whole.close()
     missed = [e for e in reference if e[0] > resumed_from]
-    again = Events(service, {**BEARER, "Last-Event-ID": str(resumed_from)})
+    if given_as == "header":
+        again = Events(service, {**BEARER, "Last-Event-ID": str(resumed_from)})
+    else:
+        ticket = service.request("/api/v1/tickets", "POST")[1]["ticket"]
+        again = Events(service, {}, f"/api/v1/events?ticket={ticket}&lastEventId={resumed_from}")
     resumed = [again.next() for _ in missed]
     again.close()
     hang_up(service, simulator, 1)

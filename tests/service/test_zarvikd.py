@@ -26,8 +26,8 @@ OPENAPI = json.loads((Path(__file__).parents[2] / "apps/zarvikd/openapi.json").r
 class Simulator:
     """zarvik-sim with its keypad console, served on the pseudo-terminal LINK points to."""
 
-    def __init__(self, link: Path, *extra: str) -> None:
-        self.process = subprocess.Popen([os.environ["ZARVIK_SIM"], "--console", "--addresses", "1", "--flow", "2",
+    def __init__(self, link: Path, *extra: str, flow: str = "2") -> None:
+        self.process = subprocess.Popen([os.environ["ZARVIK_SIM"], "--console", "--addresses", "1", "--flow", flow,
                                          *extra],
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         pty = self.process.stdout.readline().strip()
@@ -64,8 +64,9 @@ class Service:
     """zarvikd on the station file; its log is collected, the port read from it."""
 
     def __init__(self, station: Path) -> None:
+        page = ["--ui-dir", os.environ["ZARVIKD_UI"]] if "ZARVIKD_UI" in os.environ else []
         self.process = subprocess.Popen([os.environ["ZARVIKD"], "--station", str(station), "--library",
-                                         os.environ["ZARVIK_LIBRARY"]], stderr=subprocess.PIPE, text=True)
+                                         os.environ["ZARVIK_LIBRARY"], *page], stderr=subprocess.PIPE, text=True)
         self.log: list[str] = []
         listening = threading.Event()
         self.port = 0

@@ -18,8 +18,10 @@
 // (431); a request line without a version gets no answer at all.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "httpserver/HttpTypes.h"
 #include "httpserver/ServerSettings.h"
@@ -42,6 +44,10 @@ public:
     // has no Authorization header may carry "?ticket=TICKET" instead; CHECK
     // gives its role (None: 401 unauthorized). No other path takes a ticket.
     void AcceptTickets(std::string path, TicketCheck check);
+    // Before Start: a GET or HEAD whose decoded path IS_PUBLIC accepts needs
+    // no token (the page's static files); the handler gets it with Role::None
+    // and must answer nothing else to it. Other methods still need one.
+    void ServePublic(std::function<bool(std::string_view path)> isPublic);
     // Stops serving (ends open streams), waits for the connection threads and
     // removes the Unix socket. Idempotent; the destructor calls it.
     void Stop();

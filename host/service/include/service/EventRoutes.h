@@ -1,12 +1,13 @@
 // The event routes (apps/zarvikd/openapi.json describes them):
 //   GET  /api/v1/events   server-sent events: "id: SEQ" and "data: EVENT" lines
 //                         from the bus, after the Last-Event-ID header's number
+//                         (or "?lastEventId=", for a browser's new EventSource)
 //                         when given (a reset event when those are gone), else
 //                         from now on; a bearer token or "?ticket=" (the one
 //                         path the server takes a ticket on)
 //   POST /api/v1/tickets  {"ticket", "expiresAt"}: a ticket for the caller's role
 // Errors as the API's: 405 method_not_allowed, 400 bad_request (a query other
-// than ticket=), 503 too_many_tickets.
+// than ticket= and lastEventId=), 503 too_many_tickets.
 #pragma once
 
 #include <optional>
