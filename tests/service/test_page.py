@@ -131,6 +131,28 @@ def test_a_five_litre_sale_authorised_on_pump_2_climbs_then_finishes(page) -> No
     assert page.text("1/2", ".money") == "250,00"
 
 
+def test_the_sale_waits_for_acknowledgement_and_the_shift_report_counts_it(page) -> None:
+    """The 5 L sale of the test before: in the waiting list until acknowledged from the page, then in
+    today's report beside the meter's difference."""
+    page.signed_in()
+    page.find('.tab[data-tab="sales"]').click()
+    rows = page.until(lambda: [r for r in page.browser.find_elements(By.CSS_SELECTOR, "#sales tr[data-sale]")
+                               if "ТРК 2" in r.text and "5,000" in r.text], "the 5 L sale waiting")
+    sale = rows[0].get_attribute("data-sale")
+    rows[0].find_element(By.CSS_SELECTOR, ".act-acknowledge").click()
+    page.until(lambda: not page.browser.find_elements(By.CSS_SELECTOR, f'#sales tr[data-sale="{sale}"]'),
+               "the sale gone from the list")
+    assert page.service.get(f"/api/v1/transactions/{sale}")["acknowledgedAt"] is not None
+    page.find('.tab[data-tab="report"]').click()
+    page.find('#report-form button[type="submit"]').click()
+    row = page.until(lambda: [r for r in page.browser.find_elements(By.CSS_SELECTOR, "#report tbody tr")
+                              if "ТРК 2" in r.text], "pump 2 in the report")[0]
+    cells = [c.text for c in row.find_elements(By.CSS_SELECTOR, "td")]
+    assert cells[7] == cells[8] == "5,000" and "⚠" not in cells[9], cells  # meter difference = sales
+    assert page.find("#report-csv").is_displayed()
+    page.find('.tab[data-tab="pumps"]').click()
+
+
 def test_a_price_set_from_the_page_and_an_error_answer_shown_with_its_message(page) -> None:
     page.signed_in()
     page.tile("2/2").find_element(By.CSS_SELECTOR, ".act-price").click()

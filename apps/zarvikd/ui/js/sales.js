@@ -84,8 +84,11 @@ function localInput(date) { return isoWithOffset(date).slice(0, 16); }
 export function initReport() {
   const start = new Date();
   start.setHours(0, 0, 0, 0);
+  // Today by default: up to its end, so sales made after the page was opened count.
+  const end = new Date(start);
+  end.setDate(end.getDate() + 1);
   $('#report-from').value = localInput(start);
-  $('#report-to').value = localInput(new Date());
+  $('#report-to').value = localInput(end);
   $('#report-form').addEventListener('submit', (event) => {
     event.preventDefault();
     makeReport();
