@@ -15,6 +15,7 @@
 #include "Config.h"
 #include "Lifecycle.h"
 #include "OpenApi.h"
+#include "TelemetryWiring.h"
 #include "hostkit/ExitCodes.h"
 #include "httpserver/HttpServer.h"
 #include "service/Api.h"
@@ -90,6 +91,9 @@ int Serve(const Options& o, const sigset_t& signals) {
         service::PumpEventPublisher(lines.Station(), bus, [] { return std::chrono::system_clock::now(); }));
     service::Api api(lines.Station(), lines.State(), lines, {ZARVIK_VERSION, startedAt, lines.DriverInfo(), kOpenApi});
     api.SetControl(lines);
+    // The journal goes in here once the service keeps one (null: no sales published, commands refused).
+    std::optional<TelemetryWiring> telemetry;
+    if (config.telemetry) telemetry.emplace(*config.telemetry, lines, api, nullptr, log);
     const service::EventRoutes events(bus, tickets);
     http::HttpServer server(
         config.settings, std::move(config.tokens),
@@ -102,12 +106,14 @@ int Serve(const Options& o, const sigset_t& signals) {
                          [&tickets](std::string_view ticket) { return tickets.Redeem(ticket); });
     lines.Start();
     server.Start();
+    if (telemetry) telemetry->Telemetry().Start();
     LogListening(log, config.settings, server.Port());
     NotifyReady("serving " + std::to_string(config.station.lines.size()) + " lines");
     AwaitStop(signals, lines);
     NotifyStopping();
     log(LOG_INFO, "stopping");
     server.Stop();
+    if (telemetry) telemetry->Telemetry().Stop();
     lines.Stop();
     return 0;
 }

@@ -1,0 +1,38 @@
+// zarvikd's telemetry (station file "service": {"telemetry": {...}}): pump
+// changes from the service's state, line health and faults, totals read
+// through the API, head office's prices into the service's PumpControl.
+//
+// Sales come from the journal: pass it to Wire (null: no journal, so no sales
+// are published and commands are refused, their ids could not be kept), and
+// call Telemetry::SaleEnded from the journal's observer when a sale ends.
+#pragma once
+
+#include <memory>
+
+#include "httpserver/HttpTypes.h"
+#include "journal/Journal.h"
+#include "service/Api.h"
+#include "service/Service.h"
+#include "telemetry/Telemetry.h"
+
+namespace zarvik::zarvikd {
+
+class TelemetryWiring {
+public:
+    // Before SERVICE starts (it adds a pump observer); SERVICE, API and
+    // JOURNAL outlive this object.
+    TelemetryWiring(telemetry::TelemetrySettings settings, service::Service& service, service::Api& api,
+                    journal::Journal* journal, http::Logger log);
+    telemetry::Telemetry& Telemetry() { return *telemetry_; }
+
+private:
+    struct Prices final : telemetry::PriceSetter {
+        explicit Prices(service::PumpControl& control) : control(control) {}
+        bool SetPrice(int line, int dispenser, int nozzle, double price) override;
+        service::PumpControl& control;
+    };
+    Prices prices_;
+    std::unique_ptr<telemetry::Telemetry> telemetry_;
+};
+
+}  // namespace zarvik::zarvikd
