@@ -5,6 +5,7 @@ import json
 import os
 import signal
 import socket
+import ssl
 import sqlite3
 import subprocess
 import threading
@@ -55,6 +56,34 @@ def wait_for(predicate, timeout, what):
         raise AssertionError(f"timed out waiting for {what}")
 
 
+def make_certificates(folder):
+    """A CA, the broker's certificate for 127.0.0.1 and a client certificate for
+    every user (its name as the common name); returns their paths."""
+    def run(*args):
+        subprocess.run(["openssl", *args], check=True, capture_output=True)
+
+    def key_and_request(name, subject):
+        run("req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+            "-keyout", str(folder / f"{name}.key"), "-out", str(folder / f"{name}.csr"), "-subj", subject)
+
+    def sign(name, extensions):
+        (folder / f"{name}.ext").write_text(extensions)
+        run("x509", "-req", "-in", str(folder / f"{name}.csr"), "-CA", str(folder / "ca.pem"),
+            "-CAkey", str(folder / "ca.key"), "-CAcreateserial", "-days", "2", "-out", str(folder / f"{name}.pem"),
+            "-extfile", str(folder / f"{name}.ext"))
+
+    run("req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
+        "-keyout", str(folder / "ca.key"), "-out", str(folder / "ca.pem"), "-subj", "/CN=test CA")
+    key_and_request("server", "/CN=127.0.0.1")
+    sign("server", "subjectAltName=IP:127.0.0.1\n")
+    paths = {"ca": str(folder / "ca.pem"), "cert": str(folder / "server.pem"), "key": str(folder / "server.key")}
+    for user in PASSWORDS:
+        key_and_request(user, f"/CN={user}")
+        sign(user, "extendedKeyUsage=clientAuth\n")
+        paths[user] = (str(folder / f"{user}.pem"), str(folder / f"{user}.key"))
+    return paths
+
+
 class Broker:
     def __init__(self, folder, tls=None):
         self.folder = folder
@@ -70,8 +99,10 @@ class Broker:
                  "log_dest stderr", "log_type error", "log_type warning"]
         if os.geteuid() == 0:
             lines.append("user root")  # keep to the test's files instead of changing to "mosquitto"
-        if tls:
-            lines += [f"cafile {tls['ca']}", f"certfile {tls['cert']}", f"keyfile {tls['key']}"]
+        if tls:  # client certificates only: their common name is the user the access list knows
+            lines = [line for line in lines if not line.startswith("password_file")]
+            lines += [f"cafile {tls['ca']}", f"certfile {tls['cert']}", f"keyfile {tls['key']}",
+                      "require_certificate true", "use_identity_as_username true"]
         (folder / "mosquitto.conf").write_text("\n".join(lines) + "\n")
 
     def start(self):
@@ -94,11 +125,15 @@ class Broker:
 class Client:
     """A paho client that keeps every message it gets, in order."""
 
-    def __init__(self, broker, user, client_id, subscribe=None):
+    def __init__(self, broker, user, client_id, subscribe=None, tls=None):
         self.messages = []
         self.lock = threading.Lock()
         self.client = mqtt.Client(client_id=client_id, clean_session=False)
-        self.client.username_pw_set(user, PASSWORDS[user])
+        if tls:
+            self.client.tls_set(ca_certs=tls["ca"], certfile=tls[user][0], keyfile=tls[user][1],
+                                tls_version=ssl.PROTOCOL_TLS_CLIENT)
+        else:
+            self.client.username_pw_set(user, PASSWORDS[user])
         self.client.reconnect_delay_set(1, 2)
         self.subscribe = subscribe
 
@@ -129,11 +164,14 @@ class Client:
 
 
 class Station:
-    def __init__(self, folder, broker, sales=0, every_ms=100, extra=None):
+    def __init__(self, folder, broker, sales=0, every_ms=100, extra=None, tls=None):
         self.folder = folder
         self.journal = folder / "sales.db"
-        telemetry = {"broker": f"127.0.0.1:{broker.port}", "user": "station",
-                     "passwordFile": str(folder / "station-password"), "prefix": PREFIX}
+        telemetry = {"broker": f"127.0.0.1:{broker.port}", "prefix": PREFIX}
+        if tls:
+            telemetry["tls"] = {"ca": tls["ca"], "certificate": tls["station"][0], "key": tls["station"][1]}
+        else:
+            telemetry.update({"user": "station", "passwordFile": str(folder / "station-password")})
         telemetry.update(extra or {})
         password = folder / "station-password"
         password.write_text(PASSWORDS["station"] + "\n")

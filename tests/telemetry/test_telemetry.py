@@ -4,7 +4,7 @@ import datetime
 import json
 import time
 
-from conftest import PREFIX, Broker, Client, Station, wait_for, wait_until
+from conftest import PREFIX, Broker, Client, Station, make_certificates, wait_for, wait_until
 
 
 def expires(seconds):
@@ -93,3 +93,23 @@ def test_every_sale_published_through_broker_restarts_and_a_killed_station(tmp_p
     assert set(ended) <= seen(), f"missing: {sorted(set(ended) - seen())}"
     total = len(office.taken(PREFIX + "/transactions/"))
     print(f"{len(ended)} sales, {total} messages ({total - len(seen())} repeats)")
+
+
+def test_over_tls_the_client_certificate_is_the_identity(tmp_path, cleanup):
+    tls = make_certificates(tmp_path)
+    broker = Broker(tmp_path, tls)
+    broker.start()
+    cleanup.append(broker.stop)
+    office = Client(broker, "headoffice", "office-1", PREFIX + "/#", tls)
+    intruder = Client(broker, "intruder", "intruder-1", None, tls)
+    cleanup += [office.close, intruder.close]
+    station = Station(tmp_path, broker, sales=1, tls=tls)
+    station.start()
+    cleanup.append(station.stop)
+    wait_for(lambda: office.taken(PREFIX + "/transactions/"), 20, "the sale over TLS")
+    time.sleep(0.5)
+    price = {"type": "set-price", "line": 1, "dispenser": 1, "nozzle": 1, "price": 55, "expires": expires(60)}
+    intruder.publish(PREFIX + "/commands", json.dumps({"id": "x", **price}))
+    office.publish(PREFIX + "/commands", json.dumps({"id": "t", **price}))
+    wait_for(lambda: replies(office, "t"), 10, "the reply")
+    assert replies(office, "x") == [] and station.printed("price") == [["1", "1", "1", "55"]]
