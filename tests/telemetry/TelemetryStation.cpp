@@ -68,7 +68,9 @@ int main(int argc, char** argv) {
             },
             [](int, std::string_view message) { std::cerr << message << std::endl; });
         station.Start();
-        station.PumpChanged(1, 1, R"({"line": 1, "dispenser": 1, "live": true})");
+        station.PumpChanged(1, 1,
+                            R"({"line": 1, "dispenser": 1, "name": "ТРК 1", "live": true, "state": {"text": "idle"},)"
+                            R"( "nozzle": 0, "nozzles": [{"nozzle": 1, "name": "АИ-95"}]})");
         int made = static_cast<int>(journal.List({.limit = 1000000}).size());
         while (!stopped) {
             std::this_thread::sleep_for(std::chrono::milliseconds(everyMs));
