@@ -63,6 +63,18 @@ TEST_F(PublishTest, Unpublished_EndedSalesOldestEndFirst_UntilMarked) {
     EXPECT_EQ(PublishIds(journal.Unpublished(10)), (std::vector<SaleId>{third, late}));
 }
 
+TEST_F(PublishTest, Prune_KeepsUnpublishedSalesWhenAsked) {
+    Journal journal = Journal::Open(path_);
+    const SaleId published = Ended(journal, 1, 10);
+    const SaleId waiting = Ended(journal, 2, 10);
+    for (const SaleId id : {published, waiting}) journal.Acknowledge(id, At(11));
+    journal.MarkPublished(published, At(12));
+    EXPECT_EQ(journal.Prune(At(100), true), 1);
+    EXPECT_EQ(PublishIds(journal.Unpublished(10)), std::vector<SaleId>{waiting});
+    EXPECT_EQ(journal.Prune(At(100)), 1);
+    EXPECT_FALSE(journal.Fetch(waiting));
+}
+
 TEST_F(PublishTest, RememberCommand_TakesAnIdOnceUntilItExpires) {
     struct Step {
         const char* id;

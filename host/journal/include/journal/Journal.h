@@ -153,8 +153,10 @@ public:
     // nothing otherwise.
     AckResult Acknowledge(SaleId id, WallTime at);
     // Deletes acknowledged sales that ended before CUTOFF in one commit;
-    // returns how many. Ids are never given again.
-    int Prune(WallTime cutoff);
+    // returns how many. Ids are never given again. KEEP_UNPUBLISHED (a
+    // station that publishes its sales): sales not yet published stay until
+    // they are, however old.
+    int Prune(WallTime cutoff, bool keepUnpublished = false);
 
     // Ended sales not yet marked published, oldest end first, at most LIMIT.
     std::vector<Sale> Unpublished(int limit) const;
