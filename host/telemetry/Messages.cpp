@@ -13,7 +13,8 @@ namespace {
 using nlohmann::json;
 
 constexpr std::size_t kMaxCommandId = 128;
-constexpr int kMaxNumber = 1000;  // line, dispenser
+constexpr std::size_t kMaxCommandBytes = 4096;  // a command is a few keys: anything longer is not read
+constexpr int kMaxNumber = 1000;                // line, dispenser
 constexpr int kMaxNozzle = 6;
 constexpr double kMaxPrice = 1e6;
 
@@ -105,6 +106,8 @@ std::optional<WallTime> ParseIsoTime(std::string_view text) {
 
 std::optional<Command> ParseCommand(std::string_view payload, std::optional<std::string>& id, std::string& cause) {
     id.reset();
+    if (payload.size() > kMaxCommandBytes)
+        return Refuse(cause, "the command is longer than " + std::to_string(kMaxCommandBytes) + " bytes");
     json message;
     try {
         message = json::parse(payload);

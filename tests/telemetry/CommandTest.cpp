@@ -69,6 +69,8 @@ TEST(CommandTest, EachCommandAppliedOnlyWhenWellFormedFreshAndNew) {
          1},
         {"no id", R"({"type": "totals", )" + later + "}", "refused", nullptr, 1},
         {"not JSON", "set price 60", "refused", nullptr, 1},
+        {"too long", R"({"id": "m", "type": "totals", )" + later + R"(, "pad": ")" + std::string(5000, ' ') + "\"}",
+         "refused", nullptr, 1},
         {"unknown type", R"({"id": "i", "type": "reboot", )" + later + "}", "refused", "i", 1},
         {"line refuses",
          R"({"id": "j", "type": "set-price", "line": 9, "dispenser": 2, "nozzle": 3, "price": 60, )" + later + "}",

@@ -8,8 +8,8 @@
 //
 // Command (on <prefix>/commands): {"id": text, "expires": ISO 8601 time,
 // "type": "set-price", "line", "dispenser", "nozzle", "price"} or {"id",
-// "expires", "type": "totals"}; any other key, a missing one or a wrong type
-// refuses it. Reply (on <prefix>/replies): {"id": text | null, "result":
+// "expires", "type": "totals"}; any other key, a missing one, a wrong type
+// or more than 4096 bytes refuses it. Reply (on <prefix>/replies): {"id": text | null, "result":
 // "applied" | "refused", "cause": text | null}.
 #pragma once
 
