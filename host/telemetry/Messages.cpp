@@ -58,7 +58,7 @@ std::string TransactionJson(const journal::Sale& sale) {
                            {"litres", Value(sale.litres)},
                            {"money", Value(sale.money)},
                            {"state", journal::StateName(sale.state)},
-                           {"cause", sale.cause.empty() ? json(nullptr) : json(sale.cause)},
+                           {"cause", sale.cause},
                            {"startedAt", Time(sale.startedAt)},
                            {"updatedAt", Time(sale.updatedAt)},
                            {"endedAt", Time(sale.endedAt)},
