@@ -40,6 +40,12 @@ std::string Pad(const std::string& text, std::size_t width) {
     return text + std::string(characters < width ? width - characters : 1, ' ');
 }
 
+// A pump of a station that is not online is as it was last published: never shown live.
+std::string Liveness(const std::string& status, const json& pump) {
+    if (status != "online") return "stale: station " + status;
+    return pump.value("live", false) ? "live" : "NOT LIVE";
+}
+
 }  // namespace
 
 void FleetView::Take(std::string_view topic, std::string_view payload) {
@@ -93,8 +99,7 @@ std::string FleetView::Render(const std::string& day) const {
                    Pad(state.is_object() ? Text(state.value("text", json(nullptr))) : "-", 14) + "nozzle " +
                    Pad(Text(pump.value("nozzle", json(nullptr))), 3) +
                    Pad(Text(pump.value("volume", json(nullptr))) + " l", 12) +
-                   Pad(Text(pump.value("money", json(nullptr))), 10) +
-                   (pump.value("live", false) ? "live" : "NOT LIVE") + "\n";
+                   Pad(Text(pump.value("money", json(nullptr))), 10) + Liveness(station.status, pump) + "\n";
         }
         struct Sum {
             int sales = 0;

@@ -4,7 +4,8 @@
 //
 // A grade is the nozzle's name from the pump document when it has one, else
 // "line/dispenser/nozzle". The day is the date of the sale's end in the
-// station's own time ("endedAt").
+// station's own time ("endedAt"). The pumps of a station that is not online
+// are shown stale, never live.
 #pragma once
 
 #include <map>

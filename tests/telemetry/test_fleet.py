@@ -40,7 +40,9 @@ def test_pumps_and_the_days_sales_per_grade(tmp_path, broker, cleanup):
     assert shown.returncode == 0, shown.stderr
     lines = [" ".join(line.split()) for line in shown.stdout.splitlines()]
     assert f"Station {PREFIX}: offline" in lines
-    assert any(line.startswith("pump 1/1 ТРК 1 idle") for line in lines), shown.stdout
+    # The station is offline: its pump as last published, never shown live.
+    assert any(line.startswith("pump 1/1 ТРК 1 idle") and line.endswith("stale: station offline") for line in lines), \
+        shown.stdout
     # Sale k: dispenser 1 + k % 2, nozzle 1, k/2 litres at 50; dispenser 1 names its nozzle.
     assert "АИ-95 1 sales 1.000 l 50.00" in lines, shown.stdout
     assert "1/2/1 2 sales 2.000 l 100.00" in lines, shown.stdout
