@@ -41,11 +41,11 @@ bool TelemetryWiring::Prices::SetPrice(int line, int dispenser, int nozzle, doub
 TelemetryWiring::TelemetryWiring(telemetry::TelemetrySettings settings, service::Service& service, service::Api& api,
                                  journal::Journal* journal, http::Logger log)
     : prices_(service) {
-    telemetry_ = std::make_unique<telemetry::Telemetry>(
+    telemetry_ = std::make_shared<telemetry::Telemetry>(
         std::move(settings), journal, prices_, [&api] { return ApiDocument(api, "/api/v1/totals"); },
         [&service] { return LineReports(service); }, std::move(log));
     // Called under the state's lock: builds the document and hands it over.
-    service.OnPumpChanged([&service, t = telemetry_.get()](int line, int dispenser, const service::PumpRecord& record) {
+    service.OnPumpChanged([&service, t = telemetry_](int line, int dispenser, const service::PumpRecord& record) {
         for (const host::StationLine& l : service.Station().lines) {
             if (l.line != line) continue;
             for (const host::StationDispenser& d : l.dispensers) {

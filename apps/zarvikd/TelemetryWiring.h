@@ -20,9 +20,14 @@ namespace zarvik::zarvikd {
 class TelemetryWiring {
 public:
     // Before SERVICE starts (it adds a pump observer); SERVICE, API and
-    // JOURNAL outlive this object.
+    // JOURNAL outlive this object. Destroyed, it stops the telemetry; the
+    // observer keeps what it hands pumps to alive for the service's workers
+    // that may still run (a start that failed).
     TelemetryWiring(telemetry::TelemetrySettings settings, service::Service& service, service::Api& api,
                     journal::Journal* journal, http::Logger log);
+    ~TelemetryWiring() { telemetry_->Stop(); }
+    TelemetryWiring(const TelemetryWiring&) = delete;
+    TelemetryWiring& operator=(const TelemetryWiring&) = delete;
     telemetry::Telemetry& Telemetry() { return *telemetry_; }
 
 private:
@@ -32,7 +37,7 @@ private:
         service::PumpControl& control;
     };
     Prices prices_;
-    std::unique_ptr<telemetry::Telemetry> telemetry_;
+    std::shared_ptr<telemetry::Telemetry> telemetry_;
 };
 
 }  // namespace zarvik::zarvikd
