@@ -22,7 +22,7 @@ std::vector<telemetry::LineReport> LineReports(const service::Service& service) 
         const auto record = service.State().Line(line.line);
         if (!record) continue;
         std::string key = service::HealthName(record->health);
-        if (record->lastFault) key += " " + record->lastFault->cause + " " + service::TimeText(record->lastFault->at);
+        if (record->lastFault) key += " " + record->lastFault->cause;  // a new cause, not each repeat
         reports.push_back(
             {line.line, key,
              service::LineJson(line, *record).dump(-1, ' ', false, service::json::error_handler_t::replace)});
