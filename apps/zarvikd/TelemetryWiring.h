@@ -2,9 +2,9 @@
 // changes from the service's state, line health and faults, totals read
 // through the API, head office's prices into the service's PumpControl.
 //
-// Sales come from the journal: pass it to Wire (null: no journal, so no sales
-// are published and commands are refused, their ids could not be kept), and
-// call Telemetry::SaleEnded from the journal's observer when a sale ends.
+// Sales come from the journal: pass it to the constructor (null: no journal,
+// so no sales are published and commands are refused, their ids could not be
+// kept), and call SaleChanged from the journal's observer.
 #pragma once
 
 #include <memory>
@@ -29,6 +29,10 @@ public:
     TelemetryWiring(const TelemetryWiring&) = delete;
     TelemetryWiring& operator=(const TelemetryWiring&) = delete;
     telemetry::Telemetry& Telemetry() { return *telemetry_; }
+    // For the journal's observer: an ended sale is published now.
+    void SaleChanged(const journal::Sale& sale) {
+        if (journal::IsEnded(sale.state)) telemetry_->SaleEnded();
+    }
 
 private:
     struct Prices final : telemetry::PriceSetter {
