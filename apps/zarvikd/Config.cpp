@@ -60,6 +60,15 @@ Config ReadConfig(const std::string& stationPath) {
         CheckPem(config.settings.certificate, "certificate");
         CheckPem(config.settings.key, "key");
     }
+    config.telemetry =
+        telemetry::ParseTelemetrySettings(config.station.service.empty() ? "{}" : config.station.service, stationPath);
+    if (config.telemetry && !config.telemetry->ca.empty()) {
+        CheckPem(config.telemetry->ca, "MQTT CA");
+        if (!config.telemetry->certificate.empty()) {
+            CheckPem(config.telemetry->certificate, "MQTT certificate");
+            CheckPem(config.telemetry->key, "MQTT key");
+        }
+    }
     return config;
 }
 

@@ -1,14 +1,17 @@
 // zarvikd's configuration: the station file with its "service" section, the
-// token file it names and the certificate and key when TLS is configured.
+// token file it names and the certificate and key when TLS is configured,
+// and the telemetry's settings with its password file.
 // Read whole before anything is opened; the first problem throws
 // zarvik::host::HostError (configuration, exit code 4) with the cause.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "httpserver/ServerSettings.h"
 #include "httpserver/TokenFile.h"
 #include "station/StationFile.h"
+#include "telemetry/Settings.h"
 
 namespace zarvik::zarvikd {
 
@@ -23,6 +26,7 @@ struct Config {
     http::ServerSettings settings;
     http::TokenFile tokens;
     JournalSettings journal;
+    std::optional<telemetry::TelemetrySettings> telemetry;  // "service": {"telemetry": ...}; none: no telemetry
 };
 
 Config ReadConfig(const std::string& stationPath);

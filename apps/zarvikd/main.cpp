@@ -17,6 +17,7 @@
 #include "Config.h"
 #include "Lifecycle.h"
 #include "OpenApi.h"
+#include "TelemetryWiring.h"
 #include "UiDir.h"
 #include "hostkit/ExitCodes.h"
 #include "hostkit/VisibleText.h"
@@ -133,6 +134,12 @@ int Serve(const Options& o, const sigset_t& signals) {
     const service::TransactionRoutes transactions(journal, publishSale);
     service::Api api(lines.Station(), lines.State(), lines, {ZARVIK_VERSION, startedAt, lines.DriverInfo(), kOpenApi});
     api.SetControl(lines);
+    // Head office's telemetry: pumps, lines, totals, every ended sale from the journal, prices from commands.
+    std::optional<TelemetryWiring> telemetry;
+    if (config.telemetry) {
+        telemetry.emplace(*config.telemetry, lines, api, &journal, log);
+        sales.OnChanged([t = &*telemetry](const journal::Sale& sale) { t->SaleChanged(sale); });
+    }
     const service::EventRoutes events(bus, tickets);
     const http::StaticFiles page(o.uiDir);
     if (access((o.uiDir + "/index.html").c_str(), R_OK) != 0)
@@ -151,12 +158,14 @@ int Serve(const Options& o, const sigset_t& signals) {
                          [&tickets](std::string_view ticket) { return tickets.Redeem(ticket); });
     lines.Start();
     server.Start();
+    if (telemetry) telemetry->Telemetry().Start();
     LogListening(log, config.settings, server.Port());
     NotifyReady("serving " + std::to_string(config.station.lines.size()) + " lines");
     const auto keep = std::chrono::hours(24) * config.journal.keepAcknowledgedDays;
     AwaitStop(signals, lines, [&] {
         try {
-            if (const int pruned = journal.Prune(std::chrono::system_clock::now() - keep))
+            // With telemetry, a sale head office has not had yet stays.
+            if (const int pruned = journal.Prune(std::chrono::system_clock::now() - keep, config.telemetry.has_value()))
                 log(LOG_INFO, "sales journal: " + std::to_string(pruned) + " acknowledged sales pruned");
         } catch (const journal::JournalError& e) {
             log(LOG_WARNING, std::string("sales journal: prune: ") + e.what());
@@ -165,6 +174,7 @@ int Serve(const Options& o, const sigset_t& signals) {
     NotifyStopping();
     log(LOG_INFO, "stopping");
     server.Stop();
+    if (telemetry) telemetry->Telemetry().Stop();
     lines.Stop();
     return 0;
 }

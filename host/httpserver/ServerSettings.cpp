@@ -143,7 +143,8 @@ ServerSettings ParseServerSettings(std::string_view serviceJson, const std::stri
         reader.Fail("", std::string("is not JSON: ") + e.what());
     }
     reader.RequireObject(service);
-    reader.OnlyKeys(service, {"listen", "unixSocket", "tls", "tokens", "limits", "journal"});
+    // "telemetry" is read by the telemetry (telemetry/Settings.h).
+    reader.OnlyKeys(service, {"listen", "unixSocket", "tls", "tokens", "limits", "journal", "telemetry"});
     ServerSettings settings;
     if (service.contains("listen")) settings.listen = reader.String(service, "listen", true);
     if (service.contains("unixSocket")) settings.unixSocket = reader.String(service, "unixSocket", true);

@@ -25,6 +25,14 @@ CREATE INDEX sales_state ON sales(state);
 CREATE INDEX sales_ended ON sales(ended_at);
 )";
 
+// Version 2: when each ended sale was published (delivered at least once to
+// its consumers), and the head-office command ids already taken.
+constexpr const char* kSchema2 = R"(
+ALTER TABLE sales ADD COLUMN published_at INTEGER;
+CREATE INDEX sales_unpublished ON sales(ended_at) WHERE published_at IS NULL;
+CREATE TABLE commands(id TEXT PRIMARY KEY, expires_at INTEGER NOT NULL);
+)";
+
 constexpr const char* kNotSent = "not sent before a restart";
 
 int PragmaInt(sqlite3* db, const char* sql) {
@@ -38,10 +46,10 @@ void CreateOrCheckSchema(sqlite3* db, const std::string& path) {
     if (version > kSchemaVersion)
         throw JournalError("sales journal " + path + ": written by a newer version (schema " + std::to_string(version) +
                            ")");
-    if (version == 0) {
-        Exec(db, kSchema);
-        Exec(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
-    }
+    // A new file gets version 1 and is then upgraded, as an older file is.
+    if (version == 0) Exec(db, kSchema);
+    if (version < 2) Exec(db, kSchema2);
+    if (version < kSchemaVersion) Exec(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     transaction.Commit();
 }
 

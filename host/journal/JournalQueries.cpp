@@ -70,11 +70,13 @@ AckResult Journal::Acknowledge(SaleId id, WallTime at) {
     return AckResult::Done;
 }
 
-int Journal::Prune(WallTime cutoff) {
+int Journal::Prune(WallTime cutoff, bool keepUnpublished) {
     std::lock_guard lock(db_->mutex);
     Transaction transaction(db_->handle);
-    Statement erase(db_->handle, "DELETE FROM sales WHERE acknowledged_at IS NOT NULL AND ended_at < ?");
-    erase.Bind(1, ToMs(cutoff)).Run();
+    Statement erase(db_->handle,
+                    "DELETE FROM sales WHERE acknowledged_at IS NOT NULL AND ended_at < ? "
+                    "AND (? = 0 OR published_at IS NOT NULL)");
+    erase.Bind(1, ToMs(cutoff)).Bind(2, std::int64_t{keepUnpublished ? 1 : 0}).Run();
     const int count = erase.Changes();
     transaction.Commit();
     return count;

@@ -39,11 +39,12 @@ bool SameSummary(const PumpRecord& a, const PumpRecord& b) {
 
 void StationState::OnPumpChanged(PumpChanged observer) {
     std::lock_guard lock(mutex_);
-    pumpChanged_ = std::move(observer);
+    pumpChanged_.push_back(std::move(observer));
 }
 
 void StationState::Changed(int line, int dispenser, const PumpRecord& before, const PumpRecord& after) const {
-    if (pumpChanged_ && !SameSummary(before, after)) pumpChanged_(line, dispenser, after);
+    if (pumpChanged_.empty() || SameSummary(before, after)) return;
+    for (const PumpChanged& observer : pumpChanged_) observer(line, dispenser, after);
 }
 
 void StationState::PollGood(int line, int dispenser, const PumpReading& reading) {

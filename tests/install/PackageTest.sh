@@ -79,7 +79,7 @@ depends_on() { [[ ", $depends," == *", $1 "* || ", $depends," == *", $1,"* ]]; }
 for rule in "libzarviktrk1 libc6,libstdc++6 libqt6core6,libqt6widgets6" \
     "zarvik-tools libzarvik-port1,libzarviktrk1,libpcap0.8 libqt6core6,libqt6widgets6" \
     "libzarviktrk-dev libzarviktrk1,libzarvik-port1 -" \
-    "zarvikd libzarviktrk1,libzarvik-port1,adduser,libmicrohttpd12,libsystemd0,libsqlite3-0 libqt6core6,libqt6widgets6" \
+    "zarvikd libzarviktrk1,libzarvik-port1,adduser,libmicrohttpd12,libsystemd0,libsqlite3-0,libmosquitto1 libqt6core6,libqt6widgets6" \
     "zarvik-gui libqt6widgets6,libzarviktrk1,zarvik-tools,fonts-liberation2 -"; do
     read -r p must mustnot <<<"$rule"
     [[ -n $(deb_of "$p") ]] || continue

@@ -53,7 +53,7 @@ TEST(EventBus, WaitingReaderGetsTheNextEvent) {
     EXPECT_EQ(Seqs(batch), std::vector<std::uint64_t>{1});
 }
 
-TEST(StationStateEvents, OnlySummaryChangesAreTold) {
+TEST(StationStateEvents, OnlySummaryChangesAreTold_ToEveryObserver) {
     StationState state;
     state.AddPump(1, 2);
     std::vector<std::string> told;
@@ -62,6 +62,8 @@ TEST(StationStateEvents, OnlySummaryChangesAreTold) {
         told.push_back(r.live ? std::to_string(r.lastGood->state) + "/" + std::to_string(r.lastGood->nozzle)
                               : "fault " + r.fault->cause);
     });
+    int alsoTold = 0;  // a second observer (the telemetry beside the event bus)
+    state.OnPumpChanged([&](int, int, const PumpRecord&) { ++alsoTold; });
     const auto reading = [](std::uint8_t code, int nozzle, double litres) {
         PumpReading r;
         r.state = code;
@@ -81,6 +83,7 @@ TEST(StationStateEvents, OnlySummaryChangesAreTold) {
     state.PollGood(1, 2, reading(4, 2, 3));   // live again
     state.PollGood(3, 3, reading(1, 1, 1));   // no such pump
     EXPECT_EQ(told, (std::vector<std::string>{"0/0", "3/1", "4/1", "4/2", "fault timeout", "fault crc", "4/2"}));
+    EXPECT_EQ(alsoTold, 7);
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ public:
     using JournalError::JournalError;
 };
 
-inline constexpr int kSchemaVersion = 1;
+// Files of an older version are upgraded when opened.
+inline constexpr int kSchemaVersion = 2;
 
 struct JournalOptions {
     std::chrono::milliseconds busyTimeout{5000};  // another connection holding the lock
@@ -166,8 +167,23 @@ public:
     // nothing otherwise.
     AckResult Acknowledge(SaleId id, WallTime at);
     // Deletes acknowledged sales that ended before CUTOFF in one commit;
-    // returns how many. Ids are never given again.
-    int Prune(WallTime cutoff);
+    // returns how many. Ids are never given again. KEEP_UNPUBLISHED (a
+    // station that publishes its sales): sales not yet published stay until
+    // they are, however old.
+    int Prune(WallTime cutoff, bool keepUnpublished = false);
+
+    // Ended sales not yet marked published, oldest end first, at most LIMIT.
+    std::vector<Sale> Unpublished(int limit) const;
+    // The sale's consumers have it (the broker acknowledged it), committed;
+    // a sale already marked keeps its first time. Throws for a missing or
+    // open sale (nothing written).
+    void MarkPublished(SaleId id, WallTime at);
+
+    // Takes a head-office command's id until EXPIRES, committed: false when
+    // the id was taken before and has not expired by NOW (a repeat: refuse
+    // it). Ids expired by NOW are forgotten, so the caller must refuse a
+    // command that has expired before asking.
+    bool RememberCommand(const std::string& id, WallTime expires, WallTime now);
 
     std::optional<Sale> Fetch(SaleId id) const;
     // Sales matching every given field, oldest first, at most filter.limit.

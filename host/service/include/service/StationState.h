@@ -112,13 +112,14 @@ public:
 
     // Told when a pump's state code, nozzle, live flag or fault cause changes
     // (not on every poll); called under the state's lock, so in the order of
-    // the changes, and must not call back. Set before the workers start.
+    // the changes, and must not call back. Set before the workers start;
+    // every observer set is told, in the order they were set.
     using PumpChanged = std::function<void(int line, int dispenser, const PumpRecord& record)>;
     void OnPumpChanged(PumpChanged observer);
 
 private:
     void Changed(int line, int dispenser, const PumpRecord& before, const PumpRecord& after) const;
-    PumpChanged pumpChanged_;
+    std::vector<PumpChanged> pumpChanged_;
     mutable std::mutex mutex_;
     std::map<std::pair<int, int>, PumpRecord> pumps_;
     std::map<int, LineRecord> lines_;
