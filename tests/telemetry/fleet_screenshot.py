@@ -7,7 +7,6 @@ Run with the environment of the telemetry tests (ZARVIKD, ZARVIK_SIM, ZARVIK_LIB
 from __future__ import annotations
 
 import html
-import json
 import os
 import subprocess
 import sys
@@ -20,9 +19,10 @@ sys.path.insert(0, str(Path(__file__).parents[1] / "service"))
 from selenium import webdriver  # noqa: E402
 from selenium.webdriver.chrome.service import Service as ChromeDriver  # noqa: E402
 
-from conftest import PASSWORDS, PREFIX, Broker  # noqa: E402
+from conftest import PASSWORDS, Broker  # noqa: E402
 from test_control import post  # noqa: E402
-from test_zarvikd import Service, Simulator, write_station  # noqa: E402
+from test_zarvikd_telemetry import telemetry_station  # noqa: E402
+from test_zarvikd import Service, Simulator  # noqa: E402
 
 
 def secret(folder: Path, user: str) -> Path:
@@ -43,15 +43,6 @@ def sell(service: Service) -> None:
         service.wait_for(f"/api/v1/transactions/{body['transaction']}", lambda s: s["endedAt"] is not None, 30)
     assert post(service, "/api/v1/pumps/2/1/authorise", {"nozzle": 3, "litres": 60, "price": 64.5})[0] == 200
     service.wait_for("/api/v1/pumps/2/1", lambda p: p["state"]["kind"] == "delivering")
-
-
-def telemetry_station(folder: Path, broker: Broker) -> Path:
-    path = write_station(folder, 2)
-    station = json.loads(path.read_text(encoding="utf-8"))
-    station["service"]["telemetry"] = {"broker": f"127.0.0.1:{broker.port}", "user": "station",
-                                       "passwordFile": str(secret(folder, "station")), "prefix": PREFIX}
-    path.write_text(json.dumps(station, ensure_ascii=False), encoding="utf-8")
-    return path
 
 
 def picture(text: str, target: Path) -> None:
@@ -85,7 +76,7 @@ def main(target: Path) -> None:
                                       capture_output=True, text=True, timeout=30)
 
             fleet("0.5")  # head office's session, kept by the broker: the sales reach it from now on
-            service = Service(telemetry_station(folder, broker))
+            service = Service(telemetry_station(folder, broker, 2))
             sell(service)
             shown = fleet("2")
             assert shown.returncode == 0, shown.stderr

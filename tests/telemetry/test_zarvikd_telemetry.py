@@ -18,19 +18,25 @@ sys.path.insert(0, str(Path(__file__).parents[1] / "service"))
 from test_zarvikd import Service, Simulator, write_station  # noqa: E402
 
 
+def telemetry_station(folder: Path, broker, lines: int, **telemetry) -> Path:
+    """write_station's file, its service publishing to BROKER as the station's user."""
+    path = write_station(folder, lines)
+    station = json.loads(path.read_text(encoding="utf-8"))
+    password = folder / "mqtt-password"
+    password.write_text(PASSWORDS["station"] + "\n")
+    password.chmod(0o600)
+    station["service"]["telemetry"] = {"broker": f"127.0.0.1:{broker.port}", "user": "station",
+                                       "passwordFile": str(password), "prefix": PREFIX, **telemetry}
+    path.write_text(json.dumps(station, ensure_ascii=False), encoding="utf-8")
+    return path
+
+
 def test_pumps_lines_and_totals_from_the_service(tmp_path, broker, cleanup):
     office = Client(broker, "headoffice", "office-1", PREFIX + "/#")
     cleanup.append(office.close)
     simulators = [Simulator(tmp_path / "line1"), Simulator(tmp_path / "line2")]
     cleanup += [s.stop for s in simulators]
-    station_file = write_station(tmp_path, 2)
-    station = json.loads(station_file.read_text(encoding="utf-8"))
-    password = tmp_path / "mqtt-password"
-    password.write_text(PASSWORDS["station"] + "\n")
-    password.chmod(0o600)
-    station["service"]["telemetry"] = {"broker": f"127.0.0.1:{broker.port}", "user": "station",
-                                       "passwordFile": str(password), "prefix": PREFIX, "totalsEverySeconds": 2}
-    station_file.write_text(json.dumps(station, ensure_ascii=False), encoding="utf-8")
+    station_file = telemetry_station(tmp_path, broker, 2, totalsEverySeconds=2)
     service = Service(station_file)
     cleanup.append(service.stop)
 
@@ -66,14 +72,7 @@ def test_a_sale_and_a_price_through_the_broker(tmp_path, broker, cleanup):
     cleanup.append(office.close)
     simulators = [Simulator(tmp_path / "line1")]
     cleanup += [s.stop for s in simulators]
-    station_file = write_station(tmp_path, 1)
-    station = json.loads(station_file.read_text(encoding="utf-8"))
-    password = tmp_path / "mqtt-password"
-    password.write_text(PASSWORDS["station"] + "\n")
-    password.chmod(0o600)
-    station["service"]["telemetry"] = {"broker": f"127.0.0.1:{broker.port}", "user": "station",
-                                       "passwordFile": str(password), "prefix": PREFIX}
-    station_file.write_text(json.dumps(station, ensure_ascii=False), encoding="utf-8")
+    station_file = telemetry_station(tmp_path, broker, 1)
     service = Service(station_file)
     cleanup.append(service.stop)
     service.wait_for("/api/v1/pumps/1/1", lambda p: p["live"])
@@ -110,14 +109,7 @@ def test_every_sale_of_zarvikd_published_through_broker_restarts_and_a_kill(tmp_
     cleanup.append(office.close)
     simulators = [Simulator(tmp_path / "line1"), Simulator(tmp_path / "line2")]
     cleanup += [s.stop for s in simulators]
-    station_file = write_station(tmp_path, 2)
-    station = json.loads(station_file.read_text(encoding="utf-8"))
-    password = tmp_path / "mqtt-password"
-    password.write_text(PASSWORDS["station"] + "\n")
-    password.chmod(0o600)
-    station["service"]["telemetry"] = {"broker": f"127.0.0.1:{broker.port}", "user": "station",
-                                       "passwordFile": str(password), "prefix": PREFIX}
-    station_file.write_text(json.dumps(station, ensure_ascii=False), encoding="utf-8")
+    station_file = telemetry_station(tmp_path, broker, 2)
     current = [Service(station_file)]
     cleanup.append(lambda: current[0].stop())
     sold = []
