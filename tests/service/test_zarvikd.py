@@ -197,13 +197,20 @@ def test_every_route_answers_as_the_document_says(station) -> None:
 ])
 def test_bad_requests_get_their_status_and_change_nothing(station, method, path, status, code) -> None:
     service, _, _ = station
-    # The line's counters as of a whole cycle after any earlier read.
-    seen = service.get("/api/v1/lines/1")["pollCycles"]
-    before = service.wait_for("/api/v1/lines/1", lambda line: line["pollCycles"] > seen)
-    answered, body = service.request(path, method)
-    assert (answered, body["code"]) == (status, code), body
-    after = service.wait_for("/api/v1/lines/1", lambda line: line["pollCycles"] > before["pollCycles"])
-    assert (after["bad"], after["timeouts"]) == (before["bad"], before["timeouts"]), "no read reached the line"
+    # The line's error counters over a whole cycle around the request. A reply made late by a loaded
+    # machine counts there too, so the window is tried three times: a request that reaches the line
+    # would spoil every one.
+    windows = []
+    for _ in range(3):
+        seen = service.get("/api/v1/lines/1")["pollCycles"]
+        before = service.wait_for("/api/v1/lines/1", lambda line: line["pollCycles"] > seen)
+        answered, body = service.request(path, method)
+        assert (answered, body["code"]) == (status, code), body
+        after = service.wait_for("/api/v1/lines/1", lambda line: line["pollCycles"] > before["pollCycles"])
+        windows.append((after["bad"] - before["bad"], after["timeouts"] - before["timeouts"]))
+        if windows[-1] == (0, 0):
+            return
+    raise AssertionError(f"the line's errors grew around every request (bad, timeouts): {windows}")
 
 
 def test_a_killed_line_is_dead_within_two_cycles_and_recovers_by_itself(station) -> None:
