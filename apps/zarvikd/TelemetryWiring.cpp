@@ -1,6 +1,7 @@
 #include "TelemetryWiring.h"
 
 #include "service/ApiJson.h"
+#include "service/TransactionRoutes.h"
 
 namespace zarvik::zarvikd {
 namespace {
@@ -43,7 +44,7 @@ TelemetryWiring::TelemetryWiring(telemetry::TelemetrySettings settings, service:
     : prices_(service) {
     telemetry_ = std::make_shared<telemetry::Telemetry>(
         std::move(settings), journal, prices_, [&api] { return ApiDocument(api, "/api/v1/totals"); },
-        [&service] { return LineReports(service); }, std::move(log));
+        [&service] { return LineReports(service); }, service::TransactionText, std::move(log));
     // Called under the state's lock: builds the document and hands it over.
     service.OnPumpChanged([&service, t = telemetry_](int line, int dispenser, const service::PumpRecord& record) {
         for (const host::StationLine& l : service.Station().lines) {

@@ -5,28 +5,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "hostkit/IsoTime.h"
+
 namespace {
 
 using WallClock = std::chrono::system_clock;
-
-// "2026-12-09T00:43:38.893000+00:00" (the service's times) as a time point.
-WallClock::time_point ParseTime(const std::string& text) {
-    std::tm tm{};
-    int year = 0, month = 0, micro = 0, hours = 0, minutes = 0;
-    char sign = '+';
-    if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%6d%c%d:%d", &year, &month, &tm.tm_mday, &tm.tm_hour, &tm.tm_min,
-                    &tm.tm_sec, &micro, &sign, &hours, &minutes) != 10)
-        return {};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    const long offset = (sign == '-' ? -1 : 1) * (hours * 3600L + minutes * 60L);
-    return WallClock::from_time_t(timegm(&tm) - offset) + std::chrono::microseconds(micro);
-}
 
 struct Follower {
     std::string buffer;
@@ -45,8 +32,9 @@ size_t OnEvents(char* data, size_t size, size_t count, void* user) {
         if (event.value("type", "") == "transaction") ++f.load.transactionEvents;
         if (event.value("type", "") != "pump" || !event["pump"]["polledAt"].is_string()) continue;
         ++f.load.pumpEvents;
-        const auto polled = ParseTime(event["pump"]["polledAt"].get<std::string>());
-        f.load.latenciesMs.push_back(std::chrono::duration<double, std::milli>(arrived - polled).count());
+        const auto polled = zarvik::host::ParseIsoTime(event["pump"]["polledAt"].get<std::string>());
+        if (!polled) continue;
+        f.load.latenciesMs.push_back(std::chrono::duration<double, std::milli>(arrived - *polled).count());
     }
     return size * count;
 }

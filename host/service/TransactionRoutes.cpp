@@ -1,9 +1,9 @@
 #include "service/TransactionRoutes.h"
 
 #include <charconv>
-#include <ctime>
 #include <map>
 
+#include "hostkit/IsoTime.h"
 #include "service/ApiJson.h"
 
 namespace zarvik::service {
@@ -81,50 +81,14 @@ std::int64_t Whole(const std::string& name, const std::string& text, std::int64_
     return value;
 }
 
-// "2026-12-09", "2026-12-09T08:00:00", with ".fff" and "Z" or "+03:00" as may be.
+// "2026-12-09" (its local midnight), "2026-12-09T08:00:00" (local time), with
+// ".fff" and "Z" or "+03:00" as may be.
 journal::WallTime ParseTime(const std::string& name, const std::string& text) {
-    std::tm tm{};
-    int consumed = 0;
-    int year = 0;
-    int month = 0;
-    const bool date =
-        std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &year, &month, &tm.tm_mday, &consumed) == 3 && consumed == 10;
-    if (!date) throw BadParameter(name + " must be an ISO 8601 date or time, not \"" + text + "\"");
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    std::string_view rest = std::string_view(text).substr(10);
-    double fraction = 0.0;
-    std::optional<long> offset;  // seconds east of UTC
-    if (!rest.empty()) {
-        int n = 0;
-        if (std::sscanf(std::string(rest).c_str(), "T%2d:%2d:%2d%n", &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &n) != 3 ||
-            n != 9)
-            throw BadParameter(name + " must be an ISO 8601 date or time, not \"" + text + "\"");
-        rest.remove_prefix(9);
-        if (!rest.empty() && rest[0] == '.') {
-            std::size_t digits = 1;
-            while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]))) ++digits;
-            fraction = std::stod("0" + std::string(rest.substr(0, digits)));
-            rest.remove_prefix(digits);
-        }
-        int hours = 0;
-        int minutes = 0;
-        if (rest == "Z") {
-            offset = 0;
-        } else if (rest.size() == 6 && (rest[0] == '+' || rest[0] == '-') &&
-                   std::sscanf(std::string(rest.substr(1)).c_str(), "%2d:%2d", &hours, &minutes) == 2) {
-            offset = (rest[0] == '-' ? -1 : 1) * (hours * 3600L + minutes * 60L);
-        } else if (!rest.empty()) {
-            throw BadParameter(name + " has an unknown time zone in \"" + text + "\"");
-        }
-    }
-    if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 ||
-        tm.tm_sec > 60)
-        throw BadParameter(name + " is not a valid time: \"" + text + "\"");
-    tm.tm_isdst = -1;
-    const std::time_t seconds = offset ? timegm(&tm) - *offset : std::mktime(&tm);
-    return std::chrono::system_clock::from_time_t(seconds) +
-           std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::duration<double>(fraction));
+    constexpr std::size_t kDateOnly = 10;  // YYYY-MM-DD
+    const auto at =
+        host::ParseIsoTime(text.size() == kDateOnly ? text + "T00:00:00" : text, host::MissingZone::LocalTime);
+    if (!at) throw BadParameter(name + " must be an ISO 8601 date or time, not \"" + text + "\"");
+    return *at;
 }
 
 http::Response MethodNotAllowed(const char* allowed) {
@@ -156,6 +120,12 @@ void WriteTransaction(JsonText& out, const Sale& sale) {
     OptionalTime(out, times, "endedAt", sale.endedAt);
     OptionalTime(out, times, "acknowledgedAt", sale.acknowledgedAt);
     out.Close();
+}
+
+std::string TransactionText(const Sale& sale) {
+    JsonText out;
+    WriteTransaction(out, sale);
+    return out.Take();
 }
 
 std::string TransactionEventText(std::uint64_t seq, journal::WallTime at, const Sale& sale) {

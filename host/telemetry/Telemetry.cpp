@@ -37,8 +37,15 @@ public:
 }  // namespace
 
 struct Telemetry::Impl {
-    Impl(TelemetrySettings s, journal::Journal* j, PriceSetter& p, TotalsSource t, LinesSource l, Log lg)
-        : settings(std::move(s)), journal(j), prices(p), totals(std::move(t)), lines(std::move(l)), log(std::move(lg)) {
+    Impl(TelemetrySettings s, journal::Journal* j, PriceSetter& p, TotalsSource t, LinesSource l, SaleDocument d,
+         Log lg)
+        : settings(std::move(s)),
+          journal(j),
+          prices(p),
+          totals(std::move(t)),
+          lines(std::move(l)),
+          saleDocument(std::move(d)),
+          log(std::move(lg)) {
         if (journal != nullptr)
             ids = std::make_unique<JournalCommandRegister>(*journal);
         else
@@ -60,6 +67,7 @@ struct Telemetry::Impl {
     PriceSetter& prices;
     const TotalsSource totals;
     const LinesSource lines;
+    const SaleDocument saleDocument;
     const Log log;
     std::unique_ptr<CommandRegister> ids;
     std::unique_ptr<MqttClient> client;
@@ -91,9 +99,9 @@ struct Telemetry::Impl {
 };
 
 Telemetry::Telemetry(TelemetrySettings settings, journal::Journal* journal, PriceSetter& prices, TotalsSource totals,
-                     LinesSource lines, Log log)
+                     LinesSource lines, SaleDocument saleDocument, Log log)
     : impl_(std::make_unique<Impl>(std::move(settings), journal, prices, std::move(totals), std::move(lines),
-                                   std::move(log))) {}
+                                   std::move(saleDocument), std::move(log))) {}
 
 Telemetry::~Telemetry() { Stop(); }
 
@@ -282,7 +290,7 @@ void Telemetry::Impl::PublishSales() {
         }
         if (inFlight.size() >= kInFlight) return;
         int mid = 0;
-        if (!Publish(Topic("transactions/" + std::to_string(sale.id)), TransactionJson(sale), false, &mid)) return;
+        if (!Publish(Topic("transactions/" + std::to_string(sale.id)), saleDocument(sale), false, &mid)) return;
         inFlight[mid] = {sale.id, now};
         inFlightMid[sale.id] = mid;
         std::lock_guard lock(mutex);

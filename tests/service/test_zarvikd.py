@@ -191,6 +191,7 @@ def test_every_route_answers_as_the_document_says(station) -> None:
     ("GET", "/api/v1/transactions?colour=red", 400, "bad_request"),
     ("GET", "/api/v1/transactions/totals?from=2026-13-01&to=2026-12-31", 400, "bad_request"),
     ("GET", "/api/v1/transactions/totals?from=2026-12-01", 400, "bad_request"),
+    ("GET", "/api/v1/transactions?from=2026-02-31", 400, "bad_request"),
     ("GET", "/api/v1/transactions/x1", 400, "bad_request"),
     ("GET", "/api/v1/transactions/999999", 404, "unknown_transaction"),
     ("DELETE", "/api/v1/transactions/1", 405, "method_not_allowed"),

@@ -5,6 +5,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "hostkit/IsoTime.h"
 #include "telemetry/Commands.h"
 
 namespace zarvik::telemetry {
@@ -109,8 +110,14 @@ TEST(CommandTest, IsoTimes_WithOffsetOrZ_OthersRefused) {
         {"2026-12-09T10:00:00.Z", std::nullopt},
         {"2026-12-09T10:00:00+0300", std::nullopt},
         {"2026-12-09T10:00:00Zjunk", std::nullopt},
+        {"2026-02-31T10:00:00Z", std::nullopt},  // no such day: not 3 March
+        {"2026-12-09T10:00:00", std::nullopt},   // a command's expiry needs its zone
     };
-    for (const auto& c : cases) EXPECT_EQ(ParseIsoTime(c.text), c.at) << c.text;
+    for (const auto& c : cases) EXPECT_EQ(host::ParseIsoTime(c.text), c.at) << c.text;
+    // Without a zone, local time when the caller takes that (written back as the same local time).
+    const auto local = host::ParseIsoTime("2026-12-09T10:00:00", host::MissingZone::LocalTime);
+    ASSERT_TRUE(local);
+    EXPECT_EQ(host::IsoTime(*local).substr(0, 19), "2026-12-09T10:00:00");
 }
 
 }  // namespace

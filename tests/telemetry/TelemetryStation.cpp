@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "journal/Journal.h"
+#include "service/TransactionRoutes.h"
 #include "telemetry/Telemetry.h"
 
 namespace {
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
             [] {
                 return std::vector<telemetry::LineReport>{{1, "good", R"({"line": 1, "health": "good"})"}};
             },
-            [](int, std::string_view message) { std::cerr << message << std::endl; });
+            service::TransactionText, [](int, std::string_view message) { std::cerr << message << std::endl; });
         station.Start();
         station.PumpChanged(1, 1,
                             R"({"line": 1, "dispenser": 1, "name": "ТРК 1", "live": true, "state": {"text": "idle"},)"

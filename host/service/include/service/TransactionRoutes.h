@@ -25,6 +25,8 @@ namespace zarvik::service {
 // "authorisedHere", "totalBefore", "totalAfter", "litres", "money", "state",
 // "cause", "startedAt", "updatedAt", "endedAt", "acknowledgedAt"}.
 void WriteTransaction(JsonText& out, const journal::Sale& sale);
+// That document as text (the telemetry publishes it as it is).
+std::string TransactionText(const journal::Sale& sale);
 // The event {"seq", "type": "transaction", "at", "transaction"}.
 std::string TransactionEventText(std::uint64_t seq, journal::WallTime at, const journal::Sale& sale);
 

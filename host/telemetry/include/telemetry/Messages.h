@@ -1,11 +1,5 @@
 // The documents the station publishes and the commands it takes, as JSON text.
 //
-// Transaction (QoS 1 on <prefix>/transactions/<id>): {"id", "line",
-// "dispenser", "nozzle", "preset": {"litres": x} | {"money": y} | null,
-// "price", "authorisedHere", "totalBefore", "totalAfter", "litres", "money",
-// "state", "cause", "startedAt", "updatedAt", "endedAt", "acknowledgedAt"}
-// (missing values null; times ISO 8601 with microseconds).
-//
 // Command (on <prefix>/commands): {"id": text, "expires": ISO 8601 time,
 // "type": "set-price", "line", "dispenser", "nozzle", "price"} or {"id",
 // "expires", "type": "totals"}; any other key, a missing one, a wrong type
@@ -18,17 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "journal/Sale.h"
-
 namespace zarvik::telemetry {
 
 using WallTime = std::chrono::system_clock::time_point;
-
-std::string TransactionJson(const journal::Sale& sale);
-
-// "2026-12-09T10:00:00Z", "2026-12-09T13:00:00.5+03:00": the moment, or
-// nullopt when TEXT is not such a time.
-std::optional<WallTime> ParseIsoTime(std::string_view text);
 
 struct Command {
     enum class Type { SetPrice, Totals };

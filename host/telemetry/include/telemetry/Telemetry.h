@@ -43,6 +43,9 @@ struct LineReport {
 };
 using LinesSource = std::function<std::vector<LineReport>()>;
 
+// A sale's document as JSON text (the service's transaction document).
+using SaleDocument = std::function<std::string(const journal::Sale&)>;
+
 struct TelemetryCounts {
     std::uint64_t salesSent = 0;    // publications of sales (repeats included)
     std::uint64_t salesMarked = 0;  // sales marked published
@@ -55,7 +58,7 @@ public:
     // JOURNAL (may be null: no sales, commands refused) and PRICES outlive
     // this object.
     Telemetry(TelemetrySettings settings, journal::Journal* journal, PriceSetter& prices, TotalsSource totals,
-              LinesSource lines, Log log);
+              LinesSource lines, SaleDocument saleDocument, Log log);
     ~Telemetry();
     Telemetry(const Telemetry&) = delete;
     Telemetry& operator=(const Telemetry&) = delete;
