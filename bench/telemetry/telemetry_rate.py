@@ -9,7 +9,6 @@ and the CPU of zarvikd and of the broker over the run.
 """
 
 import collections
-import json
 import os
 import sys
 import tempfile
@@ -19,8 +18,9 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path[:0] = [str(ROOT / "tests/telemetry"), str(ROOT / "tests/service")]
-from conftest import PASSWORDS, PREFIX, Broker, Client, wait_for  # noqa: E402
-from test_zarvikd import Service, Simulator, write_station  # noqa: E402
+from conftest import PREFIX, Broker, Client, wait_for  # noqa: E402
+from test_zarvikd import Service, Simulator  # noqa: E402
+from test_zarvikd_telemetry import telemetry_station  # noqa: E402
 
 
 def cpu_seconds(pid):
@@ -35,14 +35,7 @@ def main():
     broker = Broker(folder)
     broker.start()
     simulators = [Simulator(folder / f"line{n}") for n in range(1, count + 1)]
-    station_file = write_station(folder, count)
-    station = json.loads(station_file.read_text(encoding="utf-8"))
-    password = folder / "mqtt-password"
-    password.write_text(PASSWORDS["station"] + "\n")
-    password.chmod(0o600)
-    station["service"]["telemetry"] = {"broker": f"127.0.0.1:{broker.port}", "user": "station",
-                                       "passwordFile": str(password), "prefix": PREFIX}
-    station_file.write_text(json.dumps(station, ensure_ascii=False), encoding="utf-8")
+    station_file = telemetry_station(folder, broker, count)
     office = Client(broker, "headoffice", "bench-office", PREFIX + "/#")
     service = Service(station_file)
     try:
