@@ -23,11 +23,16 @@ MHD_Result AddHeaderBytes(void* cls, MHD_ValueKind, const char* key, const char*
 }  // namespace
 
 bool DecodePath(std::string_view raw, std::string& path) {
-    if (raw.empty() || raw.front() != '/') return false;
-    path.clear();
+    return !raw.empty() && raw.front() == '/' && PercentDecode(raw, path, false);
+}
+
+bool PercentDecode(std::string_view raw, std::string& out, bool plusIsSpace) {
+    out.clear();
     for (std::size_t i = 0; i < raw.size(); ++i) {
         int byte = static_cast<unsigned char>(raw[i]);
-        if (raw[i] == '%') {
+        if (plusIsSpace && raw[i] == '+') {
+            byte = ' ';
+        } else if (raw[i] == '%') {
             const int high = i + 2 < raw.size() ? HexDigit(raw[i + 1]) : -1;
             const int low = i + 2 < raw.size() ? HexDigit(raw[i + 2]) : -1;
             if (high < 0 || low < 0) return false;
@@ -35,7 +40,7 @@ bool DecodePath(std::string_view raw, std::string& path) {
             i += 2;
         }
         if (byte < 0x20 || byte == 0x7F) return false;
-        path.push_back(static_cast<char>(byte));
+        out.push_back(static_cast<char>(byte));
     }
     return true;
 }

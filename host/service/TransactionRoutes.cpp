@@ -29,28 +29,9 @@ void OptionalTime(JsonText& out, TimeTexts& times, const char* key, const std::o
     at ? out.String(times(*at)) : out.Null();
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::string Decoded(std::string_view text) {
     std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
-            out += ' ';
-        } else if (text[i] != '%') {
-            out += text[i];
-        } else {
-            const int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
-            const int low = high < 0 ? -1 : HexDigit(text[i + 2]);
-            if (low < 0) throw BadParameter("a bad %-escape in the query");
-            out += static_cast<char>(high * 16 + low);
-            i += 2;
-        }
-    }
+    if (!http::PercentDecode(text, out, true)) throw BadParameter("a bad %-escape or a control character in the query");
     return out;
 }
 

@@ -59,4 +59,8 @@ using TicketCheck = std::function<Role(std::string_view ticket)>;
 // (anything from a request in it is escaped).
 using Logger = std::function<void(int priority, std::string_view message)>;
 
+// Percent-decodes RAW (a path, or a query's name or value: then '+' is a
+// space) into OUT; false for a bad escape or a control character.
+bool PercentDecode(std::string_view raw, std::string& out, bool plusIsSpace);
+
 }  // namespace zarvik::http
