@@ -90,8 +90,13 @@ std::optional<std::chrono::system_clock::time_point> ParseIsoTime(std::string_vi
     } else {
         return std::nullopt;
     }
-    const std::time_t utc = timegm(&tm);
-    return std::chrono::system_clock::from_time_t(utc) - std::chrono::minutes(offsetMinutes) + fraction;
+    // Counted by the calendar (no timegm on Windows), as IsoTime counts the offset.
+    const std::chrono::sys_days day = std::chrono::year{tm.tm_year + 1900} /
+                                      std::chrono::month{static_cast<unsigned>(tm.tm_mon + 1)} /
+                                      std::chrono::day{static_cast<unsigned>(tm.tm_mday)};
+    const auto utc = std::chrono::sys_seconds(day) + std::chrono::hours(tm.tm_hour) +
+                     std::chrono::minutes(tm.tm_min - offsetMinutes) + std::chrono::seconds(tm.tm_sec);
+    return std::chrono::time_point_cast<std::chrono::system_clock::duration>(utc) + fraction;
 }
 
 }  // namespace zarvik::host
